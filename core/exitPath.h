@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdlib>
+
+namespace orvalis {
+
+// The five scripts the program starts from res/. Every one but ScannerMode is
+// followed by the end of the process with exit code 1.
+enum class ExitScript {
+  MissingResources,
+  CurrentDatabaseMismatch,
+  ScannerMode,
+  ScannerDatabaseMismatch,
+  DeviceLost,
+};
+
+// "res/<Name>.sh", relative to the working directory.
+const char* exitScriptPath(ExitScript script);
+
+// Starts the script through /bin/sh as a detached process in a new session and
+// returns at once. The script is never waited for and its outcome never
+// checked; a missing script or shell disturbs nothing. An intermediate shell
+// puts the script in the background and exits at once, and only that
+// intermediate is reaped, so a notice script finished while the program runs
+// on leaves no zombie behind.
+void runExitScript(const char* relativePath);
+
+// What the search control needs of the process: start a script, end the
+// process. The real one is ProcessExitPath; tests substitute their own.
+class ExitPath {
+ public:
+  virtual ~ExitPath() = default;
+  virtual void runScript(ExitScript script) = 0;
+  [[noreturn]] virtual void exitProcess(int code) = 0;
+
+  // The fatal path: the script, then exit code 1.
+  [[noreturn]] void fail(ExitScript script) {
+    runScript(script);
+    exitProcess(1);
+    std::abort();  // an exitProcess that returns is a broken substitute
+  }
+};
+
+class ProcessExitPath final : public ExitPath {
+ public:
+  void runScript(ExitScript script) override;
+  // std::exit: static destructors and exit handlers run.
+  [[noreturn]] void exitProcess(int code) override;
+};
+
+}  // namespace orvalis

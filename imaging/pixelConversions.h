@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvalis {
+
+// Moves between the two layouts: 24-bit BGR pictures (rows top-down, stride
+// 3 x width) and one-byte planes (stride = width). The gray value of a pixel is
+// (blue + green + red) / 3 with the remainder dropped: no weighting, no
+// rounding. None of these allocates or fails; width or height 0 writes nothing.
+
+// 32-bit frame (4 bytes a pixel, fourth ignored) to packed 24-bit, same row order.
+void convertBgraToBgr(const std::uint8_t* frame, std::uint32_t width, std::uint32_t height,
+                      std::uint8_t* out);
+
+// Bottom-up 24-bit rows with the given source stride (3 x width, or padded to
+// a multiple of four) to a top-down picture with stride 3 x width. Padding
+// bytes are never copied.
+void flipVertical(const std::uint8_t* source, std::uint32_t width, std::uint32_t height,
+                  std::size_t sourceStride, std::uint8_t* picture);
+
+// The stride of a packed 24-bit bitmap row: 3 x width rounded up to 4 bytes.
+constexpr std::size_t paddedBgrStride(std::uint32_t width) {
+  return (static_cast<std::size_t>(width) * 3 + 3) & ~static_cast<std::size_t>(3);
+}
+
+void splitPlanes(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
+                 std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red);
+
+void grayPlane(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
+               std::uint32_t width, std::uint32_t height, std::uint8_t* gray);
+
+// Writes the gray value into all three bytes of each pixel.
+void grayToBgr(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
+               std::uint32_t width, std::uint32_t height, std::uint8_t* picture);
+
+}  // namespace orvalis

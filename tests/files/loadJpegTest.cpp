@@ -1,0 +1,190 @@
+#include "files/loadJpeg.h"
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "support/testSupport.h"
+
+namespace orvalis {
+namespace {
+
+using testing::BgrPicture;
+using testing::encodeJpeg;
+using testing::JpegKind;
+using testing::TempDir;
+using testing::writeFile;
+
+struct LoadResult {
+  int ok;
+  std::uint32_t height, width, byteCount;
+};
+
+class LoadJpeg : public ::testing::Test {
+ protected:
+  LoadResult load(const std::filesystem::path& file) {
+    LoadResult r{-1, 111, 222, 333};
+    r.ok = loadJpeg(file.c_str(), *image, r.height, r.width, r.byteCount);
+    return r;
+  }
+  // Fills the destination with a pattern that a refusal must leave alone.
+  void poison() { std::fill(image->data(), image->data() + BgrImage::capacity(), 0xA5); }
+  bool untouched() const {
+    const std::uint8_t* p = image->data();
+    for (std::size_t i = 0; i < BgrImage::capacity(); ++i) {
+      if (p[i] != 0xA5) return false;
+    }
+    return true;
+  }
+  void expectRefusedUntouched(const std::filesystem::path& file) {
+    poison();
+    const LoadResult r = load(file);
+    EXPECT_EQ(r.ok, 0) << file;
+    EXPECT_EQ(r.height, 0u);
+    EXPECT_EQ(r.width, 0u);
+    EXPECT_EQ(r.byteCount, 0u);
+    EXPECT_TRUE(untouched()) << file;
+  }
+
+  TempDir dir;
+  std::unique_ptr<BgrImage> image = std::make_unique<BgrImage>();
+};
+
+TEST_F(LoadJpeg, LoadsSizeAndTopLeftPixelInBgrOrder) {
+  writeFile(dir / "a.jpg", encodeJpeg(testing::solidPicture(640, 480, 10, 120, 230), 100));
+  const LoadResult r = load(dir / "a.jpg");
+  ASSERT_EQ(r.ok, 1);
+  EXPECT_EQ(r.height, 480u);
+  EXPECT_EQ(r.width, 640u);
+  EXPECT_EQ(r.byteCount, 921'600u);
+  EXPECT_NEAR((*image)[0], 10, 2);
+  EXPECT_NEAR((*image)[1], 120, 2);
+  EXPECT_NEAR((*image)[2], 230, 2);
+}
+
+TEST_F(LoadJpeg, DecodesTheSamePixelsAsTurboJpegItself) {
+  // The loader must be the library's accurate default decode, packed.
+  const BgrPicture source = testing::texturedPicture(97, 61, 5);
+  const auto bytes = encodeJpeg(source, 90, JpegKind::Color420);
+  writeFile(dir / "t.jpg", bytes);
+  ASSERT_EQ(load(dir / "t.jpg").ok, 1);
+  std::vector<std::uint8_t> reference(97 * 61 * 3);
+  tjhandle h = tjInitDecompress();
+  ASSERT_EQ(tjDecompress2(h, bytes.data(), bytes.size(), reference.data(), 97, 0, 61, TJPF_BGR, 0), 0);
+  tjDestroy(h);
+  for (std::size_t i = 0; i < reference.size(); ++i) ASSERT_EQ((*image)[i], reference[i]) << "byte " << i;
+}
+
+TEST_F(LoadJpeg, OddWidthRowsArePackedWithoutShear) {
+  // A vertical stripe at column 320 must stay at column 320 on every row.
+  BgrPicture picture = testing::solidPicture(641, 48, 0, 0, 0);
+  for (std::uint32_t y = 0; y < 48; ++y) {
+    for (std::uint32_t x = 312; x < 328; ++x) {
+      std::uint8_t* p = picture.at(y, x);
+      p[0] = p[1] = p[2] = 255;
+    }
+  }
+  writeFile(dir / "odd.jpg", encodeJpeg(picture, 100));
+  const LoadResult r = load(dir / "odd.jpg");
+  ASSERT_EQ(r.ok, 1);
+  EXPECT_EQ(r.byteCount, 641u * 48u * 3u);
+  for (std::uint32_t y = 0; y < 48; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y) * 1923;  // 641 x 3 bytes a row
+    EXPECT_GT((*image)[row + 320 * 3], 200) << "row " << y;
+    EXPECT_LT((*image)[row + 300 * 3], 40) << "row " << y;
+    EXPECT_LT((*image)[row + 340 * 3], 40) << "row " << y;
+  }
+}
+
+TEST_F(LoadJpeg, GrayJpegGivesThreeEqualBytes) {
+  writeFile(dir / "g.jpg", encodeJpeg(testing::texturedPicture(33, 21, 2), 90, JpegKind::Gray));
+  ASSERT_EQ(load(dir / "g.jpg").ok, 1);
+  for (std::size_t i = 0; i < 33 * 21; ++i) {
+    ASSERT_EQ((*image)[3 * i], (*image)[3 * i + 1]);
+    ASSERT_EQ((*image)[3 * i], (*image)[3 * i + 2]);
+  }
+}
+
+TEST_F(LoadJpeg, ProgressiveJpegLoads) {
+  writeFile(dir / "p.jpg", encodeJpeg(testing::texturedPicture(64, 48, 3), 90, JpegKind::Color420, true));
+  EXPECT_EQ(load(dir / "p.jpg").ok, 1);
+}
+
+TEST_F(LoadJpeg, RefusesFilesBeforeDecodingAndLeavesTheDestination) {
+  expectRefusedUntouched(dir / "missing.jpg");
+  writeFile(dir / "empty.jpg", {});
+  expectRefusedUntouched(dir / "empty.jpg");
+  std::filesystem::create_directories(dir / "folder.jpg");
+  expectRefusedUntouched(dir / "folder.jpg");
+  writeFile(dir / "few.jpg", {0xFF, 0xD8, 0xFF});
+  expectRefusedUntouched(dir / "few.jpg");
+  // A PNG signature and header renamed .jpg.
+  writeFile(dir / "png.jpg", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                              0, 0, 0, 16, 0, 0, 0, 16, 8, 2, 0, 0, 0});
+  expectRefusedUntouched(dir / "png.jpg");
+  writeFile(dir / "cmyk.jpg", testing::encodeCmykJpeg(16, 16));
+  expectRefusedUntouched(dir / "cmyk.jpg");
+}
+
+TEST_F(LoadJpeg, RefusesPicturesAboveTheCapacityBeforeWritingAnyPixel) {
+  writeFile(dir / "wide.jpg", encodeJpeg(testing::solidPicture(1921, 1200, 1, 2, 3), 50, JpegKind::Color420));
+  expectRefusedUntouched(dir / "wide.jpg");
+  writeFile(dir / "tall.jpg", encodeJpeg(testing::solidPicture(1920, 1201, 1, 2, 3), 50, JpegKind::Color420));
+  expectRefusedUntouched(dir / "tall.jpg");
+
+  // A small valid file whose header claims 60000 x 60000.
+  auto bytes = encodeJpeg(testing::solidPicture(16, 16, 1, 2, 3), 50);
+  for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {  // SOF0: length(2) precision(1) height(2) width(2)
+      bytes[i + 5] = 0xEA;
+      bytes[i + 6] = 0x60;
+      bytes[i + 7] = 0xEA;
+      bytes[i + 8] = 0x60;
+      break;
+    }
+  }
+  writeFile(dir / "huge.jpg", bytes);
+  expectRefusedUntouched(dir / "huge.jpg");
+}
+
+TEST_F(LoadJpeg, AcceptsFullCapacityInEitherOrientation) {
+  writeFile(dir / "land.jpg", encodeJpeg(testing::solidPicture(1920, 1200, 9, 9, 9), 50, JpegKind::Color420));
+  EXPECT_EQ(load(dir / "land.jpg").ok, 1);
+  writeFile(dir / "port.jpg", encodeJpeg(testing::solidPicture(1200, 1920, 9, 9, 9), 50, JpegKind::Color420));
+  const LoadResult r = load(dir / "port.jpg");
+  EXPECT_EQ(r.ok, 1);
+  EXPECT_EQ(r.width, 1200u);
+  EXPECT_EQ(r.height, 1920u);
+}
+
+TEST_F(LoadJpeg, RefusesDamageFoundWhileDecoding) {
+  const auto bytes = encodeJpeg(testing::texturedPicture(200, 150, 4), 90, JpegKind::Color420);
+  // Truncated: libjpeg-turbo would fill the rest gray and only warn.
+  writeFile(dir / "cut.jpg", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+  LoadResult r = load(dir / "cut.jpg");
+  EXPECT_EQ(r.ok, 0);
+  EXPECT_EQ(r.height + r.width + r.byteCount, 0u);
+  // Scrambled entropy data after the headers.
+  auto damaged = bytes;
+  for (std::size_t i = damaged.size() / 3; i < damaged.size() - 2; i += 7) damaged[i] = 0xFF;
+  writeFile(dir / "bad.jpg", damaged);
+  r = load(dir / "bad.jpg");
+  EXPECT_EQ(r.ok, 0);
+  EXPECT_EQ(r.height + r.width + r.byteCount, 0u);
+}
+
+TEST_F(LoadJpeg, MemoryEntryPointSharesTheChecks) {
+  const auto bytes = encodeJpeg(testing::solidPicture(8, 4, 1, 2, 3), 90);
+  std::uint32_t h = 9, w = 9, n = 9;
+  EXPECT_EQ(decodeJpeg(bytes.data(), bytes.size(), *image, h, w, n), 1);
+  EXPECT_EQ(n, 96u);
+  EXPECT_EQ(decodeJpeg(bytes.data(), 0, *image, h, w, n), 0);
+  EXPECT_EQ(h + w + n, 0u);
+  EXPECT_EQ(decodeJpeg(nullptr, 10, *image, h, w, n), 0);
+}
+
+}  // namespace
+}  // namespace orvalis

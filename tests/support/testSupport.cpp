@@ -1,0 +1,132 @@
+#include "support/testSupport.h"
+
+#include <sys/stat.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace orvalis::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "orvalis-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(path_, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(path_, error);
+}
+
+ScopedWorkingDirectory::ScopedWorkingDirectory(const fs::path& folder) : previous_(fs::current_path()) {
+  fs::current_path(folder);
+}
+
+ScopedWorkingDirectory::~ScopedWorkingDirectory() {
+  std::error_code error;
+  fs::current_path(previous_, error);
+}
+
+void writeFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  if (file.has_parent_path()) fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+void writeTextFile(const fs::path& file, const std::string& text, bool executable) {
+  writeFile(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+  if (executable) fs::permissions(file, fs::perms::owner_exec, fs::perm_options::add);
+}
+
+std::vector<std::uint8_t> readFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue, std::uint8_t green,
+                        std::uint8_t red) {
+  BgrPicture picture{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  for (std::size_t i = 0; i < picture.pixels.size(); i += 3) {
+    picture.pixels[i] = blue;
+    picture.pixels[i + 1] = green;
+    picture.pixels[i + 2] = red;
+  }
+  return picture;
+}
+
+BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> phase(0.0, 6.283185307);
+  std::uniform_real_distribution<double> frequency(0.01, 0.08);
+  struct Wave {
+    double fx, fy, phase, amplitude;
+  };
+  Wave waves[3][4];
+  for (auto& channel : waves) {
+    double amplitude = 60;
+    for (auto& wave : channel) {
+      wave = {frequency(rng), frequency(rng), phase(rng), amplitude};
+      amplitude *= 0.6;
+    }
+  }
+  BgrPicture picture{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        double value = 128;
+        for (const Wave& wave : waves[c]) {
+          value += wave.amplitude * std::sin(wave.fx * x + wave.fy * y + wave.phase);
+        }
+        picture.at(y, x)[c] = static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, value))));
+      }
+    }
+  }
+  return picture;
+}
+
+std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, JpegKind kind, bool progressive) {
+  tjhandle handle = tjInitCompress();
+  if (handle == nullptr) throw std::runtime_error("tjInitCompress failed");
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const int subsampling = kind == JpegKind::Gray ? TJSAMP_GRAY : kind == JpegKind::Color420 ? TJSAMP_420 : TJSAMP_444;
+  const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
+  const int result = tjCompress2(handle, picture.pixels.data(), static_cast<int>(picture.width),
+                                 static_cast<int>(picture.width * 3), static_cast<int>(picture.height), TJPF_BGR,
+                                 &out, &size, subsampling, quality, flags);
+  std::vector<std::uint8_t> bytes;
+  if (result == 0) bytes.assign(out, out + size);
+  tjFree(out);
+  tjDestroy(handle);
+  if (result != 0) throw std::runtime_error("tjCompress2 failed");
+  return bytes;
+}
+
+std::vector<std::uint8_t> encodeCmykJpeg(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> cmyk(static_cast<std::size_t>(width) * height * 4, 100);
+  tjhandle handle = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const int result = tjCompress2(handle, cmyk.data(), static_cast<int>(width), static_cast<int>(width * 4),
+                                 static_cast<int>(height), TJPF_CMYK, &out, &size, TJSAMP_444, 90, 0);
+  std::vector<std::uint8_t> bytes;
+  if (result == 0) bytes.assign(out, out + size);
+  tjFree(out);
+  tjDestroy(handle);
+  if (result != 0) throw std::runtime_error("CMYK encoding failed");
+  return bytes;
+}
+
+}  // namespace orvalis::testing

@@ -1,0 +1,71 @@
+#pragma once
+
+// Helpers for tests and benchmarks: temporary working folders, generated
+// pictures and JPEG files, and small file utilities. No test framework here,
+// so the benchmarks can use them too.
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace orvalis::testing {
+
+// A fresh folder under the system temporary folder, removed with its content
+// when the object goes away (write bits are restored first).
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Switches the working directory for the lifetime of the object.
+class ScopedWorkingDirectory {
+ public:
+  explicit ScopedWorkingDirectory(const std::filesystem::path& folder);
+  ~ScopedWorkingDirectory();
+  ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
+  ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+void writeTextFile(const std::filesystem::path& file, const std::string& text, bool executable = false);
+std::vector<std::uint8_t> readFile(const std::filesystem::path& file);
+
+// Packed BGR pixels (3 bytes a pixel, rows top-down, stride 3 x width).
+struct BgrPicture {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<std::uint8_t> pixels;
+  std::uint8_t* at(std::uint32_t row, std::uint32_t column) {
+    return pixels.data() + 3 * (static_cast<std::size_t>(row) * width + column);
+  }
+};
+
+BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue,
+                        std::uint8_t green, std::uint8_t red);
+
+// A smooth random texture: sums of a few sinusoids with random phases and
+// frequencies per channel, seeded so that the same seed gives the same
+// picture. Good for matching tests: every region differs from its neighbours.
+BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed);
+
+// JPEG encoding with libjpeg-turbo. quality 100 and 4:4:4 keep the decoded
+// pixels close to the source.
+enum class JpegKind { Color444, Color420, Gray };
+std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality = 95,
+                                     JpegKind kind = JpegKind::Color444, bool progressive = false);
+std::vector<std::uint8_t> encodeCmykJpeg(std::uint32_t width, std::uint32_t height);
+
+}  // namespace orvalis::testing
