@@ -109,16 +109,6 @@ TEST_F(CaptureGraph, EveryFailureReleasesTheSourceThenRunsDeviceLost) {
   EXPECT_EQ(log, deviceLostAfter({"poll"}));
 }
 
-TEST_F(CaptureGraph, FrameTheStoreRefusesIsAFailedGrab) {
-  source.frame.bitCount = 16;
-  EXPECT_THROW(grabFrame(*workspace, source, exitPath), ProcessEnded);
-  source.frame = RawFrame{2000, 1200, 32, 8000, pixels.data()};  // never read: refused by its size
-  EXPECT_THROW(grabFrame(*workspace, source, exitPath), ProcessEnded);
-  EXPECT_EQ(log, (Log{"frame", "stop", "res/Device_Lost.sh", "exit 1", "frame", "stop", "res/Device_Lost.sh",
-                      "exit 1"}));
-  EXPECT_EQ(workspace->state.queryHeight, 0u);
-}
-
 // The same failures as real process exits through the real exit path.
 TEST(CaptureGraphExit, FailuresEndTheProcessWithDeviceLostAndCodeOne) {
   const std::vector<std::pair<const char*, std::function<void(FakeSource&)>>> failures = {
