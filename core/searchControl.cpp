@@ -1,0 +1,326 @@
+#include "core/searchControl.h"
+
+#include "capture/captureGraph.h"
+#include "core/saveParameters.h"
+#include "files/archiveNaming.h"
+#include "files/loadJpeg.h"
+#include "files/parametersFile.h"
+#include "files/paths.h"
+#include "imaging/glyphs.h"
+#include "imaging/pixelConversions.h"
+#include "matching/archiveScan.h"
+#include "matching/matchViews.h"
+#include "matching/ringSignature.h"
+
+namespace orvalis {
+
+unsigned searchTimerPeriod(std::uint32_t framesPerSecond) {
+  if (framesPerSecond == 0) return 1000;
+  const unsigned period = 1000u / framesPerSecond;
+  return period == 0 ? 1 : period;
+}
+
+bool viewfinderFits(std::uint32_t x, std::uint32_t y, std::uint32_t radius, std::uint32_t width,
+                    std::uint32_t height) {
+  const double dx = x, dy = y, r = radius, w = width, h = height;
+  return radius != 0 && dy - r >= 1 && dy + r <= h - 2 && dx - r >= 1 && dx + r <= w - 2;
+}
+
+SearchControl::SearchControl(Workspace& workspace, Window& window, FrameSource& camera, ExitPath& exitPath)
+    : ws_(workspace),
+      state_(workspace.state),
+      images_(workspace.images),
+      window_(window),
+      camera_(camera),
+      exitPath_(exitPath) {}
+
+void SearchControl::prepareControls() {
+  for (int id : kParameterControls) window_.enableControl(id, false);
+  window_.showControl(kNewSearchButton, false);
+}
+
+void SearchControl::startUp() {
+  SearchState& s = state_;
+
+  // Parameters and what the lists and the radio group show of them.
+  loadParameters(s);
+  WindowMembers& members = window_.members();
+  members.framesPerSecondText = parameterText(Parameter::FramesPerSecond, s.framesPerSecond);
+  members.filterRadiusText = parameterText(Parameter::FilterRadius, s.filterRadius);
+  members.colorToleranceText = parameterText(Parameter::ColorTolerance, s.colorTolerance);
+  members.stepIndex = stepIndexOf(s.viewfinderStep);
+
+  // Backdrop and archive picture 0 must exist.
+  if (loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundHeight, s.backgroundWidth,
+               s.backgroundByteCount) == 0) {
+    exitPath_.fail(ExitScript::MissingResources);
+  }
+  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount) ==
+      0) {
+    exitPath_.fail(ExitScript::MissingResources);
+  }
+  s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
+
+  // The viewfinder must lie inside archive picture 0 with a one-pixel margin;
+  // otherwise it goes to the centre with a sixth of the shorter side. The
+  // reset is not saved until the next command.
+  if (!viewfinderFits(s.viewfinderX, s.viewfinderY, s.viewfinderRadius, s.archiveWidth, s.archiveHeight)) {
+    s.viewfinderX = s.archiveWidth / 2;
+    s.viewfinderY = s.archiveHeight / 2;
+    s.viewfinderRadius = s.landscape == 1 ? s.archiveHeight / 6 : s.archiveWidth / 6;
+  }
+
+  // The still query decides the mode.
+  const int stillLoaded =
+      loadJpeg(kStillQueryPath, images_.queryImage, s.queryHeight, s.queryWidth, s.queryByteCount);
+  if (stillLoaded == 1 && s.queryHeight == s.archiveHeight && s.queryWidth == s.archiveWidth) {
+    s.cameraMode = 0;
+  } else if (s.queryHeight != 0) {
+    exitPath_.fail(ExitScript::CurrentDatabaseMismatch);
+  } else {
+    s.cameraMode = 1;
+    exitPath_.runScript(ExitScript::ScannerMode);
+    buildCaptureGraph(camera_, exitPath_);
+    grabFrame(ws_, camera_, exitPath_);
+  }
+
+  splitPlanes(images_.queryImage.data(), s.queryWidth, s.queryHeight, images_.queryB.data(),
+              images_.queryG.data(), images_.queryR.data());
+  buildTemplateSignature(ws_);
+  buildTemplateHistograms(s);
+
+  window_.startTimer(searchTimerPeriod(s.framesPerSecond));
+}
+
+void SearchControl::onTimerTick() {
+  if (state_.cameraMode == 1) {
+    cameraTick();
+    // Drained also when the tick returned early: a lost camera ends the
+    // program even while the search stands still.
+    pollMediaEvents(camera_, exitPath_);
+  } else {
+    stillImageTick();
+  }
+  state_.painted = 1;
+}
+
+void SearchControl::redrawQuery() {
+  const SearchState& s = state_;
+  grayToBgr(images_.queryB.data(), images_.queryG.data(), images_.queryR.data(), s.queryWidth, s.queryHeight,
+            images_.queryImage.data());
+  drawViewfinder();
+}
+
+void SearchControl::drawViewfinder() {
+  const SearchState& s = state_;
+  drawViewfinderGlyph(images_.queryImage.data(), s.queryWidth, s.queryHeight, s.viewfinderX, s.viewfinderY,
+                      s.viewfinderRadius);
+}
+
+void SearchControl::prepareArchive() {
+  const SearchState& s = state_;
+  splitPlanes(images_.archiveImage.data(), s.archiveWidth, s.archiveHeight, images_.archiveB.data(),
+              images_.archiveG.data(), images_.archiveR.data());
+  filterArchiveImage(ws_);
+  grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
+            s.archiveHeight, images_.archiveImage.data());
+}
+
+void SearchControl::scanAndShow() {
+  redrawQuery();
+  prepareArchive();
+  scanArchiveImage(ws_, static_cast<double>(state_.viewfinderRadius));
+  if (state_.matchFound == 1) prepareMatchViews(ws_);
+  window_.paintViews();
+}
+
+void SearchControl::cameraTick() {
+  SearchState& s = state_;
+  if (s.searchStopped == 1) return;
+
+  if (s.adjustMode == 1) {
+    grabFrame(ws_, camera_, exitPath_);
+    splitPlanes(images_.queryImage.data(), s.queryWidth, s.queryHeight, images_.queryB.data(),
+                images_.queryG.data(), images_.queryR.data());
+    redrawQuery();
+    grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
+              s.archiveHeight, images_.archiveImage.data());
+    window_.paintViews();
+    return;
+  }
+
+  ++s.archiveIndex;
+  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
+               s.archiveByteCount) == 0) {
+    // End of the archive (or the -1 start): a fresh frame, a fresh template,
+    // and the walk starts over at picture 0.
+    grabFrame(ws_, camera_, exitPath_);
+    splitPlanes(images_.queryImage.data(), s.queryWidth, s.queryHeight, images_.queryB.data(),
+                images_.queryG.data(), images_.queryR.data());
+    buildTemplateSignature(ws_);
+    buildTemplateHistograms(s);
+    s.archiveIndex = 0;
+    loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount);
+  }
+  if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
+    releaseCaptureGraph(camera_);
+    exitPath_.fail(ExitScript::ScannerDatabaseMismatch);
+  }
+  scanAndShow();
+}
+
+void SearchControl::stillImageTick() {
+  SearchState& s = state_;
+  if (s.archiveExhausted == 1 || s.searchStopped == 1) return;
+
+  if (s.adjustMode == 1) {
+    // The still picture's channels were split once at start-up.
+    redrawQuery();
+    grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
+              s.archiveHeight, images_.archiveImage.data());
+    window_.paintViews();
+    return;
+  }
+
+  ++s.archiveIndex;
+  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
+               s.archiveByteCount) == 0) {
+    // -1 is the start of the walk; any other missing number is its end, and
+    // the last picture is scanned once more in this tick.
+    if (s.archiveIndex == -1) {
+      s.archiveIndex = 0;
+    } else {
+      --s.archiveIndex;
+      s.archiveExhausted = 1;
+    }
+    loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
+             s.archiveByteCount);
+  }
+  if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
+    exitPath_.fail(ExitScript::CurrentDatabaseMismatch);
+  }
+  scanAndShow();
+}
+
+void SearchControl::applyModeSet(bool adjust) {
+  window_.showControl(adjust ? kNewSearchButton : kAdjustButton, true);
+  window_.showControl(adjust ? kAdjustButton : kNewSearchButton, false);
+  for (int id : kParameterControls) window_.enableControl(id, adjust);
+}
+
+void SearchControl::enterAdjustMode() {
+  applyModeSet(true);
+  window_.stopTimer();
+  state_.archiveExhausted = 0;
+  state_.searchStopped = 0;
+  state_.adjustMode = 1;
+  window_.startTimer(kAdjustTimerPeriod);
+}
+
+void SearchControl::startNewSearch() {
+  buildTemplateSignature(ws_);
+  buildTemplateHistograms(state_);
+  filterArchiveImage(ws_);
+  applyModeSet(false);
+  window_.stopTimer();
+  state_.archiveIndex = -2;
+  state_.adjustMode = 0;
+  window_.startTimer(searchTimerPeriod(state_.framesPerSecond));
+}
+
+void SearchControl::save() { saveParameters(state_, exitPath_); }
+
+// The viewfinder commands read every value as unsigned 32-bit converted to
+// double and admit equality in every test.
+void SearchControl::moveViewfinderUp() {
+  const double y = state_.viewfinderY, r = state_.viewfinderRadius, step = state_.viewfinderStep;
+  if (y - r - step >= 1) {
+    state_.viewfinderY -= state_.viewfinderStep;
+    drawViewfinder();
+  }
+  save();
+}
+
+void SearchControl::moveViewfinderDown() {
+  const double y = state_.viewfinderY, r = state_.viewfinderRadius, step = state_.viewfinderStep;
+  const double h = state_.queryHeight;
+  if (y + r + step <= h - 2) {
+    state_.viewfinderY += state_.viewfinderStep;
+    drawViewfinder();
+  }
+  save();
+}
+
+void SearchControl::moveViewfinderLeft() {
+  const double x = state_.viewfinderX, r = state_.viewfinderRadius, step = state_.viewfinderStep;
+  if (x - r - step >= 1) {
+    state_.viewfinderX -= state_.viewfinderStep;
+    drawViewfinder();
+  }
+  save();
+}
+
+void SearchControl::moveViewfinderRight() {
+  const double x = state_.viewfinderX, r = state_.viewfinderRadius, step = state_.viewfinderStep;
+  const double w = state_.queryWidth;
+  if (x + r + step <= w - 2) {
+    state_.viewfinderX += state_.viewfinderStep;
+    drawViewfinder();
+  }
+  save();
+}
+
+void SearchControl::growViewfinder() {
+  const double x = state_.viewfinderX, y = state_.viewfinderY, r = state_.viewfinderRadius;
+  const double step = state_.viewfinderStep, w = state_.queryWidth, h = state_.queryHeight;
+  if (r + step <= kMaxViewfinderRadius && y - r - step >= 1 && y + r + step <= h - 2 &&
+      x + r + step <= w - 2 && x - r - step >= 1) {
+    state_.viewfinderRadius += state_.viewfinderStep;
+    drawViewfinder();
+  }
+  save();
+}
+
+void SearchControl::shrinkViewfinder() {
+  const double r = state_.viewfinderRadius, step = state_.viewfinderStep;
+  if (r - step >= kMinViewfinderRadius) {
+    state_.viewfinderRadius -= state_.viewfinderStep;
+    drawViewfinder();
+  }
+  save();
+}
+
+void SearchControl::selectViewfinderStep() {
+  window_.readMembersFromControls();
+  stepOfIndex(window_.members().stepIndex, state_.viewfinderStep);
+  save();
+}
+
+void SearchControl::selectFramesPerSecond() {
+  window_.readMembersFromControls();
+  parameterValue(Parameter::FramesPerSecond, window_.members().framesPerSecondText, state_.framesPerSecond);
+  save();
+}
+
+void SearchControl::selectFilterRadius() {
+  window_.readMembersFromControls();
+  parameterValue(Parameter::FilterRadius, window_.members().filterRadiusText, state_.filterRadius);
+  save();
+}
+
+void SearchControl::selectColorTolerance() {
+  window_.readMembersFromControls();
+  std::uint32_t value = state_.colorTolerance;
+  if (parameterValue(Parameter::ColorTolerance, window_.members().colorToleranceText, value) == 1) {
+    state_.colorTolerance = static_cast<std::uint8_t>(value);
+  }
+  save();
+}
+
+void SearchControl::closeApplication() {
+  window_.stopTimer();
+  releaseCaptureGraph(camera_);
+  window_.endDialog();
+}
+
+}  // namespace orvalis
