@@ -27,6 +27,15 @@ struct DecoderContext {
   }
   DecoderContext(const DecoderContext&) = delete;
   DecoderContext& operator=(const DecoderContext&) = delete;
+
+  // A decompressor that failed part-way through a header can be left in a
+  // state where it refuses every later picture, so a failure that reached the
+  // decoder is followed by a fresh one. Damaged files are rare; the normal end
+  // of the archive is a missing file, which never gets this far.
+  void renew() {
+    if (handle != nullptr) tjDestroy(handle);
+    handle = tjInitDecompress();
+  }
 };
 
 DecoderContext& decoder() {
@@ -70,13 +79,15 @@ void setSizes(std::uint32_t h, std::uint32_t w, std::uint32_t& height, std::uint
 int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination,
                std::uint32_t& height, std::uint32_t& width, std::uint32_t& byteCount) {
   setSizes(0, 0, height, width, byteCount);
-  tjhandle handle = decoder().handle;
+  DecoderContext& context = decoder();
+  tjhandle handle = context.handle;
   if (handle == nullptr || data == nullptr || size == 0 || size > kMaxJpegFileBytes) return 0;
 
   // Header first: everything refused here leaves the destination untouched.
   int w = 0, h = 0, subsampling = 0, colorspace = 0;
   if (tjDecompressHeader3(handle, data, static_cast<unsigned long>(size), &w, &h, &subsampling,
                           &colorspace) != 0) {
+    context.renew();
     return 0;
   }
   if (w <= 0 || h <= 0 || !fitsImageCapacity(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h))) {
@@ -89,7 +100,10 @@ int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination
   // failure, so a damaged file is never taken for a picture.
   const int result = tjDecompress2(handle, data, static_cast<unsigned long>(size), destination.data(), w,
                                    w * 3, h, TJPF_BGR, TJFLAG_STOPONWARNING);
-  if (result != 0) return 0;
+  if (result != 0) {
+    context.renew();
+    return 0;
+  }
 
   setSizes(static_cast<std::uint32_t>(h), static_cast<std::uint32_t>(w), height, width, byteCount);
   return 1;

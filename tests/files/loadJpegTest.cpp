@@ -188,3 +188,32 @@ TEST_F(LoadJpeg, MemoryEntryPointSharesTheChecks) {
 
 }  // namespace
 }  // namespace orvalis
+
+namespace orvalis {
+namespace {
+
+TEST(LoadJpegSequence, ARefusedFileDoesNotSpoilTheNextLoad) {
+  // A header the decoder gives up on half-way (12-bit samples) once left the
+  // decompressor refusing every later picture.
+  TempDir dir;
+  auto good = encodeJpeg(testing::solidPicture(16, 8, 5, 6, 7), 90);
+  auto twelveBit = good;
+  for (std::size_t i = 0; i + 4 < twelveBit.size(); ++i) {
+    if (twelveBit[i] == 0xFF && twelveBit[i + 1] == 0xC0) {
+      twelveBit[i + 4] = 12;
+      break;
+    }
+  }
+  writeFile(dir / "good.jpg", good);
+  writeFile(dir / "twelve.jpg", twelveBit);
+  writeFile(dir / "cut.jpg", std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2));
+  auto image = std::make_unique<BgrImage>();
+  std::uint32_t h = 0, w = 0, n = 0;
+  for (const char* bad : {"twelve.jpg", "cut.jpg"}) {
+    EXPECT_EQ(loadJpeg((dir / bad).c_str(), *image, h, w, n), 0) << bad;
+    EXPECT_EQ(loadJpeg((dir / "good.jpg").c_str(), *image, h, w, n), 1) << "after " << bad;
+  }
+}
+
+}  // namespace
+}  // namespace orvalis

@@ -1,9 +1,9 @@
-#include "imaging/pixelConversions.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
+
+#include "imaging/pixelConversions.h"
 
 namespace orvalis {
 namespace {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvalis {
+
+// One camera frame as a device delivers it: rows bottom-up (the first row in
+// memory is the bottom row of the picture), blue, green, red byte order.
+// 32 bits a pixel carry a fourth byte that is ignored; 24-bit rows are
+// usually padded to a multiple of four bytes.
+struct RawFrame {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t bitCount = 0;          // 24 or 32; anything else is refused
+  std::size_t stride = 0;              // bytes from one stored row to the next
+  const std::uint8_t* rows = nullptr;  // height rows of `stride` bytes
+};
+
+// What the search control needs of a camera. One implementation drives a real
+// device (QtCameraSource); tests serve generated frames. Every call comes from
+// the window's thread.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+
+  // Opens the first video-capture device and starts it streaming. False when
+  // there is no device or it can't be started.
+  virtual bool start() = 0;
+
+  // The device's latest frame. The rows stay valid until the next call to
+  // currentFrame or stop. False when no frame can be had, including none
+  // arriving within a bounded wait right after start.
+  virtual bool currentFrame(RawFrame& frame) = 0;
+
+  // Non-blocking: true once the stream has failed for good (a device error,
+  // the device gone, or the stream gone quiet). Stays true until stop.
+  virtual bool streamFailed() = 0;
+
+  // Stops the stream and releases the device. Safe when nothing was started
+  // and when called again.
+  virtual void stop() = 0;
+};
+
+}  // namespace orvalis

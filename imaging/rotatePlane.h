@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+namespace orvalis {
+
+// How a plane is turned: about (centerY, centerX) by angle radians, then
+// shifted by (shiftY, shiftX). After a match these are matchAngle, the
+// viewfinder centre and viewfinder - match, so that the found region comes
+// to lie on the viewfinder in the template's orientation.
+struct RotationParameters {
+  double angle = 0;    // rotateAngle, radians
+  double centerX = 0;  // rotateCenterX
+  double centerY = 0;  // rotateCenterY
+  double shiftX = 0;   // rotateShiftX
+  double shiftY = 0;   // rotateShiftY
+};
+
+// Resamples a whole plane (one byte a pixel, stride = width) into
+// destination, both width x height, which must not overlap.
+//
+// With u = cos(-angle) and v = sin(-angle), destination pixel (i, j) takes the
+// source at
+//   row    = (u (i - centerY) - v (j - centerX) + centerY) - shiftY
+//   column = (v (i - centerY) + u (j - centerX) + centerX) - shiftX
+// by bilinear interpolation (weights fy = row - r0, gy = r1 - row, fx =
+// column - c0, gx = c1 - column; terms summed in the order (r0,c0), (r1,c1),
+// (r0,c1), (r1,c0)), rounded half up to a byte. A position outside
+// [0, height - 1] x [0, width - 1] gives 0; the bounds themselves are inside,
+// and on them the neighbours beyond the plane (weight exactly 0) are not read.
+void rotatePlane(const std::uint8_t* source, std::uint8_t* destination, std::uint32_t width,
+                 std::uint32_t height, const RotationParameters& rotation);
+
+}  // namespace orvalis

@@ -1,0 +1,110 @@
+#include "matching/archiveScan.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "imaging/circularMeanFilter.h"
+#include "imaging/pixelConversions.h"
+#include "matching/admissibleCentre.h"
+#include "matching/candidateTest.h"
+#include "matching/ringSignature.h"
+#include "matching/rotationEstimate.h"
+
+namespace orvalis {
+
+double matchScore(const SearchState& state) {
+  double score = 0.0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    score = score + std::fabs(state.candidateRingMean[ring] - state.templateRingMean[ring]);
+  }
+  return score;
+}
+
+int filterArchiveImage(Workspace& workspace) {
+  SearchState& state = workspace.state;
+  ImageStore& images = workspace.images;
+  const std::uint32_t width = state.archiveWidth;
+  const std::uint32_t height = state.archiveHeight;
+  if (!fitsImageCapacity(width, height) || state.filterRadius > kMaxFilterRadius) return 0;
+
+  buildDiscMask(state.filterRadius, images.discMask.data(), images.discMaskCount);
+  circularMeanFilter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
+                     images.archiveFilteredB.data(), images.archiveFilteredG.data(),
+                     images.archiveFilteredR.data(), height, width, state.filterRadius,
+                     images.discMask.data(), images.discMaskCount);
+  grayPlane(images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
+            width, height, images.archiveGray.data());
+  return 1;
+}
+
+namespace {
+
+// The full acceptance of a centre: candidate test, ring alignment, consensus,
+// each run only when the one before passed.
+int acceptCentre(Workspace& workspace, double row, double column, double radius) {
+  return testCandidate(workspace, row, column, radius) && alignAllRings(workspace.state) &&
+                 agreeOnAngle(workspace.state)
+             ? 1
+             : 0;
+}
+
+}  // namespace
+
+int scanArchiveImage(Workspace& workspace, double radius) {
+  SearchState& state = workspace.state;
+  const std::uint32_t width = state.archiveWidth;
+  const std::uint32_t height = state.archiveHeight;
+  state.matchFound = 0;
+  if (!ringRadiusUsable(radius)) return 0;
+
+  // First acceptance, in raster order.
+  bool accepted = false;
+  std::int64_t firstRow = 0, firstColumn = 0;
+  for (std::int64_t i = 0; i < height && !accepted; ++i) {
+    for (std::int64_t j = 0; j < width; ++j) {
+      const double row = static_cast<double>(i);
+      const double column = static_cast<double>(j);
+      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
+      if (acceptCentre(workspace, row, column, radius)) {
+        accepted = true;
+        firstRow = i;
+        firstColumn = j;
+        break;
+      }
+    }
+  }
+  if (!accepted) return 0;
+
+  // The candidate signature still holds the first hit's values.
+  state.matchFound = 1;
+  double bestScore = matchScore(state);
+  std::int64_t bestRow = firstRow, bestColumn = firstColumn;
+
+  // Refinement: the window stays centred on the first hit. The score is
+  // compared before the dear rotation estimate, which therefore runs only for
+  // a centre about to become the best; so the last consensus belongs to it.
+  for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
+    for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
+      const std::int64_t dy = k - firstRow, dx = l - firstColumn;
+      if (dy * dy + dx * dx > kRefinementRadius * kRefinementRadius) continue;
+      const double row = static_cast<double>(k);
+      const double column = static_cast<double>(l);
+      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
+      if (!testCandidate(workspace, row, column, radius)) continue;
+      const double score = matchScore(state);
+      if (score < bestScore && alignAllRings(state) && agreeOnAngle(state)) {
+        bestScore = score;
+        bestRow = k;
+        bestColumn = l;
+      }
+    }
+  }
+
+  state.matchRadius = radius;
+  state.matchY = static_cast<std::uint32_t>(bestRow);
+  state.matchX = static_cast<std::uint32_t>(bestColumn);
+  state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
+  return 1;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/searchState.h"
+#include "core/workspace.h"
+
+namespace orvalis {
+
+// Half-size of the refinement window around the first accepted centre: the
+// window holds the 317 whole offsets (dy, dx) with dy^2 + dx^2 <= 10^2.
+inline constexpr int kRefinementRadius = 10;
+
+// How well a centre that has just passed testCandidate fits: the sum over the
+// nine rings, in ring order, of |candidateRingMean - templateRingMean|. Lower
+// is better.
+double matchScore(const SearchState& state);
+
+// Prepares the plane the scan searches: disc mask for filterRadius, the
+// archive planes archiveB/G/R filtered into archiveFilteredB/G/R over
+// archiveWidth x archiveHeight, and their gray plane archiveGray. Returns 1;
+// returns 0, having changed nothing, when the size does not fit the store or
+// filterRadius is above kMaxFilterRadius (then archiveGray is not this
+// picture's and must not be scanned).
+int filterArchiveImage(Workspace& workspace);
+
+// Searches archiveGray for the template region of the given radius (the
+// viewfinder radius): the admissible centres in raster order until the first
+// passes testCandidate, alignAllRings and agreeOnAngle, then the refinement
+// window centred on that first hit, where a centre replaces the best one only
+// with a strictly lower matchScore and then a successful rotation estimate.
+// Sets matchFound; on a match also matchX, matchY, matchRadius and matchAngle
+// (radians, consensusAngleDeg x kPi / 180). Without a match only matchFound
+// changes. Returns matchFound. A radius outside ringRadiusUsable finds nothing.
+int scanArchiveImage(Workspace& workspace, double radius);
+
+}  // namespace orvalis

@@ -1,0 +1,69 @@
+#include "matching/candidateTest.h"
+
+#include <cmath>
+
+#include "imaging/bilinearSampling.h"
+#include "matching/ringSignature.h"
+
+namespace orvalis {
+
+int histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
+                            const std::int32_t* templateHistogram) {
+  std::int32_t* a = state.histWorkA;
+  std::int32_t* b = state.histWorkB;
+  for (int bin = 0; bin < 256; ++bin) {
+    a[bin] = candidateHistogram[bin];
+    b[bin] = templateHistogram[bin];
+  }
+  const int tolerance = state.colorTolerance;
+
+  int i = 0;  // current bin of the candidate copy
+  int j = 0;  // current bin of the template copy
+  for (;;) {
+    // An emptied candidate bin moves on first, so that on equal counts i
+    // advances before j.
+    if (a[i] == 0) {
+      ++i;
+      if (i > 255) return 1;
+      continue;
+    }
+    if (b[j] == 0) {
+      ++j;
+      if (j > 255) return 0;  // candidate counts left with nothing to pair
+      continue;
+    }
+    if (std::abs(i - j) > tolerance) return 0;
+    if (a[i] >= b[j]) {
+      a[i] -= b[j];
+      b[j] = 0;
+    } else {
+      b[j] -= a[i];
+      a[i] = 0;
+    }
+  }
+}
+
+int testCandidate(Workspace& workspace, double row, double column, double radius) {
+  SearchState& state = workspace.state;
+  const std::uint8_t* gray = workspace.images.archiveGray.data();
+  const std::uint32_t width = state.archiveWidth;
+  if (!ringRadiusUsable(radius)) return 0;
+
+  // Centre value: one sample decides most centres.
+  state.candidateCentreValue = sampleBilinear(gray, width, row, column);
+  if (std::fabs(state.candidateCentreValue - state.templateCentreValue) > state.colorTolerance) return 0;
+
+  const double meanTolerance = state.colorTolerance * kMeanToleranceFactor;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    sampleRing(gray, width, row, column, ringRadius(ring, radius), state.candidateRingProfile[ring],
+               state.ringSampleCount[ring]);
+    ringHistogram(state.ringSampleCount[ring], state.candidateRingProfile[ring],
+                  state.candidateRingHist[ring], state.candidateRingMean[ring]);
+    if (std::fabs(state.candidateRingMean[ring] - state.templateRingMean[ring]) > meanTolerance) return 0;
+    if (!histogramsTransportable(state, state.candidateRingHist[ring], state.templateRingHist[ring]))
+      return 0;
+  }
+  return 1;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/searchState.h"
+#include "core/workspace.h"
+
+namespace orvalis {
+
+// 1 when the candidate histogram can be moved onto the template histogram
+// with no count travelling more than colorTolerance bins: the rounded samples
+// of both sides, each in ascending order, are paired smallest with smallest,
+// and the first pair further apart than colorTolerance fails. Works on the
+// copies histWorkA (candidate) and histWorkB (template); both arguments stay
+// as they are. Should the template run out of counts before the candidate
+// (unequal totals, which the search never produces), the result is 0.
+int histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
+                            const std::int32_t* templateHistogram);
+
+// Tests the disc of the given radius around (row, column) of archiveGray
+// against the template signature, cheapest comparison first, stopping at the
+// first that fails:
+// - the centre value within colorTolerance of the template's;
+// - then ring by ring, innermost first, sampled only once the inner rings have
+//   passed: the ring mean within colorTolerance x kMeanToleranceFactor, then
+//   histogramsTransportable.
+// Writes the candidate signature for the rings it reached. Returns 1 when
+// every comparison passes, else 0. Every tolerance passes on equality.
+// The caller keeps the disc and a one-pixel margin inside the picture. A
+// radius outside ringRadiusUsable is refused (0) before anything is sampled,
+// so an empty ring never reaches the mean.
+int testCandidate(Workspace& workspace, double row, double column, double radius);
+
+}  // namespace orvalis
