@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QImageReader>
-#include <cstring>
 #include <memory>
 
 #include "capture/qtCamera.h"
@@ -18,13 +17,6 @@ int main(int argc, char** argv) {
   app.setApplicationName(QStringLiteral("Orvalis"));
   app.setWindowIcon(orvalis::appIcon());
 
-  // The window starts minimized; "--normal" shows it at once (used when a
-  // screenshot is taken under a virtual display).
-  auto show = orvalis::COrvalisDlg::StartShow::Minimized;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--normal") == 0) show = orvalis::COrvalisDlg::StartShow::Normal;
-  }
-
   auto workspace = std::make_unique<orvalis::Workspace>();
   orvalis::ProcessExitPath exitPath;
 
@@ -38,6 +30,6 @@ int main(int argc, char** argv) {
 
   orvalis::COrvalisDlg window(*workspace, camera, exitPath);
   QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
-  window.initDialog(show);
+  window.initDialog(orvalis::COrvalisDlg::StartShow::Minimized);
   return app.exec();
 }

@@ -4,12 +4,16 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QPointer>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -36,6 +40,18 @@ class ClientArea : public QWidget {
  private:
   COrvalisDlg& window_;
 };
+
+// The classic dialog look: group box captions set into the frame line and
+// compact radio buttons, so that the captions fit the template's rectangles.
+// One instance for the process, owned by the application.
+QStyle* classicStyle() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = QStyleFactory::create(QStringLiteral("Windows"));
+    if (!style.isNull()) style->setParent(QCoreApplication::instance());
+  }
+  return style.data();
+}
 
 Parameter listParameter(int id) {
   switch (id) {
@@ -143,6 +159,9 @@ void COrvalisDlg::buildControls() {
       if (previousInTabOrder != nullptr) setTabOrder(previousInTabOrder, widget);
       previousInTabOrder = widget;
     }
+  }
+  if (QStyle* style = classicStyle()) {
+    for (QWidget* widget : client_->findChildren<QWidget*>()) widget->setStyle(style);
   }
   // The frames lie under the controls they surround, so they never take a
   // click meant for one of them.
