@@ -6,11 +6,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
@@ -122,9 +123,11 @@ void COrvalisDlg::buildControls() {
     QWidget* widget = nullptr;
     switch (t.kind) {
       case ControlKind::PushButton: {
-        // Not default: Enter clicks the button that has the focus, and does
-        // nothing when the focus is elsewhere.
+        // Neither default nor auto-default: a dialog would otherwise make
+        // the first button that ever had the focus its default, and Enter
+        // on a list would press it. Enter is handled in keyPressEvent.
         auto* button = new QPushButton(caption, client_);
+        button->setAutoDefault(false);
         button->setDefault(false);
         widget = button;
         break;
@@ -267,6 +270,19 @@ void COrvalisDlg::closeSequence() {
 
 void COrvalisDlg::reject() {
   closeSequence();
+}
+
+void COrvalisDlg::keyPressEvent(QKeyEvent* event) {
+  // Enter presses the push button that has the focus and does nothing
+  // elsewhere: there is no default button and no OK command. Esc goes on to
+  // the dialog, which rejects: the close sequence.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button != nullptr && button->isEnabled() && button->isVisible()) button->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void COrvalisDlg::closeEvent(QCloseEvent* event) {

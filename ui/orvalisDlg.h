@@ -70,6 +70,7 @@ class COrvalisDlg : public QDialog, public Window {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();
