@@ -26,8 +26,8 @@ class FakeWindow : public Window {
     ++timerStops;
   }
   void paintViews() override { ++paints; }
-  void showControl(int id, bool shown) override { this->shown[id] = shown; }
-  void enableControl(int id, bool enabled) override { this->enabled[id] = enabled; }
+  void showControl(int id, bool show) override { shown[id] = show; }
+  void enableControl(int id, bool enable) override { enabled[id] = enable; }
   void readMembersFromControls() override {
     ++reads;
     members_ = controls;
