@@ -78,14 +78,5 @@ TEST(SearchToolOptions, RefusesEveryBadValueWithAMessageNamingIt) {
   }
 }
 
-TEST(SearchToolOptions, UsageNamesEveryOption) {
-  const std::string usage = searchToolUsage();
-  for (const char* option :
-       {"--query", "--archive", "--parameters", "--viewfinder", "--filter-radius", "--tolerance", "--first",
-        "--last", "--all", "--human", "--progress", "--help"}) {
-    EXPECT_NE(usage.find(option), std::string::npos) << option;
-  }
-}
-
 }  // namespace
 }  // namespace orvalis

@@ -261,6 +261,19 @@ TEST_F(SearchTool, StoredViewfinderThatDoesNotFitIsReset) {
   EXPECT_EQ(field(run.lines[1], "matchAngleDeg"), "0");
 }
 
+TEST(SearchToolTinyPictures, ViewfinderTooSmallToSearchIsAnError) {
+  // 12 x 5 pictures: the reset radius is 5 / 6 = 0, whose inner rings would
+  // hold no samples.
+  testing::TempDir folder;
+  const std::vector<std::uint8_t> jpeg = testing::encodeJpeg(testing::texturedPicture(12, 5, 1), 100);
+  testing::writeFile(folder / "Image_Archive/Current_Image.jpg", jpeg);
+  testing::writeFile(folder / archivePicturePath("Image_Archive", 0), jpeg);
+  const ToolRun run = runTool(folder.path(), "");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(run.lines.empty());
+  EXPECT_NE(run.errors.find("the viewfinder 6,2,0 is too small to search with"), std::string::npos) << run.errors;
+}
+
 TEST(SearchToolHelp, ExplainsItselfAndExitsZero) {
   testing::TempDir folder;
   const ToolRun run = runTool(folder.path(), "--help");
