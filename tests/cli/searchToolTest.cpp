@@ -271,7 +271,8 @@ TEST(SearchToolTinyPictures, ViewfinderTooSmallToSearchIsAnError) {
   const ToolRun run = runTool(folder.path(), "");
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(run.lines.empty());
-  EXPECT_NE(run.errors.find("the viewfinder 6,2,0 is too small to search with"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("the viewfinder 6,2,0 is too small to search with"), std::string::npos)
+      << run.errors;
 }
 
 TEST(SearchToolHelp, ExplainsItselfAndExitsZero) {
