@@ -29,7 +29,8 @@ int filterArchiveImage(Workspace& workspace);
 // with a strictly lower matchScore and then a successful rotation estimate.
 // Sets matchFound; on a match also matchX, matchY, matchRadius and matchAngle
 // (radians, consensusAngleDeg x kPi / 180). Without a match only matchFound
-// changes. Returns matchFound. A radius outside ringRadiusUsable finds nothing.
+// changes. Returns matchFound. A radius outside ringRadiusUsable, or a size
+// beyond the store, finds nothing.
 int scanArchiveImage(Workspace& workspace, double radius);
 
 }  // namespace orvalis

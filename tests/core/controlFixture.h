@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,10 +24,12 @@ namespace orvalis::testing {
 // viewfinder placed at the centre, radius 20.
 inline constexpr std::uint32_t kWidth = 160;
 inline constexpr std::uint32_t kHeight = 120;
+// Busy enough that a disc of radius 20 is found only where it really is.
+inline constexpr double kDetail = 3.0;
 
-inline BgrPicture queryPicture() { return texturedPicture(kWidth, kHeight, 1); }
+inline BgrPicture queryPicture() { return texturedPicture(kWidth, kHeight, 1, kDetail); }
 // A picture that holds no region of the query.
-inline BgrPicture distractor(std::uint32_t seed) { return texturedPicture(kWidth, kHeight, 100 + seed); }
+inline BgrPicture distractor(std::uint32_t seed) { return texturedPicture(kWidth, kHeight, 100 + seed, kDetail); }
 
 class ControlTest : public ::testing::Test {
  protected:
@@ -63,9 +66,24 @@ class ControlTest : public ::testing::Test {
 
   // Runs body in a child process in the working folder.
   ChildResult inChild(const std::function<void()>& body) { return runInChild(dir.path(), body); }
-  std::string scripts() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // detached scripts finish a moment later
-    return scriptsThatRan(dir.path());
+  // Exactly these scripts ran (in any order: they run detached, so their
+  // markers may land in either order). Waits for each expected marker, then a
+  // moment more for any unexpected one.
+  ::testing::AssertionResult onlyScriptsRan(std::vector<std::string> expected) {
+    for (const std::string& name : expected) {
+      if (!waitForFile(dir / ("res/" + name + ".ran"))) {
+        return ::testing::AssertionFailure() << name << " did not run; ran: " << scriptsThatRan(dir.path());
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    std::vector<std::string> ran;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "res")) {
+      if (entry.path().extension() == ".ran") ran.push_back(entry.path().stem().string());
+    }
+    std::sort(ran.begin(), ran.end());
+    std::sort(expected.begin(), expected.end());
+    if (ran != expected) return ::testing::AssertionFailure() << "ran: " << scriptsThatRan(dir.path());
+    return ::testing::AssertionSuccess();
   }
 
   TempDir dir;

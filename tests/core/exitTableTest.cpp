@@ -16,7 +16,7 @@ TEST_F(Exits, MissingBackdropRunsMissingResources) {
   writeStillQuery(queryPicture());
   const auto r = inChild([&] { control().startUp(); });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Missing_Resources");
+  EXPECT_TRUE(onlyScriptsRan({"Missing_Resources"}));
 }
 
 TEST_F(Exits, MissingFirstArchivePictureRunsMissingResources) {
@@ -25,7 +25,7 @@ TEST_F(Exits, MissingFirstArchivePictureRunsMissingResources) {
   writeArchivePicture(1, queryPicture());  // 0 is missing
   const auto r = inChild([&] { control().startUp(); });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Missing_Resources");
+  EXPECT_TRUE(onlyScriptsRan({"Missing_Resources"}));
 }
 
 TEST_F(Exits, MissingResFolderStillExitsWithCodeOne) {
@@ -42,7 +42,7 @@ TEST_F(Exits, StillQueryOfAnotherSizeRunsCurrentDatabaseMismatchEvenWithACamera)
   writeStillQuery(texturedPicture(kWidth + 2, kHeight, 1));
   const auto r = inChild([&] { control().startUp(); });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Current_Database_Mismatch");
+  EXPECT_TRUE(onlyScriptsRan({"Current_Database_Mismatch"}));
 }
 
 TEST_F(Exits, NoStillQueryAndNoCameraRunsScannerModeThenDeviceLost) {
@@ -51,7 +51,7 @@ TEST_F(Exits, NoStillQueryAndNoCameraRunsScannerModeThenDeviceLost) {
   camera.failStart = true;
   const auto r = inChild([&] { control().startUp(); });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Scanner_Mode Device_Lost");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode", "Device_Lost"}));
 }
 
 TEST_F(Exits, FirstFrameThatCantBeGrabbedRunsDeviceLost) {
@@ -60,7 +60,7 @@ TEST_F(Exits, FirstFrameThatCantBeGrabbedRunsDeviceLost) {
   camera.failGrab = true;
   const auto r = inChild([&] { control().startUp(); });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Scanner_Mode Device_Lost");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode", "Device_Lost"}));
 }
 
 TEST_F(Exits, StillWalkMeetingAnotherSizeRunsOnlyCurrentDatabaseMismatch) {
@@ -71,7 +71,7 @@ TEST_F(Exits, StillWalkMeetingAnotherSizeRunsOnlyCurrentDatabaseMismatch) {
     std::_Exit(5);  // not reached: the second picture ends the process
   });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Current_Database_Mismatch");
+  EXPECT_TRUE(onlyScriptsRan({"Current_Database_Mismatch"}));
 }
 
 // Records the camera's release in a file, so the parent sees it happen before
@@ -97,7 +97,7 @@ TEST_F(Exits, CameraWalkMeetingAnotherSizeReleasesTheCameraThenRunsScannerDataba
   });
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(fs::exists(dir / "res/camera-released"));
-  EXPECT_EQ(scripts(), "Scanner_Mode Scanner_Database_Mismatch");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode", "Scanner_Database_Mismatch"}));
 }
 
 TEST_F(Exits, CameraLostDuringTheSearchRunsDeviceLost) {
@@ -111,7 +111,7 @@ TEST_F(Exits, CameraLostDuringTheSearchRunsDeviceLost) {
     std::_Exit(5);
   });
   EXPECT_EQ(stream.exitCode, 1);
-  EXPECT_EQ(scripts(), "Scanner_Mode Device_Lost");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode", "Device_Lost"}));
 }
 
 TEST_F(Exits, FrameLostAtTheRestartOfTheWalkRunsDeviceLost) {
@@ -124,7 +124,7 @@ TEST_F(Exits, FrameLostAtTheRestartOfTheWalkRunsDeviceLost) {
     std::_Exit(5);
   });
   EXPECT_EQ(grab.exitCode, 1);
-  EXPECT_EQ(scripts(), "Scanner_Mode Device_Lost");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode", "Device_Lost"}));
 }
 
 TEST_F(Exits, LostCameraIsNoticedEvenAfterTheSearchStopped) {
@@ -139,7 +139,7 @@ TEST_F(Exits, LostCameraIsNoticedEvenAfterTheSearchStopped) {
     std::_Exit(5);
   });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "Scanner_Mode Device_Lost");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode", "Device_Lost"}));
 }
 
 TEST_F(Exits, UnwritableParametersFileEndsTheFirstCommandWithNoScript) {
@@ -153,7 +153,7 @@ TEST_F(Exits, UnwritableParametersFileEndsTheFirstCommandWithNoScript) {
     std::_Exit(5);
   });
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(scripts(), "");
+  EXPECT_TRUE(onlyScriptsRan({}));
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST_F(StartUp, DefaultsPlaceTheViewfinderAndFillTheLists) {
   // The reset is not saved: the file appears only with the first command.
   EXPECT_FALSE(std::filesystem::exists(dir / "res/Combo_Box_Parameters.bin"));
   EXPECT_EQ(camera.starts, 0);
-  EXPECT_EQ(scripts(), "");
+  EXPECT_TRUE(onlyScriptsRan({}));
 }
 
 TEST(ViewfinderCheck, EveryBoundAdmitsEqualityAndNothingBeyond) {
@@ -123,7 +123,7 @@ TEST_F(StartUp, UndecodableStillQueryMeansCameraMode) {
   EXPECT_EQ(camera.grabs, 1);
   EXPECT_EQ(state().queryWidth, kWidth);
   EXPECT_EQ(state().queryHeight, kHeight);
-  EXPECT_EQ(scripts(), "Scanner_Mode");
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode"}));
 }
 
 }  // namespace

@@ -69,8 +69,8 @@ TEST_F(TimerCycle, CameraWalkStartsOverWithAFreshFrameAndTemplate) {
   writeBackdrop();
   writeArchive({distractor(1), distractor(2), distractor(3)});
   // Frames: start-up, then one per restart of the walk; each one different.
-  camera = FakeCamera({texturedPicture(kWidth, kHeight, 40), texturedPicture(kWidth, kHeight, 41),
-                       texturedPicture(kWidth, kHeight, 42)});
+  camera = FakeCamera({texturedPicture(kWidth, kHeight, 40, kDetail), texturedPicture(kWidth, kHeight, 41, kDetail),
+                       texturedPicture(kWidth, kHeight, 42, kDetail)});
   control().startUp();
   ASSERT_EQ(state().cameraMode, 1);
   ASSERT_EQ(camera.grabs, 1);

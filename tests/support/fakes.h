@@ -26,8 +26,8 @@ class FakeWindow : public Window {
     ++timerStops;
   }
   void paintViews() override { ++paints; }
-  void showControl(int id, bool visible) override { shown[id] = visible; }
-  void enableControl(int id, bool on) override { enabled[id] = on; }
+  void showControl(int id, bool show) override { shown[id] = show; }
+  void enableControl(int id, bool enable) override { enabled[id] = enable; }
   void readMembersFromControls() override {
     ++reads;
     members_ = controls;

@@ -66,10 +66,10 @@ BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t 
   return picture;
 }
 
-BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
+BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed, double detail) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> phase(0.0, 6.283185307);
-  std::uniform_real_distribution<double> frequency(0.01, 0.08);
+  std::uniform_real_distribution<double> frequency(0.01 * detail, 0.08 * detail);
   struct Wave {
     double fx, fy, phase, amplitude;
   };

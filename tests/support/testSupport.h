@@ -59,7 +59,9 @@ BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t 
 // A smooth random texture: sums of a few sinusoids with random phases and
 // frequencies per channel, seeded so that the same seed gives the same
 // picture. Good for matching tests: every region differs from its neighbours.
-BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed);
+// detail scales the wave frequencies: above 1 gives busier pictures whose
+// small regions are distinctive even after the disc filter.
+BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed, double detail = 1.0);
 
 // JPEG encoding with libjpeg-turbo. quality 100 and 4:4:4 keep the decoded
 // pixels close to the source.
