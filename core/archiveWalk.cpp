@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/viewfinderCheck.h"
 #include "files/archiveNaming.h"
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
@@ -31,13 +32,6 @@ std::string sizeText(std::uint32_t width, std::uint32_t height) {
   return std::to_string(width) + "x" + std::to_string(height);
 }
 
-// Same conditions as start-up's check, in the same order.
-bool viewfinderFits(const SearchParameters& parameters, std::uint32_t width, std::uint32_t height) {
-  const double x = parameters.viewfinderX, y = parameters.viewfinderY, r = parameters.viewfinderRadius;
-  const double w = width, h = height;
-  return r != 0 && y - r >= 1 && y + r <= h - 2 && x - r >= 1 && x + r <= w - 2;
-}
-
 // Loads a picture and words the failure: missing and undecodable are told
 // apart, since only a missing archive number ends a walk quietly.
 int loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
@@ -50,15 +44,6 @@ int loadPicture(const std::string& path, const char* role, BgrImage& destination
 }
 
 }  // namespace
-
-int checkViewfinder(SearchParameters& parameters, std::uint32_t width, std::uint32_t height) {
-  if (viewfinderFits(parameters, width, height)) return 1;
-  parameters.viewfinderX = width / 2;
-  parameters.viewfinderY = height / 2;
-  const std::uint32_t radius = width >= height ? height / 6 : width / 6;
-  parameters.viewfinderRadius = std::min(radius, static_cast<std::uint32_t>(kMaxViewfinderRadius));
-  return 0;
-}
 
 std::string archivePicturePath(const std::string& folder, std::uint32_t index) {
   // The name proper follows "Image_Archive/" in the program's own name.
@@ -96,7 +81,8 @@ int prepareSearch(Workspace& workspace, const SearchToolOptions& options, std::s
     state.viewfinderX = *options.viewfinderX;
     state.viewfinderY = *options.viewfinderY;
     state.viewfinderRadius = *options.viewfinderRadius;
-    if (!viewfinderFits(state, state.archiveWidth, state.archiveHeight)) {
+    if (!viewfinderFits(state.viewfinderX, state.viewfinderY, state.viewfinderRadius, state.archiveWidth,
+                        state.archiveHeight)) {
       error = "viewfinder " + std::to_string(state.viewfinderX) + "," + std::to_string(state.viewfinderY) +
               "," + std::to_string(state.viewfinderRadius) + " does not fit the " +
               sizeText(state.archiveWidth, state.archiveHeight) +

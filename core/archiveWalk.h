@@ -5,18 +5,10 @@
 #include <string>
 
 #include "core/searchToolOptions.h"
+#include "core/viewfinderCheck.h"
 #include "core/workspace.h"
 
 namespace orvalis {
-
-// The viewfinder check of start-up against a picture of width x height: the
-// stored viewfinder stays when its radius is not 0 and the circle lies inside
-// the picture with a margin of one pixel (y - r >= 1, y + r <= h - 2, the same
-// for x with w). Otherwise it moves to the centre (w / 2, h / 2) with radius
-// min(w, h) / 6, integer divisions, capped at kMaxViewfinderRadius: a square
-// picture of more than 1500 pixels a side fits the store, and a radius above
-// 250 would overflow the ring profiles. Returns 1 when the viewfinder was kept.
-int checkViewfinder(SearchParameters& parameters, std::uint32_t width, std::uint32_t height);
 
 // "<folder>/Image_NNNNNNNNNN.jpg" for an archive number.
 std::string archivePicturePath(const std::string& folder, std::uint32_t index);
