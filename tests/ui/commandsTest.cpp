@@ -44,15 +44,6 @@ TEST_F(Commands, EveryViewfinderButtonMovesOrResizesAndSaves) {
   }
 }
 
-TEST_F(Commands, ARefusedMoveStillRewritesTheFile) {
-  state().viewfinderRadius = 40;
-  std::filesystem::remove(parametersFile());
-  click(kShrinkButton);  // 40 - 10 is below the smallest radius
-  EXPECT_EQ(state().viewfinderRadius, 40u);
-  ASSERT_TRUE(std::filesystem::exists(parametersFile()));
-  EXPECT_EQ(savedParameters().viewfinderRadius, 40u);
-}
-
 TEST_F(Commands, EachStepRadioSetsItsStep) {
   const std::pair<int, std::uint32_t> radios[] = {
       {kStep50Radio, 50}, {kStep1Radio, 1}, {kStep25Radio, 25}, {kStep10Radio, 10}};

@@ -66,16 +66,5 @@ TEST_F(Modes, AdjustAndNewSearchSwapTheButtonsAndTheControls) {
   expectAdjustMode();
 }
 
-TEST_F(Modes, DisabledControlsIgnoreClicksDuringTheSearch) {
-  started();
-  std::filesystem::remove(parametersFile());
-  const std::uint32_t y = state().viewfinderY;
-  click(kUpButton);
-  click(kStep1Radio);
-  EXPECT_EQ(state().viewfinderY, y);
-  EXPECT_EQ(state().viewfinderStep, 25u);
-  EXPECT_FALSE(std::filesystem::exists(parametersFile()));
-}
-
 }  // namespace
 }  // namespace orvalis::testing
