@@ -6,9 +6,11 @@
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
 #include "files/paths.h"
+#include "imaging/circularMeanFilterFast.h"
 #include "imaging/glyphs.h"
 #include "imaging/pixelConversions.h"
 #include "matching/archiveScan.h"
+#include "matching/fastScan.h"
 #include "matching/matchViews.h"
 #include "matching/ringSignature.h"
 
@@ -42,6 +44,13 @@ void SearchControl::prepareControls() {
 void SearchControl::startUp() {
   SearchState& s = state_;
 
+  // The worker threads and the fast kernels' memory, made once, here, so
+  // that no tick makes a thread or allocates.
+  if (ws_.kernels == Kernels::Fast) {
+    prepareCircularMeanFilterFast();
+    prepareFastScan();
+  }
+
   // Parameters and what the lists and the radio group show of them.
   loadParameters(s);
   WindowMembers& members = window_.members();
@@ -55,8 +64,8 @@ void SearchControl::startUp() {
                s.backgroundByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
-  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount) ==
-      0) {
+  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
+               s.archiveByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
   s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
@@ -228,7 +237,9 @@ void SearchControl::startNewSearch() {
   window_.startTimer(searchTimerPeriod(state_.framesPerSecond));
 }
 
-void SearchControl::save() { saveParameters(state_, exitPath_); }
+void SearchControl::save() {
+  saveParameters(state_, exitPath_);
+}
 
 // The viewfinder commands read every value as unsigned 32-bit converted to
 // double and admit equality in every test.

@@ -4,6 +4,7 @@
 
 #include "imaging/bilinearSampling.h"
 #include "imaging/circularMeanFilter.h"
+#include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
 #include "matching/admissibleCentre.h"
 
@@ -50,9 +51,10 @@ int buildTemplateSignature(Workspace& workspace) {
 
   // Filtered gray plane of the query.
   buildDiscMask(state.filterRadius, images.discMask.data(), images.discMaskCount);
-  circularMeanFilter(images.queryB.data(), images.queryG.data(), images.queryR.data(),
-                     images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(),
-                     height, width, state.filterRadius, images.discMask.data(), images.discMaskCount);
+  const auto filter = workspace.kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
+  filter(images.queryB.data(), images.queryG.data(), images.queryR.data(), images.queryFilteredB.data(),
+         images.queryFilteredG.data(), images.queryFilteredR.data(), height, width, state.filterRadius,
+         images.discMask.data(), images.discMaskCount);
   grayPlane(images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(), width,
             height, images.queryGray.data());
 
