@@ -133,10 +133,14 @@ inline std::vector<Planted> plantedPictures(const SearchPictures& s) {
   std::vector<Planted> out;
   for (const auto& spot : spots) {
     Planted p;
-    p.row = std::max(r + 4, std::min(h - r - 5, static_cast<std::uint32_t>(spot.fy * h)));
-    p.column = std::max(r + 4, std::min(w - r - 5, static_cast<std::uint32_t>(spot.fx * w)));
+    // The disc is planted with the filter's reach (8) and a little more around
+    // it: the outer ring is read through the filter, which looks that far.
+    const std::uint32_t reach = r + 12;
+    p.row = std::max(reach + 4, std::min(h - reach - 5, static_cast<std::uint32_t>(spot.fy * h)));
+    p.column = std::max(reach + 4, std::min(w - reach - 5, static_cast<std::uint32_t>(spot.fx * w)));
     p.angleDeg = spot.angle;
-    p.picture = plantTurned(s.query, s.viewfinderY, s.viewfinderX, s.archive, p.row, p.column, r, spot.angle);
+    p.picture =
+        plantTurned(s.query, s.viewfinderY, s.viewfinderX, s.archive, p.row, p.column, reach, spot.angle);
     out.push_back(std::move(p));
   }
   return out;
