@@ -22,12 +22,6 @@ unsigned searchTimerPeriod(std::uint32_t framesPerSecond) {
   return period == 0 ? 1 : period;
 }
 
-bool viewfinderFits(std::uint32_t x, std::uint32_t y, std::uint32_t radius, std::uint32_t width,
-                    std::uint32_t height) {
-  const double dx = x, dy = y, r = radius, w = width, h = height;
-  return radius != 0 && dy - r >= 1 && dy + r <= h - 2 && dx - r >= 1 && dx + r <= w - 2;
-}
-
 SearchControl::SearchControl(Workspace& workspace, Window& window, FrameSource& camera, ExitPath& exitPath)
     : ws_(workspace),
       state_(workspace.state),
@@ -73,11 +67,7 @@ void SearchControl::startUp() {
   // The viewfinder must lie inside archive picture 0 with a one-pixel margin;
   // otherwise it goes to the centre with a sixth of the shorter side. The
   // reset is not saved until the next command.
-  if (!viewfinderFits(s.viewfinderX, s.viewfinderY, s.viewfinderRadius, s.archiveWidth, s.archiveHeight)) {
-    s.viewfinderX = s.archiveWidth / 2;
-    s.viewfinderY = s.archiveHeight / 2;
-    s.viewfinderRadius = s.landscape == 1 ? s.archiveHeight / 6 : s.archiveWidth / 6;
-  }
+  checkViewfinder(s, s.archiveWidth, s.archiveHeight);
 
   // The still query decides the mode.
   const int stillLoaded =

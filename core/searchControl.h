@@ -2,6 +2,7 @@
 
 #include "capture/frameSource.h"
 #include "core/exitPath.h"
+#include "core/viewfinderCheck.h"
 #include "core/window.h"
 #include "core/workspace.h"
 
@@ -73,10 +74,5 @@ class SearchControl {
 unsigned searchTimerPeriod(std::uint32_t framesPerSecond);
 
 inline constexpr unsigned kAdjustTimerPeriod = 100;
-
-// The start-up viewfinder check against a picture of width x height: every
-// inequality admits equality and they are tested in order.
-bool viewfinderFits(std::uint32_t x, std::uint32_t y, std::uint32_t radius, std::uint32_t width,
-                    std::uint32_t height);
 
 }  // namespace orvalis

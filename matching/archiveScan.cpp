@@ -66,7 +66,7 @@ int scanArchiveImageReference(Workspace& workspace, double radius) {
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
   state.matchFound = 0;
-  if (!ringRadiusUsable(radius)) return 0;
+  if (!ringRadiusUsable(radius) || !fitsImageCapacity(width, height)) return 0;
 
   // First acceptance, in raster order.
   bool accepted = false;

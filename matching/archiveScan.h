@@ -31,9 +31,10 @@ int filterArchiveImage(Workspace& workspace);
 // with a strictly lower matchScore and then a successful rotation estimate.
 // Sets matchFound; on a match also matchX, matchY, matchRadius and matchAngle
 // (radians, consensusAngleDeg x kPi / 180). Without a match only matchFound
-// changes. Returns matchFound. A radius outside ringRadiusUsable finds nothing.
-// Runs scanArchiveImageFast or scanArchiveImageReference as workspace.kernels
-// says; the results are the same.
+// changes. Returns matchFound. A radius outside ringRadiusUsable, or a size
+// beyond the store, finds nothing. Runs scanArchiveImageFast or
+// scanArchiveImageReference as workspace.kernels says; the results are the
+// same.
 int scanArchiveImage(Workspace& workspace, double radius);
 
 // The scan above written plainly, one centre after the other with

@@ -466,7 +466,7 @@ int scanArchiveImageFast(Workspace& workspace, double radius) {
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
   state.matchFound = 0;
-  if (!ringRadiusUsable(radius)) return 0;
+  if (!ringRadiusUsable(radius) || !fitsImageCapacity(width, height)) return 0;
   const Geometry geometry = admissibleRectangle(radius, width, height);
   if (geometry.rowBegin >= geometry.rowEnd) return 0;
 

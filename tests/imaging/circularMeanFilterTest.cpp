@@ -40,29 +40,6 @@ TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
   EXPECT_EQ(one.cells, (Bytes{0, 1, 0, 1, 1, 1, 0, 1, 0}));
 }
 
-TEST(DiscMask, IsSymmetricAndCountsItsOnes) {
-  for (std::uint32_t radius = 1; radius <= 20; ++radius) {
-    const Mask mask(radius);
-    const std::uint32_t side = 2 * radius + 1;
-    std::uint32_t ones = 0;
-    for (std::uint32_t a = 0; a < side; ++a) {
-      for (std::uint32_t b = 0; b < side; ++b) {
-        const std::uint8_t cell = mask.cells[a * side + b];
-        ASSERT_TRUE(cell == 0 || cell == 1);
-        ones += cell;
-        ASSERT_EQ(cell, mask.cells[b * side + a]);
-        ASSERT_EQ(cell, mask.cells[(side - 1 - a) * side + b]);
-      }
-    }
-    EXPECT_EQ(ones, mask.count);
-    EXPECT_EQ(mask.count % 2, 1u);
-    // The four points at distance exactly R are in, the corners are out.
-    EXPECT_EQ(mask.cells[0 * side + radius], 1);
-    EXPECT_EQ(mask.cells[radius * side + 0], 1);
-    EXPECT_EQ(mask.cells[0], 0);
-  }
-}
-
 TEST(CircularMeanFilter, ConstantPlaneStaysConstant) {
   const std::uint32_t w = 37, h = 23;
   for (const std::uint8_t v : {0, 1, 128, 255}) {

@@ -1,0 +1,79 @@
+// orvalis-search: the search of the window, without the window. Scans the
+// numbered archive pictures for the viewfinder region of a query picture and
+// reports each picture on standard output. Exit status as grep: 0 match,
+// 1 none, 2 error.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/archiveWalk.h"
+#include "core/searchToolOptions.h"
+#include "imaging/circularMeanFilterFast.h"
+#include "matching/fastScan.h"
+#include "report.h"
+
+namespace {
+
+constexpr int kFoundExit = 0, kNotFoundExit = 1, kErrorExit = 2;
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "orvalis-search: %s\n", message.c_str());
+  return kErrorExit;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace orvalis;
+  const ParsedSearchToolOptions parsed =
+      parseSearchToolOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.ok) return fail(parsed.error + " (see --help)");
+  const SearchToolOptions& options = parsed.options;
+  if (options.help) {
+    std::fputs(searchToolUsage(), stdout);
+    return kFoundExit;
+  }
+
+  // About 108 MB of buffers, allocated once; the worker threads and the fast
+  // kernels' memory likewise.
+  const auto workspace = std::make_unique<Workspace>();
+  workspace->kernels = options.reference ? Kernels::Reference : Kernels::Fast;
+  if (workspace->kernels == Kernels::Fast) {
+    prepareCircularMeanFilterFast();
+    prepareFastScan();
+  }
+  std::string error;
+  if (!prepareSearch(*workspace, options, error)) return fail(error);
+
+  // Progress once every two seconds, on a terminal or when asked for.
+  const bool showProgress = options.progress || isatty(STDERR_FILENO);
+  auto lastProgress = std::chrono::steady_clock::now();
+  std::uint64_t scanned = 0, matches = 0;
+  const auto onPicture = [&](const PictureResult& result) {
+    const std::string line = options.human ? pictureLine(result) : pictureJson(result);
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+    ++scanned;
+    if (result.matchFound) ++matches;
+    const auto now = std::chrono::steady_clock::now();
+    if (showProgress && now - lastProgress >= std::chrono::seconds(2)) {
+      std::fprintf(stderr, "orvalis-search: %llu pictures scanned, %llu with a match, now at %u\n",
+                   static_cast<unsigned long long>(scanned), static_cast<unsigned long long>(matches),
+                   result.index);
+      lastProgress = now;
+    }
+  };
+
+  const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
+  WalkSummary summary;
+  if (!walkArchive(*workspace, range, onPicture, summary, error)) return fail(error);
+
+  const std::string line = options.human ? summaryLine(summary) : summaryJson(summary);
+  std::fprintf(stdout, "%s\n", line.c_str());
+  return summary.matches > 0 ? kFoundExit : kNotFoundExit;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "core/archiveWalk.h"
+
+namespace orvalis {
+
+// One JSON object on one line, no trailing newline. The match keys are null
+// when the picture holds no match.
+std::string pictureJson(const PictureResult& result);
+std::string summaryJson(const WalkSummary& summary);
+
+// The same for a terminal.
+std::string pictureLine(const PictureResult& result);
+std::string summaryLine(const WalkSummary& summary);
+
+}  // namespace orvalis
