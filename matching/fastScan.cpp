@@ -1,5 +1,9 @@
 #include "matching/fastScan.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -22,8 +26,6 @@ namespace {
 
 // Centres screened together by the first ring's estimate, one per lane.
 constexpr int kBlock = 16;
-using FloatBlock = float __attribute__((vector_size(4 * kBlock)));
-using ByteBlock = std::uint8_t __attribute__((vector_size(kBlock)));
 
 // Shifts aligned together.
 constexpr int kShiftLanes = 8;
@@ -227,10 +229,16 @@ int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_
 // True when the estimate of ring `ring` proves that the exact mean test
 // fails at the centre `origin` points to.
 bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring) {
-  double estimate = 0.0;
-  for (int tap = t.tapBegin[ring]; tap < t.tapBegin[ring + 1]; ++tap) {
-    estimate += t.tapWeight[tap] * origin[t.tapOffset[tap]];
+  // Four running sums side by side: the bound on the rounding holds for any
+  // order of summation, and the chain of additions is a quarter as long.
+  double sum[4] = {0.0, 0.0, 0.0, 0.0};
+  const int end = t.tapBegin[ring + 1];
+  int tap = t.tapBegin[ring];
+  for (; tap + 4 <= end; tap += 4) {
+    for (int k = 0; k < 4; ++k) sum[k] += t.tapWeight[tap + k] * origin[t.tapOffset[tap + k]];
   }
+  for (; tap < end; ++tap) sum[0] += t.tapWeight[tap] * origin[t.tapOffset[tap]];
+  const double estimate = (sum[0] + sum[1]) + (sum[2] + sum[3]);
   return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
 }
 
@@ -262,18 +270,73 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
              : 0;
 }
 
-// The first ring's estimate for kBlock neighbouring centres at once, in float.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void estimateBlock(
-    const std::uint8_t* origin, const std::int64_t* tapOffset, const float* tapWeight, int taps,
-    float* estimates) {
-  FloatBlock sum = {};
+// The first ring's estimate for kBlock neighbouring centres at once, in float:
+// lane l sums weight x pixel over the taps in tap order, every product and sum
+// rounded on its own, whichever instruction set runs it. (The compiler's own
+// widening of byte vectors to float is done element by element, hence the
+// explicit versions.)
+using EstimateBlock = void (*)(const std::uint8_t* origin, const std::int64_t* tapOffset,
+                               const float* tapWeight, int taps, float* estimates);
+
+void estimateBlockPlain(const std::uint8_t* origin, const std::int64_t* tapOffset, const float* tapWeight,
+                        int taps, float* estimates) {
+  float sum[kBlock] = {};
   for (int tap = 0; tap < taps; ++tap) {
-    ByteBlock bytes;
-    std::memcpy(&bytes, origin + tapOffset[tap], sizeof bytes);
-    sum += tapWeight[tap] * __builtin_convertvector(bytes, FloatBlock);
+    const std::uint8_t* at = origin + tapOffset[tap];
+    const float weight = tapWeight[tap];
+    for (int lane = 0; lane < kBlock; ++lane) sum[lane] += weight * static_cast<float>(at[lane]);
   }
-  std::memcpy(estimates, &sum, sizeof sum);
+  for (int lane = 0; lane < kBlock; ++lane) estimates[lane] = sum[lane];
 }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void estimateBlockAvx2(const std::uint8_t* origin,
+                                                       const std::int64_t* tapOffset, const float* tapWeight,
+                                                       int taps, float* estimates) {
+  __m256 low = _mm256_setzero_ps(), high = _mm256_setzero_ps();
+  for (int tap = 0; tap < taps; ++tap) {
+    const std::uint8_t* at = origin + tapOffset[tap];
+    const __m256 weight = _mm256_set1_ps(tapWeight[tap]);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m256 first = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+    const __m256 second = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8)));
+    low = _mm256_add_ps(low, _mm256_mul_ps(weight, first));
+    high = _mm256_add_ps(high, _mm256_mul_ps(weight, second));
+  }
+  _mm256_storeu_ps(estimates, low);
+  _mm256_storeu_ps(estimates + 8, high);
+}
+
+// GCC 12 warns about an undefined vector inside its own AVX-512 headers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"))) void estimateBlockAvx512(const std::uint8_t* origin,
+                                                            const std::int64_t* tapOffset,
+                                                            const float* tapWeight, int taps,
+                                                            float* estimates) {
+  __m512 sum = _mm512_setzero_ps();
+  for (int tap = 0; tap < taps; ++tap) {
+    const std::uint8_t* at = origin + tapOffset[tap];
+    const __m512 weight = _mm512_set1_ps(tapWeight[tap]);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    sum = _mm512_add_ps(sum, _mm512_mul_ps(weight, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(bytes))));
+  }
+  _mm512_storeu_ps(estimates, sum);
+}
+#pragma GCC diagnostic pop
+#endif
+
+EstimateBlock chooseEstimateBlock(EstimateCode code) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (code == EstimateCode::Widest && __builtin_cpu_supports("avx512f")) return estimateBlockAvx512;
+  if (code != EstimateCode::Plain && __builtin_cpu_supports("avx2")) return estimateBlockAvx2;
+#endif
+  (void)code;
+  return estimateBlockPlain;
+}
+
+std::atomic<EstimateBlock> estimateBlockCode{chooseEstimateBlock(EstimateCode::Widest)};
 
 struct Geometry {
   std::int64_t rowBegin = 0, rowEnd = 0;        // admissible rows
@@ -322,8 +385,9 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     for (std::int64_t j = j0; j < stop; ++j) any = any || view.centrePasses[rowStart[j]];
     if (!any) continue;
     if (blocks) {
-      estimateBlock(rowStart + start, t.tapOffset + t.tapBegin[0], t.tapWeightFloat + t.tapBegin[0],
-                    firstTaps, estimates);
+      estimateBlockCode.load(std::memory_order_relaxed)(rowStart + start, t.tapOffset + t.tapBegin[0],
+                                                        t.tapWeightFloat + t.tapBegin[0], firstTaps,
+                                                        estimates);
     }
     for (std::int64_t j = j0; j < stop; ++j) {
       if (!view.centrePasses[rowStart[j]]) continue;
@@ -437,6 +501,10 @@ __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) in
 
 void prepareFastScan() {
   scanMemory();
+}
+
+void useEstimateCode(EstimateCode code) {
+  estimateBlockCode = chooseEstimateBlock(code);
 }
 
 int testCandidateFast(Workspace& workspace, double row, double column, double radius) {

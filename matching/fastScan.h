@@ -39,6 +39,12 @@ int testCandidateFast(Workspace& workspace, double row, double column, double ra
 int alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
                   std::uint8_t colorTolerance, double& angleDeg);
 
+// The code that estimates the first ring's mean for sixteen centres at once:
+// the widest vectors the processor offers (the default), at most AVX2, or
+// plain scalar code. Results are the same with each; tests run all three.
+enum class EstimateCode { Widest, Avx2, Plain };
+void useEstimateCode(EstimateCode code);
+
 // Makes the scan's tables and working memory (and the worker pool) now.
 void prepareFastScan();
 

@@ -202,6 +202,23 @@ TEST(FastScan, SameResultForLargeAndFractionalRadii) {
   }
 }
 
+TEST(FastScan, SameResultWithEveryEstimateCode) {
+  // The narrower codes the processor may lack fall back to plain code.
+  const BgrPicture query = testing::texturedPicture(150, 128, 61, 1.3);
+  const BgrPicture unrelated = testing::texturedPicture(150, 128, 62, 1.3);
+  const BgrPicture turned = testing::pasteQuarterTurn(query, 64, 75, unrelated, 64, 75, 55);
+  for (const EstimateCode code : {EstimateCode::Plain, EstimateCode::Avx2, EstimateCode::Widest}) {
+    useEstimateCode(code);
+    for (const std::uint8_t tolerance : {std::uint8_t{10}, std::uint8_t{36}}) {
+      const Case c{7, tolerance, 75, 64, 40, 40.0};
+      int found = 0;
+      EXPECT_EQ(compareScans(query, turned, c, &found), "") << static_cast<int>(code) << ", " << describe(c);
+      EXPECT_EQ(found, 1) << describe(c);
+      EXPECT_EQ(compareScans(query, unrelated, c), "") << static_cast<int>(code) << ", " << describe(c);
+    }
+  }
+}
+
 TEST(FastScan, UnusableRadiusAndTooSmallPictureFindNothing) {
   const BgrPicture picture = testing::texturedPicture(90, 83, 3);
   for (const double radius : {0.0, 300.0, 41.0}) {
