@@ -18,40 +18,45 @@ constexpr int kMaxSide = 2 * static_cast<int>(kMaxFilterRadius) + 1;
 constexpr int kTileWidth = 2048;
 constexpr int kPrefixLength = kTileWidth + kMaxSide;
 
-// The disc as one run of ones per mask row: cells begin .. end - 1 of row a.
+// The disc as one run of ones per mask column: rows begin .. end - 1 of
+// column b. (A disc's rows are runs too, and its ones are counted here.)
 struct MaskSpans {
   int side = 0;
   int begin[kMaxSide] = {};
   int end[kMaxSide] = {};
 };
 
-// Reads the spans off the mask; false when a row's ones are not one run or
-// the count is not the number of ones.
+// Reads the spans off the mask; false when a column's ones are not one run
+// or the count is not the number of ones.
 bool spansOfMask(const std::uint8_t* mask, int radius, std::uint32_t count, MaskSpans& spans) {
   const int side = 2 * radius + 1;
   spans.side = side;
+  const auto cell = [&](int a, int b) { return mask[static_cast<std::size_t>(a) * side + b]; };
   std::uint32_t ones = 0;
-  for (int a = 0; a < side; ++a) {
-    const std::uint8_t* row = mask + static_cast<std::size_t>(a) * side;
-    int b = 0;
-    while (b < side && row[b] == 0) ++b;
-    const int first = b;
-    while (b < side && row[b] == 1) ++b;
-    const int last = b;
-    while (b < side && row[b] == 0) ++b;
-    if (b != side) return false;  // a second run, or a cell neither 0 nor 1
-    spans.begin[a] = first;
-    spans.end[a] = first == side ? first : last;
-    ones += static_cast<std::uint32_t>(spans.end[a] - spans.begin[a]);
+  for (int b = 0; b < side; ++b) {
+    int a = 0;
+    while (a < side && cell(a, b) == 0) ++a;
+    const int first = a;
+    while (a < side && cell(a, b) == 1) ++a;
+    const int last = a;
+    while (a < side && cell(a, b) == 0) ++a;
+    if (a != side) return false;  // a second run, or a cell neither 0 nor 1
+    spans.begin[b] = first;
+    spans.end[b] = first == side ? first : last;
+    ones += static_cast<std::uint32_t>(spans.end[b] - spans.begin[b]);
   }
   return ones == count;
 }
 
-// Working memory of one lane: the prefix rows of the 2R + 1 input rows under
-// the disc (a ring indexed by row modulo 2R + 1) and the output sums.
+// Column prefix sums modulo 2^16, one row of them per input row: row y' holds,
+// for every column, the sum of that column's inputs above y' (from the first
+// row the lane reads). A span of at most 2R + 1 <= 41 bytes sums to at most
+// 10455, so the difference of two rows modulo 2^16 is a column span's exact
+// sum. A lane keeps the 2R + 2 rows the disc of one output row needs, as a
+// ring indexed by row modulo 2R + 2.
+constexpr int kRingRows = kMaxSide + 1;
 struct LaneMemory {
-  std::uint16_t prefix[kMaxSide][kPrefixLength];
-  std::uint16_t partial[kTileWidth];
+  std::uint16_t prefix[kRingRows][kPrefixLength];
   std::uint32_t sum[kTileWidth];
 };
 
@@ -76,46 +81,86 @@ struct Job {
   void operator()(unsigned lane);
 };
 
-// Row prefix sums modulo 2^16 of input columns from .. from + length - 1:
-// prefix[t] = sum of the first t values. A span of at most 2R + 1 <= 41
-// bytes sums to at most 10455, so the difference of two prefixes modulo 2^16
-// is the span's exact sum.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void prefixRow(
-    const std::uint8_t* row, int length, std::uint16_t* prefix) {
-  std::uint16_t running = 0;
-  prefix[0] = 0;
-  for (int t = 0; t < length; ++t) {
-    running = static_cast<std::uint16_t>(running + row[t]);
-    prefix[t + 1] = running;
-  }
+// The next row of column prefixes: next = previous + the input row, modulo
+// 2^16, for the length columns of a tile.
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void nextPrefixRow(
+    const std::uint8_t* row, const std::uint16_t* previous, int length, std::uint16_t* next) {
+  for (int t = 0; t < length; ++t) next[t] = static_cast<std::uint16_t>(previous[t] + row[t]);
 }
 
+using Wide16 = std::uint16_t __attribute__((vector_size(64)));
+using Half16 = std::uint16_t __attribute__((vector_size(32)));
+using Wide32 = std::uint32_t __attribute__((vector_size(64)));
+constexpr int kStrip = 32;  // outputs in one vector of partial sums
+constexpr int kStrips = 4;  // vectors summed side by side in registers
+
 // One output row of one tile: the disc sums of n outputs, then the rounding.
-// Up to `group` spans are added modulo 2^16 before widening, few enough that
-// the 16-bit partial sum is still exact.
+// hi[b] and lo[b] point at the prefix rows that bound column b's span, moved
+// on by b. Up to `group` spans are added modulo 2^16 before widening, few
+// enough that the 16-bit partial sum is still exact.
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void filterRow(
-    LaneMemory& memory, const MaskSpans& spans, std::int64_t firstInputRow, int n, int group,
-    double reciprocal, std::uint8_t* out) {
-  const int side = spans.side;
-  std::uint32_t* sum = memory.sum;
-  std::uint16_t* partial = memory.partial;
-  for (int x = 0; x < n; ++x) sum[x] = 0;
-  for (int a0 = 0; a0 < side; a0 += group) {
-    const int a1 = std::min(side, a0 + group);
-    for (int x = 0; x < n; ++x) partial[x] = 0;
-    for (int a = a0; a < a1; ++a) {
-      if (spans.begin[a] == spans.end[a]) continue;
-      const std::uint16_t* row = memory.prefix[(firstInputRow + a) % side];
-      const std::uint16_t* hi = row + spans.end[a];
-      const std::uint16_t* lo = row + spans.begin[a];
-      for (int x = 0; x < n; ++x) partial[x] = static_cast<std::uint16_t>(partial[x] + (hi[x] - lo[x]));
+    const std::uint16_t* const* hi, const std::uint16_t* const* lo, int side, int n, int group,
+    double reciprocal, std::uint32_t* sum, std::uint8_t* out) {
+  int x = 0;
+  for (; x + kStrips * kStrip <= n; x += kStrips * kStrip) {
+    Wide32 low[kStrips] = {}, high[kStrips] = {};
+    for (int b0 = 0; b0 < side; b0 += group) {
+      const int b1 = std::min(side, b0 + group);
+      Wide16 partial[kStrips] = {};
+      for (int b = b0; b < b1; ++b) {
+        const std::uint16_t* top = hi[b] + x;
+        const std::uint16_t* bottom = lo[b] + x;
+        for (int k = 0; k < kStrips; ++k) {
+          Wide16 t, u;
+          std::memcpy(&t, top + k * kStrip, sizeof t);
+          std::memcpy(&u, bottom + k * kStrip, sizeof u);
+          partial[k] += t - u;
+        }
+      }
+      for (int k = 0; k < kStrips; ++k) {
+        const Half16 first = __builtin_shufflevector(partial[k], partial[k], 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
+                                                     11, 12, 13, 14, 15);
+        const Half16 second = __builtin_shufflevector(partial[k], partial[k], 16, 17, 18, 19, 20, 21, 22, 23,
+                                                      24, 25, 26, 27, 28, 29, 30, 31);
+        low[k] += __builtin_convertvector(first, Wide32);
+        high[k] += __builtin_convertvector(second, Wide32);
+      }
     }
-    for (int x = 0; x < n; ++x) sum[x] += partial[x];
+    for (int k = 0; k < kStrips; ++k) {
+      std::memcpy(sum + x + k * kStrip, &low[k], sizeof low[k]);
+      std::memcpy(sum + x + k * kStrip + kStrip / 2, &high[k], sizeof high[k]);
+    }
+  }
+  // Then one vector at a time.
+  for (; x + kStrip <= n; x += kStrip) {
+    Wide32 low = {}, high = {};
+    for (int b0 = 0; b0 < side; b0 += group) {
+      const int b1 = std::min(side, b0 + group);
+      Wide16 partial = {};
+      for (int b = b0; b < b1; ++b) {
+        Wide16 t, u;
+        std::memcpy(&t, hi[b] + x, sizeof t);
+        std::memcpy(&u, lo[b] + x, sizeof u);
+        partial += t - u;
+      }
+      const Half16 first =
+          __builtin_shufflevector(partial, partial, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const Half16 second = __builtin_shufflevector(partial, partial, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
+                                                    26, 27, 28, 29, 30, 31);
+      low += __builtin_convertvector(first, Wide32);
+      high += __builtin_convertvector(second, Wide32);
+    }
+    std::memcpy(sum + x, &low, sizeof low);
+    std::memcpy(sum + x + kStrip / 2, &high, sizeof high);
+  }
+  // The last few outputs one at a time, each span exact on its own.
+  for (; x < n; ++x) {
+    std::uint32_t total = 0;
+    for (int b = 0; b < side; ++b) total += static_cast<std::uint16_t>(hi[b][x] - lo[b][x]);
+    sum[x] = total;
   }
   // floor(sum / count + 0.5): see discMeanByte.
-  for (int x = 0; x < n; ++x) {
-    out[x] = discMeanByte(sum[x], reciprocal);
-  }
+  for (int i = 0; i < n; ++i) out[i] = discMeanByte(sum[i], reciprocal);
 }
 
 void Job::operator()(unsigned lane) {
@@ -128,6 +173,7 @@ void Job::operator()(unsigned lane) {
   const int group = static_cast<int>(65535 / (255 * side));
   const double reciprocal = 1.0 / static_cast<double>(count);
   LaneMemory& lm = memory[lane];
+  const std::int64_t ringRows = side + 1;  // prefix rows kept: 2R + 2
 
   for (int c = 0; c < 3; ++c) {
     const std::uint8_t* in = source[c];
@@ -142,14 +188,29 @@ void Job::operator()(unsigned lane) {
       const int n = static_cast<int>(std::min<std::int64_t>(kTileWidth, width - radius - x0));
       const std::int64_t from = x0 - radius;  // first input column of the tile
       const int length = n + side - 1;
-      // Prefix rows of the inputs under the first output row of the band.
-      for (std::int64_t r = y0 - radius; r < y0 + radius; ++r) {
-        prefixRow(in + r * width + from, length, lm.prefix[r % side]);
+      // Prefix rows y0 - R .. y0 + R + 1 for the first output row: a zero row
+      // to start from (only differences count), then one per input row.
+      std::fill(lm.prefix[(y0 - radius) % ringRows], lm.prefix[(y0 - radius) % ringRows] + length,
+                std::uint16_t{0});
+      for (std::int64_t r = y0 - radius; r <= y0 + radius; ++r) {
+        nextPrefixRow(in + r * width + from, lm.prefix[r % ringRows], length, lm.prefix[(r + 1) % ringRows]);
       }
       for (std::int64_t y = y0; y < y1; ++y) {
-        const std::int64_t newest = y + radius;
-        prefixRow(in + newest * width + from, length, lm.prefix[newest % side]);
-        filterRow(lm, *spans, y - radius, n, group, reciprocal, out + y * width + x0);
+        if (y > y0) {
+          const std::int64_t r = y + radius;
+          nextPrefixRow(in + r * width + from, lm.prefix[r % ringRows], length,
+                        lm.prefix[(r + 1) % ringRows]);
+        }
+        const std::uint16_t* hi[kMaxSide];
+        const std::uint16_t* lo[kMaxSide];
+        int columns = 0;
+        for (int b = 0; b < side; ++b) {
+          if (spans->begin[b] == spans->end[b]) continue;
+          hi[columns] = lm.prefix[(y - radius + spans->end[b]) % ringRows] + b;
+          lo[columns] = lm.prefix[(y - radius + spans->begin[b]) % ringRows] + b;
+          ++columns;
+        }
+        filterRow(hi, lo, columns, n, group, reciprocal, lm.sum, out + y * width + x0);
       }
     }
   }
