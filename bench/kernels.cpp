@@ -19,6 +19,7 @@
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"
 #include "matching/ringSignature.h"
@@ -117,8 +118,9 @@ void tick(benchmark::State& state, std::uint32_t width, std::uint32_t height, Ke
   int found = 0;
   for (auto _ : state) {
     decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
-    splitPlanes(images.archiveImage.data(), w, h, images.archiveB.data(), images.archiveG.data(),
-                images.archiveR.data());
+    (kernels == Kernels::Fast ? splitPlanesFast : splitPlanes)(images.archiveImage.data(), w, h,
+                                                               images.archiveB.data(), images.archiveG.data(),
+                                                               images.archiveR.data());
     filterArchiveImage(ws);  // disc mask, filter, gray plane
     found = scanArchiveImage(ws, ws.state.viewfinderRadius);
   }

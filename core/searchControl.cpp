@@ -9,6 +9,7 @@
 #include "imaging/circularMeanFilterFast.h"
 #include "imaging/glyphs.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"
 #include "matching/matchViews.h"
@@ -105,8 +106,9 @@ void SearchControl::onTimerTick() {
 
 void SearchControl::redrawQuery() {
   const SearchState& s = state_;
-  grayToBgr(images_.queryB.data(), images_.queryG.data(), images_.queryR.data(), s.queryWidth, s.queryHeight,
-            images_.queryImage.data());
+  const auto toBgr = ws_.kernels == Kernels::Fast ? grayToBgrFast : grayToBgr;
+  toBgr(images_.queryB.data(), images_.queryG.data(), images_.queryR.data(), s.queryWidth, s.queryHeight,
+        images_.queryImage.data());
   drawViewfinder();
 }
 
@@ -118,11 +120,14 @@ void SearchControl::drawViewfinder() {
 
 void SearchControl::prepareArchive() {
   const SearchState& s = state_;
-  splitPlanes(images_.archiveImage.data(), s.archiveWidth, s.archiveHeight, images_.archiveB.data(),
-              images_.archiveG.data(), images_.archiveR.data());
+  const bool fast = ws_.kernels == Kernels::Fast;
+  (fast ? splitPlanesFast : splitPlanes)(images_.archiveImage.data(), s.archiveWidth, s.archiveHeight,
+                                         images_.archiveB.data(), images_.archiveG.data(),
+                                         images_.archiveR.data());
   filterArchiveImage(ws_);
-  grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
-            s.archiveHeight, images_.archiveImage.data());
+  (fast ? grayToBgrFast : grayToBgr)(images_.archiveB.data(), images_.archiveG.data(),
+                                     images_.archiveR.data(), s.archiveWidth, s.archiveHeight,
+                                     images_.archiveImage.data());
 }
 
 void SearchControl::scanAndShow() {

@@ -6,6 +6,7 @@
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/admissibleCentre.h"
 #include "matching/candidateTest.h"
 #include "matching/fastScan.h"
@@ -38,8 +39,9 @@ int filterArchiveImage(Workspace& workspace) {
   filter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
          images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
          height, width, state.filterRadius, images.discMask.data(), images.discMaskCount);
-  grayPlane(images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
-            width, height, images.archiveGray.data());
+  const auto gray = workspace.kernels == Kernels::Fast ? grayPlaneFast : grayPlane;
+  gray(images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(), width,
+       height, images.archiveGray.data());
   return 1;
 }
 

@@ -6,6 +6,7 @@
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/admissibleCentre.h"
 
 namespace orvalis {
@@ -55,8 +56,9 @@ int buildTemplateSignature(Workspace& workspace) {
   filter(images.queryB.data(), images.queryG.data(), images.queryR.data(), images.queryFilteredB.data(),
          images.queryFilteredG.data(), images.queryFilteredR.data(), height, width, state.filterRadius,
          images.discMask.data(), images.discMaskCount);
-  grayPlane(images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(), width,
-            height, images.queryGray.data());
+  const auto gray = workspace.kernels == Kernels::Fast ? grayPlaneFast : grayPlane;
+  gray(images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(), width,
+       height, images.queryGray.data());
 
   // Centre value and the nine ring profiles.
   const double centreRow = state.viewfinderY;
