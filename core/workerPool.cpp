@@ -1,10 +1,27 @@
 #include "core/workerPool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <atomic>
 
 namespace orvalis {
 
+namespace {
+
+// A child made by fork() has the calling thread only: the pool's threads
+// stayed behind in the parent, so the child runs every lane itself.
+std::atomic<bool> forkedChild{false};
+
+void noteForkedChild() {
+  forkedChild.store(true);
+}
+
+}  // namespace
+
 WorkerPool::WorkerPool(unsigned lanes) : lanes_(std::clamp(lanes, 1u, kMaxLanes)) {
+  static const bool watching = pthread_atfork(nullptr, nullptr, noteForkedChild) == 0;
+  (void)watching;
   threads_.reserve(lanes_ - 1);
   for (unsigned lane = 1; lane < lanes_; ++lane) threads_.emplace_back([this, lane] { workerLoop(lane); });
 }
@@ -19,6 +36,10 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::runErased(void* context, Trampoline trampoline) {
+  if (forkedChild.load()) {
+    for (unsigned lane = 0; lane < lanes_; ++lane) trampoline(context, lane);
+    return;
+  }
   std::lock_guard<std::mutex> runLock(runMutex_);
   if (lanes_ > 1) {
     {

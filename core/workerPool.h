@@ -12,7 +12,9 @@ namespace orvalis {
 // work to and waits for: the caller runs lane 0 itself, the pool's threads
 // the other lanes, and run() returns when every lane has finished. Nothing is
 // allocated per run, so the search path stays free of allocations. One run at
-// a time: concurrent callers are served one after the other.
+// a time: concurrent callers are served one after the other. In a child made
+// by fork() (whose only thread is the one that forked) the caller runs every
+// lane itself, one after the other.
 class WorkerPool {
  public:
   // lanes is clamped to 1..kMaxLanes; 1 means no threads at all.

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/constants.h"
+#include "core/targetClones.h"
 #include "core/workerPool.h"
 #include "imaging/circularMeanFilter.h"
 
@@ -83,8 +84,8 @@ struct Job {
 
 // The next row of column prefixes: next = previous + the input row, modulo
 // 2^16, for the length columns of a tile.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void nextPrefixRow(
-    const std::uint8_t* row, const std::uint16_t* previous, int length, std::uint16_t* next) {
+ORVALIS_TARGET_CLONES void nextPrefixRow(const std::uint8_t* row, const std::uint16_t* previous, int length,
+                                         std::uint16_t* next) {
   for (int t = 0; t < length; ++t) next[t] = static_cast<std::uint16_t>(previous[t] + row[t]);
 }
 
@@ -98,9 +99,9 @@ constexpr int kStrips = 4;  // vectors summed side by side in registers
 // hi[b] and lo[b] point at the prefix rows that bound column b's span, moved
 // on by b. Up to `group` spans are added modulo 2^16 before widening, few
 // enough that the 16-bit partial sum is still exact.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void filterRow(
-    const std::uint16_t* const* hi, const std::uint16_t* const* lo, int side, int n, int group,
-    double reciprocal, std::uint32_t* sum, std::uint8_t* out) {
+ORVALIS_TARGET_CLONES void filterRow(const std::uint16_t* const* hi, const std::uint16_t* const* lo, int side,
+                                     int n, int group, double reciprocal, std::uint32_t* sum,
+                                     std::uint8_t* out) {
   int x = 0;
   for (; x + kStrips * kStrip <= n; x += kStrips * kStrip) {
     Wide32 low[kStrips] = {}, high[kStrips] = {};

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "core/targetClones.h"
 #include "core/workerPool.h"
 #include "imaging/bilinearSampling.h"
 #include "matching/admissibleCentre.h"
@@ -445,9 +446,9 @@ struct FirstHitJob {
 
 }  // namespace
 
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) int alignRingFast(
-    const double* candidateProfile, std::uint32_t count, const double* templateTwice,
-    std::uint8_t colorTolerance, double& angleDeg) {
+ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uint32_t count,
+                                        const double* templateTwice, std::uint8_t colorTolerance,
+                                        double& angleDeg) {
   if (count == 0) return 0;
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
