@@ -126,11 +126,20 @@ void buildOffsets(RadiusTables& t, double regionRadius) {
 // is that of -rowOffset, whatever Y, so the bilinear weights of all samples,
 // summed per pixel and divided by the count, give a kernel K with
 // mean = sum K p. The plain sampler differs from this exact value only by
-// rounding: the position by at most 2^-43 (rows and columns below 2048), the
-// sample by 255 x that per coordinate plus a few units in the last place, the
-// running sum of at most 5000 samples by 5000 u per unit; together less than
-// 1e-9. The estimate's own rounding is at most (taps + 2) u x 255, u the unit
-// roundoff of its type. The margins hold these with room to spare.
+// rounding, u = 2^-53:
+// - each position by at most u x its size, below kMaxImagePixels; bilinear
+//   interpolation of bytes changes by at most 255 per pixel moved along each
+//   coordinate, so a sample by 2 x 255 x kMaxImagePixels x u, plus a few
+//   units in its last place;
+// - the running sum of n <= 5000 samples by (n - 1) u x 255 n, the mean by
+//   5000 x 255 u.
+// kExactSlack is four times the whole. The estimate's own rounding is at most
+// (taps + 2) u x 255, u the unit roundoff of its type (float or double).
+constexpr double kUnitRoundoff = 1.0 / 9007199254740992.0;  // 2^-53
+constexpr double kExactSlack =
+    4.0 * (2.0 * 255.0 * static_cast<double>(kMaxImagePixels) + 2.0 * 255.0 * kMaxRingSamples) *
+    kUnitRoundoff;
+
 void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
   int tap = 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
@@ -164,8 +173,8 @@ void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
       }
     }
     const double taps = tap - t.tapBegin[ring];
-    t.marginDouble[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -53) + 1e-6;
-    t.marginFloat[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -24) + 1e-6;
+    t.marginDouble[ring] = 255.0 * (taps + 2) * kUnitRoundoff + kExactSlack;
+    t.marginFloat[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -24) + kExactSlack;
   }
   t.tapBegin[kRingCount] = tap;
 }
