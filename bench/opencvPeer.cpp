@@ -4,7 +4,10 @@
 // at a known place and angle. Prints one line per picture and method: time,
 // place and angle found, and whether both are right.
 //
-//   opencvPeer WIDTH HEIGHT STEP_DEGREES [PICTURES]
+//   opencvPeer WIDTH HEIGHT STEP_DEGREES [PICTURES [check]]
+//
+// With "check", the engine also searches each picture with its reference
+// kernels and says whether every result field agrees to the last bit.
 //
 // Times exclude JPEG decoding (the same for both) and the one-off template
 // preparation of each method; they include everything done per archive
@@ -14,9 +17,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
 
 #include "bench/benchPictures.h"
 #include "core/workerPool.h"
@@ -65,6 +70,7 @@ int main(int argc, char** argv) {
   const SearchPictures pictures = searchPictures(width, height);
   std::vector<Planted> planted = plantedPictures(pictures);
   if (argc > 4) planted.resize(std::min<std::size_t>(planted.size(), std::atoi(argv[4])));
+  const bool check = argc > 5 && std::string(argv[5]) == "check";
   const int r = static_cast<int>(pictures.viewfinderRadius);
   cv::setNumThreads(static_cast<int>(workerPool().lanes()));
 
@@ -130,6 +136,19 @@ int main(int argc, char** argv) {
       f.column = state.matchX;
       f.angle = state.matchAngle * 180.0 / kPi;
       report("orvalis (fast kernels)", p, f, 1.5);
+      if (check) {
+        const SearchState fast = state;
+        workspace->kernels = Kernels::Reference;
+        filterArchiveImage(*workspace);
+        const int plainFound = scanArchiveImage(*workspace, state.viewfinderRadius);
+        workspace->kernels = Kernels::Fast;
+        const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+        const bool agree = plainFound == found && state.matchX == fast.matchX &&
+                           state.matchY == fast.matchY && same(state.matchAngle, fast.matchAngle) &&
+                           same(state.consensusAngleDeg, fast.consensusAngleDeg) &&
+                           same(state.matchRadius, fast.matchRadius);
+        std::printf("reference kernels agree to the last bit: %s\n", agree ? "yes" : "NO");
+      }
     }
     {
       const auto start = Clock::now();
