@@ -7,6 +7,9 @@
 
 #include "core/viewfinderCheck.h"
 #include "files/archiveNaming.h"
+#include "files/matchViewFiles.h"
+#include "imaging/glyphs.h"
+#include "matching/matchViews.h"
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
 #include "imaging/pixelConversions.h"
@@ -176,6 +179,26 @@ int walkArchive(Workspace& workspace, const ArchiveRange& range,
   }
   summary.totalMs = millisecondsSince(walkStart);
   return error.empty() ? 1 : 0;
+}
+
+int writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error) {
+  SearchState& state = workspace.state;
+  ImageStore& images = workspace.images;
+  // The display pictures of a search tick: gray from the raw planes, the
+  // viewfinder on the query; prepareMatchViews then marks the archive picture.
+  grayToBgr(images.queryB.data(), images.queryG.data(), images.queryR.data(), state.queryWidth,
+            state.queryHeight, images.queryImage.data());
+  drawViewfinderGlyph(images.queryImage.data(), state.queryWidth, state.queryHeight, state.viewfinderX,
+                      state.viewfinderY, state.viewfinderRadius);
+  grayToBgr(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(), state.archiveWidth,
+            state.archiveHeight, images.archiveImage.data());
+  prepareMatchViews(workspace);
+  std::string failedPath;
+  if (!writeMatchViews(workspace, folder, &failedPath)) {
+    error = "cannot write the match views to '" + failedPath + "'";
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace orvalis

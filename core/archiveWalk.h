@@ -59,4 +59,11 @@ int walkArchive(Workspace& workspace, const ArchiveRange& range,
                 const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
                 std::string& error);
 
+// After a walk reported a match (the workspace still holds that picture):
+// builds what the window would show, the gray query with the viewfinder
+// glyph, the gray archive picture with the match glyph and the three
+// previews, and writes them as PNG files into folder (created if need be).
+// Returns 1, or 0 with a message in error.
+int writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error);
+
 }  // namespace orvalis

@@ -236,64 +236,60 @@ void SearchControl::save() {
   saveParameters(state_, exitPath_);
 }
 
+namespace {
+
 // The viewfinder commands read every value as unsigned 32-bit converted to
 // double and admit equality in every test.
-void SearchControl::moveViewfinderUp() {
-  const double y = state_.viewfinderY, r = state_.viewfinderRadius, step = state_.viewfinderStep;
-  if (y - r - step >= 1) {
-    state_.viewfinderY -= state_.viewfinderStep;
+struct ViewfinderNumbers {
+  double x, y, r, s, w, h;
+};
+
+ViewfinderNumbers viewfinderNumbers(const SearchState& state) {
+  return {static_cast<double>(state.viewfinderX),      static_cast<double>(state.viewfinderY),
+          static_cast<double>(state.viewfinderRadius), static_cast<double>(state.viewfinderStep),
+          static_cast<double>(state.queryWidth),       static_cast<double>(state.queryHeight)};
+}
+
+}  // namespace
+
+void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool increase) {
+  if (admitted) {
+    field = increase ? field + state_.viewfinderStep : field - state_.viewfinderStep;
     drawViewfinder();
   }
   save();
+}
+
+void SearchControl::moveViewfinderUp() {
+  const ViewfinderNumbers v = viewfinderNumbers(state_);
+  stepViewfinder(v.y - v.r - v.s >= 1, state_.viewfinderY, false);
 }
 
 void SearchControl::moveViewfinderDown() {
-  const double y = state_.viewfinderY, r = state_.viewfinderRadius, step = state_.viewfinderStep;
-  const double h = state_.queryHeight;
-  if (y + r + step <= h - 2) {
-    state_.viewfinderY += state_.viewfinderStep;
-    drawViewfinder();
-  }
-  save();
+  const ViewfinderNumbers v = viewfinderNumbers(state_);
+  stepViewfinder(v.y + v.r + v.s <= v.h - 2, state_.viewfinderY, true);
 }
 
 void SearchControl::moveViewfinderLeft() {
-  const double x = state_.viewfinderX, r = state_.viewfinderRadius, step = state_.viewfinderStep;
-  if (x - r - step >= 1) {
-    state_.viewfinderX -= state_.viewfinderStep;
-    drawViewfinder();
-  }
-  save();
+  const ViewfinderNumbers v = viewfinderNumbers(state_);
+  stepViewfinder(v.x - v.r - v.s >= 1, state_.viewfinderX, false);
 }
 
 void SearchControl::moveViewfinderRight() {
-  const double x = state_.viewfinderX, r = state_.viewfinderRadius, step = state_.viewfinderStep;
-  const double w = state_.queryWidth;
-  if (x + r + step <= w - 2) {
-    state_.viewfinderX += state_.viewfinderStep;
-    drawViewfinder();
-  }
-  save();
+  const ViewfinderNumbers v = viewfinderNumbers(state_);
+  stepViewfinder(v.x + v.r + v.s <= v.w - 2, state_.viewfinderX, true);
 }
 
 void SearchControl::growViewfinder() {
-  const double x = state_.viewfinderX, y = state_.viewfinderY, r = state_.viewfinderRadius;
-  const double step = state_.viewfinderStep, w = state_.queryWidth, h = state_.queryHeight;
-  if (r + step <= kMaxViewfinderRadius && y - r - step >= 1 && y + r + step <= h - 2 &&
-      x + r + step <= w - 2 && x - r - step >= 1) {
-    state_.viewfinderRadius += state_.viewfinderStep;
-    drawViewfinder();
-  }
-  save();
+  const ViewfinderNumbers v = viewfinderNumbers(state_);
+  stepViewfinder(v.r + v.s <= kMaxViewfinderRadius && v.y - v.r - v.s >= 1 && v.y + v.r + v.s <= v.h - 2 &&
+                     v.x + v.r + v.s <= v.w - 2 && v.x - v.r - v.s >= 1,
+                 state_.viewfinderRadius, true);
 }
 
 void SearchControl::shrinkViewfinder() {
-  const double r = state_.viewfinderRadius, step = state_.viewfinderStep;
-  if (r - step >= kMinViewfinderRadius) {
-    state_.viewfinderRadius -= state_.viewfinderStep;
-    drawViewfinder();
-  }
-  save();
+  const ViewfinderNumbers v = viewfinderNumbers(state_);
+  stepViewfinder(v.r - v.s >= kMinViewfinderRadius, state_.viewfinderRadius, false);
 }
 
 void SearchControl::selectViewfinderStep() {

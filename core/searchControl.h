@@ -59,6 +59,9 @@ class SearchControl {
   void scanAndShow();
   void applyModeSet(bool adjust);
   void drawViewfinder();
+  // Moves or resizes by one step when admitted (and draws the glyph there);
+  // saves the parameters either way.
+  void stepViewfinder(bool admitted, std::uint32_t& field, bool increase);
   void save();
 
   Workspace& ws_;

@@ -104,7 +104,7 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
 
     const bool takesValue = name == "--query" || name == "--archive" || name == "--parameters" ||
                             name == "--viewfinder" || name == "--filter-radius" || name == "--tolerance" ||
-                            name == "--first" || name == "--last";
+                            name == "--first" || name == "--last" || name == "--views";
     if (!takesValue) {
       error = name.rfind("-", 0) == 0 ? "unknown option " + name : "unexpected argument '" + name + "'";
       return parsed;
@@ -120,7 +120,7 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
     }
 
     std::uint64_t number = 0;
-    if (name == "--query" || name == "--archive" || name == "--parameters") {
+    if (name == "--query" || name == "--archive" || name == "--parameters" || name == "--views") {
       if (value.empty()) {
         error = name + " needs a non-empty path";
         return parsed;
@@ -128,6 +128,7 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
       if (name == "--query") options.queryPath = value;
       if (name == "--archive") options.archiveFolder = value;
       if (name == "--parameters") options.parametersPath = value;
+      if (name == "--views") options.viewsFolder = value;
     } else if (name == "--viewfinder") {
       if (!parseViewfinder(value, options, error)) return parsed;
     } else if (name == "--filter-radius") {
@@ -176,6 +177,9 @@ Options:
   --first N            first archive number to scan (default 0)
   --last N             last archive number to scan (default: until a number is missing)
   --all                go on after a match and report every picture that holds one
+  --views DIR          after a match, write into DIR the marked archive picture, the
+                       gray query with its viewfinder and the three previews as PNG
+                       files (with --all, one folder DIR/NNNNNNNNNN per match)
   --human              one readable line per picture instead of JSON
   --progress           progress on standard error even when it is not a terminal
   --reference          use the plain reference kernels (filter, sampling, candidate

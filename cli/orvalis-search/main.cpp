@@ -54,7 +54,14 @@ int main(int argc, char** argv) {
   const bool showProgress = options.progress || isatty(STDERR_FILENO);
   auto lastProgress = std::chrono::steady_clock::now();
   std::uint64_t scanned = 0, matches = 0;
+  std::string viewsError;
   const auto onPicture = [&](const PictureResult& result) {
+    if (result.matchFound && !options.viewsFolder.empty() && viewsError.empty()) {
+      char number[16];
+      std::snprintf(number, sizeof number, "/%010u", result.index);
+      const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
+      writeViewsOfMatch(*workspace, folder, viewsError);
+    }
     const std::string line = options.human ? pictureLine(result) : pictureJson(result);
     std::fprintf(stdout, "%s\n", line.c_str());
     std::fflush(stdout);
@@ -72,6 +79,7 @@ int main(int argc, char** argv) {
   const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
   WalkSummary summary;
   if (!walkArchive(*workspace, range, onPicture, summary, error)) return fail(error);
+  if (!viewsError.empty()) return fail(viewsError);
 
   const std::string line = options.human ? summaryLine(summary) : summaryJson(summary);
   std::fprintf(stdout, "%s\n", line.c_str());

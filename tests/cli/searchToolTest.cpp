@@ -12,6 +12,7 @@
 #include "core/archiveWalk.h"
 #include "files/parametersFile.h"
 #include "support/quarterTurn.h"
+#include "support/pngReading.h"
 #include "support/testSupport.h"
 
 namespace orvalis {
@@ -143,6 +144,46 @@ TEST_F(SearchTool, FindsTheTurnedRegionAndStopsThere) {
   EXPECT_EQ(field(summary, "scanned"), "2");
   EXPECT_EQ(field(summary, "matches"), "1");
   EXPECT_GE(number(summary, "totalMs"), number(run.lines[1], "scanMs"));
+}
+
+TEST_F(SearchTool, WrittenViewsShowTheTurnedBackRegionAgreeingWithTheTemplate) {
+  writeDistractors({0});
+  writeMatch(1);
+  const ToolRun run = runTool(folder.path(), "--views views");
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  const auto templatePreview = testing::readPng(folder / "views/template-preview.png");
+  const auto matchPreview = testing::readPng(folder / "views/match-preview.png");
+  const auto difference = testing::readPng(folder / "views/difference-preview.png");
+  const auto archive = testing::readPng(folder / "views/archive.png");
+  const auto queryView = testing::readPng(folder / "views/query.png");
+  ASSERT_TRUE(templatePreview.ok && matchPreview.ok && difference.ok && archive.ok && queryView.ok);
+  EXPECT_EQ(archive.width, kWidth);
+  EXPECT_EQ(queryView.height, kHeight);
+  // Radius 40: previews of side 4 x (120 x 20 / 100) = 96, disc centred at 48.
+  ASSERT_EQ(templatePreview.width, 96u);
+  ASSERT_EQ(matchPreview.width, 96u);
+  ASSERT_EQ(difference.width, 96u);
+  int inside = 0, agreeing = 0, closeGray = 0;
+  for (std::uint32_t y = 0; y < 96; ++y) {
+    for (std::uint32_t x = 0; x < 96; ++x) {
+      const std::size_t at = 3 * (static_cast<std::size_t>(y) * 96 + x);
+      const double dy = double(y) - 48, dx = double(x) - 48;
+      if (dy * dy + dx * dx >= 40.0 * 40.0) {
+        EXPECT_EQ(difference.bgr[at], 0) << y << "," << x;  // black outside the disc
+        continue;
+      }
+      ++inside;
+      if (difference.bgr[at] == 30) ++agreeing;
+      if (std::abs(int(templatePreview.bgr[at]) - int(matchPreview.bgr[at])) <= kTolerance) ++closeGray;
+    }
+  }
+  // The turned-back archive disc lies on the template: nearly every pixel of
+  // the difference map is the dark "agrees" value, and the two gray previews
+  // match within the tolerance.
+  EXPECT_GE(agreeing, inside * 95 / 100) << agreeing << " of " << inside;
+  EXPECT_GE(closeGray, inside * 95 / 100) << closeGray << " of " << inside;
+  std::printf("[ views ] difference map: %d of %d disc pixels agree (%.1f%%); gray previews within %d: %d\n",
+              agreeing, inside, 100.0 * agreeing / inside, int(kTolerance), closeGray);
 }
 
 TEST_F(SearchTool, AllGoesOnAndRangesSplitTheArchive) {

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QRect>
+
+namespace orvalis {
+
+// Dialog units to pixels as on a 96-DPI screen with the 8-point dialog font:
+// four horizontal units are 6 pixels, eight vertical units 13 pixels, each
+// rounded to the nearest pixel.
+constexpr int dialogUnitsToPixelsX(int units) {
+  return (units * 6 + 2) / 4;
+}
+constexpr int dialogUnitsToPixelsY(int units) {
+  return (units * 13 + 4) / 8;
+}
+QRect dialogRect(int x, int y, int width, int height);
+
+// The main window: 657 x 394 units, which is a 985 x 640 pixel client area.
+inline constexpr int kDialogWidthUnits = 657;
+inline constexpr int kDialogHeightUnits = 394;
+
+enum class ControlKind { PushButton, RadioButton, GroupBox, DropDownList };
+
+// One control of the main window's template, rectangle in dialog units.
+struct ControlTemplate {
+  int id;  // -1 for the two group boxes without an identifier
+  ControlKind kind;
+  const char* caption;  // UTF-8
+  int x, y, width, height;
+};
+
+inline constexpr int kNoId = -1;
+
+// Every control in tab and stacking order. The radio buttons form one group
+// (1009..1012) although the group box 1013 stands between 1011 and 1012.
+inline constexpr ControlTemplate kMainTemplate[] = {
+    {1000, ControlKind::PushButton, "Chiudi", 500, 276, 84, 18},
+    {1001, ControlKind::PushButton, "Modifica i parametri della ricerca", 446, 256, 192, 18},
+    {1002, ControlKind::PushButton, "Avvia una nuova ricerca", 446, 256, 192, 18},
+    {1003, ControlKind::PushButton, "Destra", 510, 222, 64, 18},
+    {1004, ControlKind::PushButton, "Sinistra", 510, 204, 64, 18},
+    {1005, ControlKind::PushButton, "Alto", 446, 204, 64, 18},
+    {1006, ControlKind::PushButton, "Basso", 446, 222, 64, 18},
+    {1007, ControlKind::PushButton, "Aumenta", 574, 204, 64, 18},
+    {1008, ControlKind::PushButton, "Diminuisci", 574, 222, 64, 18},
+    {1009, ControlKind::RadioButton, "1 Pixel", 455, 175, 37, 10},
+    {1010, ControlKind::RadioButton, "10 Pixels", 500, 175, 44, 10},
+    {1011, ControlKind::RadioButton, "25 Pixels", 545, 175, 44, 10},
+    {kNoId, ControlKind::GroupBox, "Sposta oppure ridimensiona il mirino", 440, 195, 204, 49},
+    {1013, ControlKind::GroupBox, "Seleziona la velocit\u00e0 del mirino", 440, 166, 204, 21},
+    {1012, ControlKind::RadioButton, "50 Pixels", 590, 175, 44, 10},
+    {kNoId, ControlKind::GroupBox, "Ricerca di una regione circolare congruente", 440, 97, 204, 60},
+    {1015, ControlKind::DropDownList, "", 446, 139, 192, 30},
+    {1016, ControlKind::DropDownList, "", 446, 123, 192, 30},
+    {1017, ControlKind::DropDownList, "", 446, 107, 192, 30},
+};
+
+// A drop-down list's rectangle includes its open list; the closed box is this
+// many units tall (the lists stand 16 units apart).
+inline constexpr int kDropDownClosedHeightUnits = 14;
+
+// Client pixel rectangle of a control as placed in the window.
+QRect controlRect(const ControlTemplate& control);
+
+}  // namespace orvalis

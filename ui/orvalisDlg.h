@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "capture/frameSource.h"
+#include "core/exitPath.h"
+#include "core/searchControl.h"
+#include "core/window.h"
+#include "core/workspace.h"
+#include "ui/viewGeometry.h"
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QMenuBar;
+class QPainter;
+
+namespace orvalis {
+
+// The main window: the picture area on the left, the controls on the right.
+// It stays thin: every click, list change and timer tick goes straight to the
+// search control, which drives the window back through the Window interface.
+class COrvalisDlg : public QDialog, public Window {
+  Q_OBJECT
+
+ public:
+  COrvalisDlg(Workspace& workspace, FrameSource& camera, ExitPath& exitPath, QWidget* parent = nullptr);
+  ~COrvalisDlg() override;
+
+  enum class StartShow { Minimized, Normal };
+
+  // The window's initialisation, in order: shown (minimized unless asked
+  // otherwise), controls in their start state, the start-up sequence, the
+  // members written to the controls. The About entry and the icons are set
+  // up at construction.
+  void initDialog(StartShow show = StartShow::Minimized);
+
+  // Window
+  void startTimer(unsigned periodMs) override;
+  void stopTimer() override;
+  void paintViews() override;
+  void showControl(int id, bool shown) override;
+  void enableControl(int id, bool enabled) override;
+  void readMembersFromControls() override;
+  void writeMembersToControls() override;
+  WindowMembers& members() override { return members_; }
+  void endDialog() override;
+
+  // The control with that identifier (1000..1017), or nullptr.
+  QWidget* control(int id) const;
+  // The area holding the pictures and the controls, below the menu bar.
+  QWidget* clientArea() const { return client_; }
+  QAction* aboutAction() const { return aboutAction_; }
+  QMenuBar* menuBar() const { return menuBar_; }
+  const QTimer& searchTimer() const { return timer_; }
+  SearchControl& searchControl() { return control_; }
+
+  // The paint handler of the client area: the backdrop, and the views once a
+  // tick has drawn them.
+  void paintClient(QPainter& painter);
+
+ public slots:
+  // Esc: the same close sequence as "Chiudi".
+  void reject() override;
+  void showAbout();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void buildControls();
+  void connectCommands();
+  void closeSequence();
+  void drawViews(QPainter& painter, const ViewGeometry& geometry);
+
+  Workspace& workspace_;
+  SearchControl control_;
+  WindowMembers members_;
+  QIcon appIcon_;
+  QTimer timer_;
+  QMenuBar* menuBar_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QWidget* client_ = nullptr;
+  QButtonGroup* stepGroup_ = nullptr;
+  std::map<int, QWidget*> controls_;
+  bool closing_ = false;
+};
+
+}  // namespace orvalis
