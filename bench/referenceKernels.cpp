@@ -21,6 +21,7 @@ using namespace orvalis;
 
 std::unique_ptr<Workspace> preparedWorkspace(std::uint32_t width, std::uint32_t height) {
   auto workspace = std::make_unique<Workspace>();
+  workspace->kernels = Kernels::Reference;
   SearchState& state = workspace->state;
   ImageStore& images = workspace->images;
   state.filterRadius = 8;

@@ -13,6 +13,7 @@
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/archiveScan.h"
 #include "matching/ringSignature.h"
 
@@ -152,8 +153,9 @@ int walkArchive(Workspace& workspace, const ArchiveRange& range,
 
     // Split, filter, scan: the same steps as a search tick.
     Clock::time_point start = Clock::now();
-    splitPlanes(images.archiveImage.data(), state.archiveWidth, state.archiveHeight, images.archiveB.data(),
-                images.archiveG.data(), images.archiveR.data());
+    (workspace.kernels == Kernels::Fast ? splitPlanesFast : splitPlanes)(
+        images.archiveImage.data(), state.archiveWidth, state.archiveHeight, images.archiveB.data(),
+        images.archiveG.data(), images.archiveR.data());
     if (!filterArchiveImage(workspace)) {
       error = "filter radius " + std::to_string(state.filterRadius) + " is above the largest, " +
               std::to_string(kMaxFilterRadius);

@@ -6,9 +6,12 @@
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
 #include "files/paths.h"
+#include "imaging/circularMeanFilterFast.h"
 #include "imaging/glyphs.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/archiveScan.h"
+#include "matching/fastScan.h"
 #include "matching/matchViews.h"
 #include "matching/ringSignature.h"
 
@@ -36,6 +39,13 @@ void SearchControl::prepareControls() {
 void SearchControl::startUp() {
   SearchState& s = state_;
 
+  // The worker threads and the fast kernels' memory, made once, here, so
+  // that no tick makes a thread or allocates.
+  if (ws_.kernels == Kernels::Fast) {
+    prepareCircularMeanFilterFast();
+    prepareFastScan();
+  }
+
   // Parameters and what the lists and the radio group show of them.
   loadParameters(s);
   WindowMembers& members = window_.members();
@@ -49,8 +59,8 @@ void SearchControl::startUp() {
                s.backgroundByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
-  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount) ==
-      0) {
+  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
+               s.archiveByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
   s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
@@ -96,8 +106,9 @@ void SearchControl::onTimerTick() {
 
 void SearchControl::redrawQuery() {
   const SearchState& s = state_;
-  grayToBgr(images_.queryB.data(), images_.queryG.data(), images_.queryR.data(), s.queryWidth, s.queryHeight,
-            images_.queryImage.data());
+  const auto toBgr = ws_.kernels == Kernels::Fast ? grayToBgrFast : grayToBgr;
+  toBgr(images_.queryB.data(), images_.queryG.data(), images_.queryR.data(), s.queryWidth, s.queryHeight,
+        images_.queryImage.data());
   drawViewfinder();
 }
 
@@ -109,11 +120,14 @@ void SearchControl::drawViewfinder() {
 
 void SearchControl::prepareArchive() {
   const SearchState& s = state_;
-  splitPlanes(images_.archiveImage.data(), s.archiveWidth, s.archiveHeight, images_.archiveB.data(),
-              images_.archiveG.data(), images_.archiveR.data());
+  const bool fast = ws_.kernels == Kernels::Fast;
+  (fast ? splitPlanesFast : splitPlanes)(images_.archiveImage.data(), s.archiveWidth, s.archiveHeight,
+                                         images_.archiveB.data(), images_.archiveG.data(),
+                                         images_.archiveR.data());
   filterArchiveImage(ws_);
-  grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
-            s.archiveHeight, images_.archiveImage.data());
+  (fast ? grayToBgrFast : grayToBgr)(images_.archiveB.data(), images_.archiveG.data(),
+                                     images_.archiveR.data(), s.archiveWidth, s.archiveHeight,
+                                     images_.archiveImage.data());
 }
 
 void SearchControl::scanAndShow() {
@@ -218,7 +232,9 @@ void SearchControl::startNewSearch() {
   window_.startTimer(searchTimerPeriod(state_.framesPerSecond));
 }
 
-void SearchControl::save() { saveParameters(state_, exitPath_); }
+void SearchControl::save() {
+  saveParameters(state_, exitPath_);
+}
 
 namespace {
 

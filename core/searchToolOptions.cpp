@@ -90,6 +90,7 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
     bool* flag = name == "--all"                    ? &options.all
                  : name == "--human"                ? &options.human
                  : name == "--progress"             ? &options.progress
+                 : name == "--reference"            ? &options.reference
                  : name == "--help" || name == "-h" ? &options.help
                                                     : nullptr;
     if (flag != nullptr) {
@@ -181,6 +182,9 @@ Options:
                        files (with --all, one folder DIR/NNNNNNNNNN per match)
   --human              one readable line per picture instead of JSON
   --progress           progress on standard error even when it is not a terminal
+  --reference          use the plain reference kernels (filter, sampling, candidate
+                       test, alignment, scan) instead of the fast ones; the results
+                       are the same, only slower, so the two can be compared
   -h, --help           this text
 
 Output: one JSON object per scanned picture on standard output, with the keys

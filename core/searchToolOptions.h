@@ -27,9 +27,10 @@ struct SearchToolOptions {
   std::uint32_t first = 0;
   std::uint32_t last = 4294967295u;
   std::string viewsFolder;  // non-empty: after a match, write the match views there as PNG files
-  bool all = false;       // go on after a match
-  bool human = false;     // terminal lines instead of JSON
-  bool progress = false;  // progress on standard error even when it is not a terminal
+  bool all = false;         // go on after a match
+  bool human = false;       // terminal lines instead of JSON
+  bool progress = false;    // progress on standard error even when it is not a terminal
+  bool reference = false;   // the plain reference kernels instead of the fast ones
   bool help = false;
 
   // The query file actually used.

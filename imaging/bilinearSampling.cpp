@@ -8,22 +8,7 @@
 namespace orvalis {
 
 double sampleBilinear(const std::uint8_t* plane, std::uint32_t width, double row, double column) {
-  const std::uint32_t r0 = static_cast<std::uint32_t>(std::floor(row));
-  const std::uint32_t c0 = static_cast<std::uint32_t>(std::floor(column));
-  const std::uint32_t r1 = r0 + 1;
-  const std::uint32_t c1 = c0 + 1;
-
-  // The far weights are differences to r1 and c1, not 1 - fy and 1 - fx.
-  const double fy = row - r0;
-  const double gy = r1 - row;
-  const double fx = column - c0;
-  const double gx = c1 - column;
-
-  const auto at = [&](std::uint32_t y, std::uint32_t x) -> double {
-    return plane[static_cast<std::size_t>(y) * width + x];
-  };
-  // The four terms in this order; the order fixes the rounding.
-  return at(r0, c0) * (gx * gy) + at(r1, c1) * (fx * fy) + at(r0, c1) * (fx * gy) + at(r1, c0) * (gx * fy);
+  return bilinearAt(plane, width, row, column);
 }
 
 void sampleRing(const std::uint8_t* plane, std::uint32_t width, double centreRow, double centreColumn,

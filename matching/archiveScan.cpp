@@ -4,18 +4,25 @@
 #include <cstdint>
 
 #include "imaging/circularMeanFilter.h"
+#include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/admissibleCentre.h"
 #include "matching/candidateTest.h"
+#include "matching/fastScan.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
 
 namespace orvalis {
 
 double matchScore(const SearchState& state) {
+  return matchScore(state.candidateRingMean, state.templateRingMean);
+}
+
+double matchScore(const double* candidateRingMean, const double* templateRingMean) {
   double score = 0.0;
   for (int ring = 0; ring < kRingCount; ++ring) {
-    score = score + std::fabs(state.candidateRingMean[ring] - state.templateRingMean[ring]);
+    score = score + std::fabs(candidateRingMean[ring] - templateRingMean[ring]);
   }
   return score;
 }
@@ -28,12 +35,13 @@ int filterArchiveImage(Workspace& workspace) {
   if (!fitsImageCapacity(width, height) || state.filterRadius > kMaxFilterRadius) return 0;
 
   buildDiscMask(state.filterRadius, images.discMask.data(), images.discMaskCount);
-  circularMeanFilter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
-                     images.archiveFilteredB.data(), images.archiveFilteredG.data(),
-                     images.archiveFilteredR.data(), height, width, state.filterRadius,
-                     images.discMask.data(), images.discMaskCount);
-  grayPlane(images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
-            width, height, images.archiveGray.data());
+  const auto filter = workspace.kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
+  filter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
+         images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
+         height, width, state.filterRadius, images.discMask.data(), images.discMaskCount);
+  const auto gray = workspace.kernels == Kernels::Fast ? grayPlaneFast : grayPlane;
+  gray(images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(), width,
+       height, images.archiveGray.data());
   return 1;
 }
 
@@ -51,6 +59,11 @@ int acceptCentre(Workspace& workspace, double row, double column, double radius)
 }  // namespace
 
 int scanArchiveImage(Workspace& workspace, double radius) {
+  return workspace.kernels == Kernels::Fast ? scanArchiveImageFast(workspace, radius)
+                                            : scanArchiveImageReference(workspace, radius);
+}
+
+int scanArchiveImageReference(Workspace& workspace, double radius) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;

@@ -9,13 +9,19 @@ namespace orvalis {
 
 int histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
                             const std::int32_t* templateHistogram) {
-  std::int32_t* a = state.histWorkA;
-  std::int32_t* b = state.histWorkB;
+  return histogramsTransportable(candidateHistogram, templateHistogram, state.histWorkA, state.histWorkB,
+                                 state.colorTolerance);
+}
+
+int histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
+                            std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance) {
+  std::int32_t* a = workA;
+  std::int32_t* b = workB;
   for (int bin = 0; bin < 256; ++bin) {
     a[bin] = candidateHistogram[bin];
     b[bin] = templateHistogram[bin];
   }
-  const int tolerance = state.colorTolerance;
+  const int tolerance = colorTolerance;
 
   int i = 0;  // current bin of the candidate copy
   int j = 0;  // current bin of the template copy

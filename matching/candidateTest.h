@@ -17,6 +17,11 @@ namespace orvalis {
 int histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
                             const std::int32_t* templateHistogram);
 
+// The same walk on any pair of 256-bin working copies, for callers that keep
+// their own (the parallel scan gives each thread its own).
+int histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
+                            std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance);
+
 // Tests the disc of the given radius around (row, column) of archiveGray
 // against the template signature, cheapest comparison first, stopping at the
 // first that fails:

@@ -4,7 +4,9 @@
 
 #include "imaging/bilinearSampling.h"
 #include "imaging/circularMeanFilter.h"
+#include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "matching/admissibleCentre.h"
 
 namespace orvalis {
@@ -50,11 +52,13 @@ int buildTemplateSignature(Workspace& workspace) {
 
   // Filtered gray plane of the query.
   buildDiscMask(state.filterRadius, images.discMask.data(), images.discMaskCount);
-  circularMeanFilter(images.queryB.data(), images.queryG.data(), images.queryR.data(),
-                     images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(),
-                     height, width, state.filterRadius, images.discMask.data(), images.discMaskCount);
-  grayPlane(images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(), width,
-            height, images.queryGray.data());
+  const auto filter = workspace.kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
+  filter(images.queryB.data(), images.queryG.data(), images.queryR.data(), images.queryFilteredB.data(),
+         images.queryFilteredG.data(), images.queryFilteredR.data(), height, width, state.filterRadius,
+         images.discMask.data(), images.discMaskCount);
+  const auto gray = workspace.kernels == Kernels::Fast ? grayPlaneFast : grayPlane;
+  gray(images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(), width,
+       height, images.queryGray.data());
 
   // Centre value and the nine ring profiles.
   const double centreRow = state.viewfinderY;

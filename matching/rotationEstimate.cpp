@@ -47,32 +47,38 @@ int alignAllRings(SearchState& state) {
 }
 
 int agreeOnAngle(SearchState& state) {
+  return agreeOnAngle(state.ringSampleCount, state.ringAngleDeg, state.ringAngleStep,
+                      state.consensusAngleDeg);
+}
+
+int agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
+                 double& consensusAngleDeg) {
   // An empty ring has no step; nothing can agree with it.
   for (int ring = 0; ring < kRingCount; ++ring) {
-    if (state.ringSampleCount[ring] == 0) return 0;
+    if (ringSampleCount[ring] == 0) return 0;
   }
   for (int ring = 0; ring < kRingCount; ++ring) {
-    state.ringAngleStep[ring] = 360.0 / static_cast<double>(state.ringSampleCount[ring]);
+    ringAngleStep[ring] = 360.0 / static_cast<double>(ringSampleCount[ring]);
   }
   if (kRingsToAgree > kRingCount - 1) return 0;
 
   // Reference rings from the outermost inwards; the inner rings are counted,
   // nearest first, each against its own (coarser) step.
   for (int reference = kRingCount - 1; reference >= kRingsToAgree; --reference) {
-    const double a = state.ringAngleDeg[reference];
+    const double a = ringAngleDeg[reference];
     int agreeing = 0;
     for (int inner = reference - 1; inner >= 0; --inner) {
-      const double b = state.ringAngleDeg[inner];
+      const double b = ringAngleDeg[inner];
       const double lo = a < b ? a : b;
       const double hi = a < b ? b : a;
       // Circular difference: the shorter way round.
       const double d = hi - lo;
       const double w = lo + 360.0 - hi;
       const double diff = d <= w ? d : w;
-      if (diff <= 0.5 * state.ringAngleStep[inner]) {
+      if (diff <= 0.5 * ringAngleStep[inner]) {
         ++agreeing;
         if (agreeing >= kRingsToAgree) {
-          state.consensusAngleDeg = a;
+          consensusAngleDeg = a;
           return 1;
         }
       }

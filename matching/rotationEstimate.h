@@ -30,4 +30,9 @@ int alignAllRings(SearchState& state);
 // consensusAngleDeg keeps its value. A ring without samples gives 0 at once.
 int agreeOnAngle(SearchState& state);
 
+// The same over plain arrays of nine rings, for callers that keep their own
+// angle scratch (the parallel scan gives each thread its own).
+int agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
+                 double& consensusAngleDeg);
+
 }  // namespace orvalis

@@ -13,6 +13,8 @@
 
 #include "core/archiveWalk.h"
 #include "core/searchToolOptions.h"
+#include "imaging/circularMeanFilterFast.h"
+#include "matching/fastScan.h"
 #include "report.h"
 
 namespace {
@@ -37,8 +39,14 @@ int main(int argc, char** argv) {
     return kFoundExit;
   }
 
-  // About 108 MB of buffers, allocated once.
+  // About 108 MB of buffers, allocated once; the worker threads and the fast
+  // kernels' memory likewise.
   const auto workspace = std::make_unique<Workspace>();
+  workspace->kernels = options.reference ? Kernels::Reference : Kernels::Fast;
+  if (workspace->kernels == Kernels::Fast) {
+    prepareCircularMeanFilterFast();
+    prepareFastScan();
+  }
   std::string error;
   if (!prepareSearch(*workspace, options, error)) return fail(error);
 

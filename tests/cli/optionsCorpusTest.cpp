@@ -13,7 +13,8 @@ namespace orvalis {
 namespace {
 
 TEST(OptionsCorpus, EveryArgumentListGetsUsableOptionsOrAReason) {
-  const std::filesystem::path folder = std::filesystem::path(ORVALIS_SOURCE_DIR) / "tests/data/corpus/options";
+  const std::filesystem::path folder =
+      std::filesystem::path(ORVALIS_SOURCE_DIR) / "tests/data/corpus/options";
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     ++files;

@@ -21,13 +21,14 @@ TEST(SearchToolOptions, DefaultsAreStillImageMode) {
   EXPECT_FALSE(options.colorTolerance);
   EXPECT_EQ(options.first, 0u);
   EXPECT_EQ(options.last, 4294967295u);
-  EXPECT_FALSE(options.all || options.human || options.help);
+  EXPECT_FALSE(options.all || options.human || options.help || options.reference);
 }
 
 TEST(SearchToolOptions, EveryOptionInBothSpellings) {
-  const ParsedSearchToolOptions parsed = parse(
-      {"--archive", "pics", "--query=q.jpg", "--parameters", "p.bin", "--viewfinder", "120,70,40",
-       "--filter-radius=20", "--tolerance", "0", "--first", "3", "--last=4294967295", "--all", "--human"});
+  const ParsedSearchToolOptions parsed =
+      parse({"--archive", "pics", "--query=q.jpg", "--parameters", "p.bin", "--viewfinder", "120,70,40",
+             "--filter-radius=20", "--tolerance", "0", "--first", "3", "--last=4294967295", "--all",
+             "--human", "--reference"});
   ASSERT_TRUE(parsed.ok) << parsed.error;
   const SearchToolOptions& options = parsed.options;
   EXPECT_EQ(options.archiveFolder, "pics");
@@ -40,7 +41,7 @@ TEST(SearchToolOptions, EveryOptionInBothSpellings) {
   EXPECT_EQ(*options.colorTolerance, 0u);
   EXPECT_EQ(options.first, 3u);
   EXPECT_EQ(options.last, 4294967295u);
-  EXPECT_TRUE(options.all && options.human);
+  EXPECT_TRUE(options.all && options.human && options.reference);
   // The query follows the archive folder unless it is named.
   EXPECT_EQ(parse({"--archive", "pics"}).options.query(), "pics/Current_Image.jpg");
   EXPECT_TRUE(parse({"-h"}).options.help);

@@ -209,6 +209,28 @@ TEST_F(SearchTool, AllGoesOnAndRangesSplitTheArchive) {
   expectTheTurnedRegion(run.lines[0]);
 }
 
+TEST_F(SearchTool, ReferenceKernelsReportTheSameToTheLastDigit) {
+  // Every field but the times, printed with 17 significant digits, so equal
+  // text is equal bits.
+  writeDistractors({0, 2});
+  writeMatch(1);
+  writeMatch(3);
+  const ToolRun fast = runTool(folder.path(), "--all --tolerance 12");
+  const ToolRun reference = runTool(folder.path(), "--all --tolerance 12 --reference");
+  ASSERT_EQ(fast.exitCode, 0) << fast.errors;
+  ASSERT_EQ(reference.exitCode, 0) << reference.errors;
+  ASSERT_EQ(fast.lines.size(), 5u);
+  ASSERT_EQ(reference.lines.size(), fast.lines.size());
+  for (std::size_t i = 0; i + 1 < fast.lines.size(); ++i) {
+    for (const char* key :
+         {"index", "file", "matchFound", "matchX", "matchY", "matchAngle", "matchAngleDeg"}) {
+      EXPECT_EQ(field(reference.lines[i], key), field(fast.lines[i], key)) << key << " of line " << i;
+    }
+  }
+  EXPECT_EQ(field(fast.lines[1], "matchFound"), "true");
+  EXPECT_EQ(field(reference.lines[4], "matches"), "2");
+}
+
 TEST_F(SearchTool, DistractorsOnlyFindNothing) {
   writeDistractors({0, 1, 2});
   const ToolRun run = runTool(folder.path(), "--human");

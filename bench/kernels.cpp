@@ -1,0 +1,174 @@
+// Reference against fast kernels on the same photographs, in one run: the
+// disc filter alone (radius 8 and 20), the scan of a picture without a match,
+// and a whole search tick (decode, split, filter, gray, scan), at 640 x 480
+// and 1920 x 1080 with the default parameters (filter radius 8, tolerance 16,
+// viewfinder radius a sixth of the shorter side). TurboJPEG's decoding of the
+// same picture is the floor a tick can't go below.
+//
+// The reference cases at 1920 x 1080 take seconds each and run once.
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "bench/benchPictures.h"
+#include "core/workerPool.h"
+#include "files/loadJpeg.h"
+#include "imaging/circularMeanFilter.h"
+#include "imaging/circularMeanFilterFast.h"
+#include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
+#include "matching/archiveScan.h"
+#include "matching/fastScan.h"
+#include "matching/ringSignature.h"
+
+namespace orvalis::bench {
+namespace {
+
+// One prepared search per size and kernel choice: template built, archive
+// planes split and filtered, archive JPEG in memory.
+struct Prepared {
+  std::unique_ptr<Workspace> workspace;
+  std::vector<std::uint8_t> archiveJpeg;
+};
+
+Prepared& prepared(std::uint32_t width, std::uint32_t height, Kernels kernels) {
+  static std::map<std::tuple<std::uint32_t, std::uint32_t, Kernels>, Prepared> cache;
+  Prepared& p = cache[{width, height, kernels}];
+  if (p.workspace) return p;
+  const SearchPictures pictures = searchPictures(width, height);
+  p.workspace = std::make_unique<Workspace>();
+  p.workspace->kernels = kernels;
+  SearchState& state = p.workspace->state;
+  ImageStore& images = p.workspace->images;
+  state.queryWidth = state.archiveWidth = width;
+  state.queryHeight = state.archiveHeight = height;
+  state.filterRadius = 8;
+  state.colorTolerance = 16;
+  state.viewfinderX = pictures.viewfinderX;
+  state.viewfinderY = pictures.viewfinderY;
+  state.viewfinderRadius = pictures.viewfinderRadius;
+  splitPlanes(pictures.query.pixels.data(), width, height, images.queryB.data(), images.queryG.data(),
+              images.queryR.data());
+  buildTemplateSignature(*p.workspace);
+  buildTemplateHistograms(state);
+  p.archiveJpeg = testing::encodeJpeg(pictures.archive, 90, testing::JpegKind::Color420);
+  std::uint32_t h = 0, w = 0, bytes = 0;
+  decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
+  splitPlanes(images.archiveImage.data(), width, height, images.archiveB.data(), images.archiveG.data(),
+              images.archiveR.data());
+  filterArchiveImage(*p.workspace);
+  if (kernels == Kernels::Fast) {
+    prepareCircularMeanFilterFast();
+    prepareFastScan();
+  }
+  return p;
+}
+
+void setLabels(benchmark::State& state, std::uint32_t width, std::uint32_t height) {
+  state.counters["lanes"] = workerPool().lanes();
+  state.SetLabel(std::to_string(width) + "x" + std::to_string(height));
+}
+
+void decode(benchmark::State& state, std::uint32_t width, std::uint32_t height) {
+  Prepared& p = prepared(width, height, Kernels::Fast);
+  ImageStore& images = p.workspace->images;
+  std::uint32_t h = 0, w = 0, bytes = 0;
+  for (auto _ : state) {
+    decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
+    benchmark::DoNotOptimize(images.archiveImage.data());
+  }
+  setLabels(state, width, height);
+}
+
+void filter(benchmark::State& state, std::uint32_t width, std::uint32_t height, std::uint32_t radius,
+            Kernels kernels) {
+  Prepared& p = prepared(width, height, kernels);
+  ImageStore& images = p.workspace->images;
+  buildDiscMask(radius, images.discMask.data(), images.discMaskCount);
+  const auto run = kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
+  for (auto _ : state) {
+    run(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
+        images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
+        height, width, radius, images.discMask.data(), images.discMaskCount);
+    benchmark::DoNotOptimize(images.archiveFilteredR.data());
+  }
+  // Leave the planes as the scan benchmarks expect them.
+  filterArchiveImage(*p.workspace);
+  setLabels(state, width, height);
+}
+
+void scan(benchmark::State& state, std::uint32_t width, std::uint32_t height, Kernels kernels) {
+  Prepared& p = prepared(width, height, kernels);
+  int found = 0;
+  for (auto _ : state) {
+    found = scanArchiveImage(*p.workspace, p.workspace->state.viewfinderRadius);
+  }
+  state.counters["found"] = found;
+  setLabels(state, width, height);
+}
+
+void tick(benchmark::State& state, std::uint32_t width, std::uint32_t height, Kernels kernels) {
+  Prepared& p = prepared(width, height, kernels);
+  Workspace& ws = *p.workspace;
+  ImageStore& images = ws.images;
+  std::uint32_t h = 0, w = 0, bytes = 0;
+  int found = 0;
+  for (auto _ : state) {
+    decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
+    (kernels == Kernels::Fast ? splitPlanesFast : splitPlanes)(images.archiveImage.data(), w, h,
+                                                               images.archiveB.data(), images.archiveG.data(),
+                                                               images.archiveR.data());
+    filterArchiveImage(ws);  // disc mask, filter, gray plane
+    found = scanArchiveImage(ws, ws.state.viewfinderRadius);
+  }
+  state.counters["found"] = found;
+  setLabels(state, width, height);
+}
+
+constexpr std::pair<std::uint32_t, std::uint32_t> kSizes[] = {{640, 480}, {1920, 1080}};
+
+void registerAll() {
+  for (const auto& [width, height] : kSizes) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const bool big = width * height > 1'000'000;
+    benchmark::RegisterBenchmark(("decode/" + size).c_str(), decode, width, height)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    for (const std::uint32_t radius : {8u, 20u}) {
+      const std::string r = "/r" + std::to_string(radius) + "/" + size;
+      auto* reference = benchmark::RegisterBenchmark(("filter/reference" + r).c_str(), filter, width, height,
+                                                     radius, Kernels::Reference);
+      reference->Unit(benchmark::kMillisecond)->UseRealTime();
+      if (big) reference->Iterations(1);
+      benchmark::RegisterBenchmark(("filter/fast" + r).c_str(), filter, width, height, radius, Kernels::Fast)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+    using Run = void (*)(benchmark::State&, std::uint32_t, std::uint32_t, Kernels);
+    const std::pair<const char*, Run> runs[] = {{"scan", scan}, {"tick", tick}};
+    for (const auto& [name, run] : runs) {
+      auto* reference = benchmark::RegisterBenchmark((std::string(name) + "/reference/" + size).c_str(), run,
+                                                     width, height, Kernels::Reference);
+      reference->Unit(benchmark::kMillisecond)->UseRealTime();
+      if (big) reference->Iterations(1);
+      benchmark::RegisterBenchmark((std::string(name) + "/fast/" + size).c_str(), run, width, height,
+                                   Kernels::Fast)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvalis::bench
+
+int main(int argc, char** argv) {
+  orvalis::bench::registerAll();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

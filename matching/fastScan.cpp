@@ -1,0 +1,614 @@
+#include "matching/fastScan.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+#include "core/targetClones.h"
+#include "core/workerPool.h"
+#include "imaging/bilinearSampling.h"
+#include "matching/admissibleCentre.h"
+#include "matching/archiveScan.h"
+#include "matching/candidateTest.h"
+#include "matching/ringSignature.h"
+#include "matching/rotationEstimate.h"
+
+namespace orvalis {
+
+namespace {
+
+// Centres screened together by the first ring's estimate, one per lane.
+constexpr int kBlock = 16;
+
+// Shifts aligned together.
+constexpr int kShiftLanes = 8;
+using DoubleLanes = double __attribute__((vector_size(8 * kShiftLanes)));
+using MaskLanes = std::int64_t __attribute__((vector_size(8 * kShiftLanes)));
+
+// Rows handed to a lane at a time.
+constexpr std::int64_t kChunkRows = 4;
+
+// Every sample adds to at most four pixels.
+constexpr int kMaxTaps = 4 * kRingCount * kMaxRingSamples;
+constexpr int kMaxGridHalf = static_cast<int>(kMaxViewfinderRadius) + 3;
+constexpr int kMaxGridSide = 2 * kMaxGridHalf + 1;
+
+// What depends on the radius and the row stride only.
+struct RadiusTables {
+  bool built = false;
+  double radius = 0;
+  std::uint32_t width = 0;
+  std::uint32_t count[kRingCount] = {};
+  // r x cos(i x step) and r x sin(i x step): formed exactly as the plain
+  // sampler forms them.
+  double rowOffset[kRingCount][kMaxRingSamples];
+  double columnOffset[kRingCount][kMaxRingSamples];
+  // The ring mean as a linear combination of pixels: tap t of ring k, for k's
+  // taps tapBegin[k] .. tapBegin[k + 1] - 1, weighs the pixel at offset
+  // tapOffset[t] from the centre (row stride width) by tapWeight[t].
+  int tapBegin[kRingCount + 1] = {};
+  std::int64_t tapOffset[kMaxTaps];
+  double tapWeight[kMaxTaps];
+  float tapWeightFloat[kMaxTaps];
+  // Bounds on |estimate - exactly summed mean|, in double and in float.
+  double marginDouble[kRingCount] = {};
+  double marginFloat[kRingCount] = {};
+  // Merging grid for the build.
+  double grid[kMaxGridSide * kMaxGridSide];
+};
+
+// What depends on the template and the tolerance: set for each scan.
+struct TemplateView {
+  double centreValue = 0;
+  const double* ringMean = nullptr;
+  const std::int32_t (*ringHist)[256] = nullptr;
+  std::uint8_t colorTolerance = 0;
+  double meanTolerance = 0;
+  bool centrePasses[256] = {};
+  // The template profiles laid out twice, for the alignment.
+  double profileTwice[kRingCount][2 * kMaxRingSamples + kShiftLanes];
+};
+
+// One thread's candidate signature and angle scratch.
+struct Candidate {
+  double centreValue = 0;
+  double profile[kRingCount][kMaxRingSamples];
+  std::uint32_t count[kRingCount] = {};
+  std::int32_t hist[kRingCount][256] = {};
+  double mean[kRingCount] = {};
+  std::int32_t workA[256] = {}, workB[256] = {};
+  double angleDeg[kRingCount] = {};
+  double angleStep[kRingCount] = {};
+  double consensusAngleDeg = 0;
+};
+
+struct ScanMemory {
+  explicit ScanMemory(unsigned laneCount) : candidates(std::make_unique<Candidate[]>(laneCount)) {}
+  std::mutex mutex;  // one fast scan at a time
+  RadiusTables tables;
+  TemplateView view;
+  std::unique_ptr<Candidate[]> candidates;
+};
+
+ScanMemory& scanMemory() {
+  static ScanMemory* const memory = new ScanMemory(workerPool().lanes());
+  return *memory;
+}
+
+// Sample counts and position tables for a radius; sample counts as sampleRing
+// forms them.
+void buildOffsets(RadiusTables& t, double regionRadius) {
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    const double radius = ringRadius(ring, regionRadius);
+    const double product = radius * 20.0;
+    const std::uint32_t count = product >= 1.0 ? static_cast<std::uint32_t>(product) : 0;
+    t.count[ring] = count;
+    if (count == 0) continue;
+    const double step = kFullTurn / count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double angle = i * step;
+      t.rowOffset[ring][i] = radius * std::cos(angle);
+      t.columnOffset[ring][i] = radius * std::sin(angle);
+    }
+  }
+}
+
+// The estimate of a ring mean. Sample i of a ring around a whole centre (Y, X)
+// lies at Y - rowOffset, X - columnOffset; in exact arithmetic its fraction
+// is that of -rowOffset, whatever Y, so the bilinear weights of all samples,
+// summed per pixel and divided by the count, give a kernel K with
+// mean = sum K p. The plain sampler differs from this exact value only by
+// rounding, u = 2^-53:
+// - each position by at most u x its size, below kMaxImagePixels; bilinear
+//   interpolation of bytes changes by at most 255 per pixel moved along each
+//   coordinate, so a sample by 2 x 255 x kMaxImagePixels x u, plus a few
+//   units in its last place;
+// - the running sum of n <= 5000 samples by (n - 1) u x 255 n, the mean by
+//   5000 x 255 u.
+// kExactSlack is four times the whole. The estimate's own rounding is at most
+// (taps + 2) u x 255, u the unit roundoff of its type (float or double).
+constexpr double kUnitRoundoff = 1.0 / 9007199254740992.0;  // 2^-53
+constexpr double kExactSlack =
+    4.0 * (2.0 * 255.0 * static_cast<double>(kMaxImagePixels) + 2.0 * 255.0 * kMaxRingSamples) *
+    kUnitRoundoff;
+
+void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
+  int tap = 0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    t.tapBegin[ring] = tap;
+    const std::uint32_t count = t.count[ring];
+    if (count == 0) continue;
+    const int half = static_cast<int>(std::ceil(ringRadius(ring, regionRadius))) + 2;
+    const int side = 2 * half + 1;
+    std::fill(t.grid, t.grid + static_cast<std::size_t>(side) * side, 0.0);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double row = -t.rowOffset[ring][i];
+      const double column = -t.columnOffset[ring][i];
+      const double r0 = std::floor(row), c0 = std::floor(column);
+      const double fy = row - r0, gy = (r0 + 1) - row;
+      const double fx = column - c0, gx = (c0 + 1) - column;
+      const std::size_t at =
+          static_cast<std::size_t>((static_cast<int>(r0) + half) * side + static_cast<int>(c0) + half);
+      t.grid[at] += gx * gy;
+      t.grid[at + 1] += fx * gy;
+      t.grid[at + side] += gx * fy;
+      t.grid[at + side + 1] += fx * fy;
+    }
+    for (int a = 0; a < side; ++a) {
+      for (int b = 0; b < side; ++b) {
+        const double weight = t.grid[a * side + b];
+        if (weight == 0.0) continue;
+        t.tapOffset[tap] = static_cast<std::int64_t>(a - half) * width + (b - half);
+        t.tapWeight[tap] = weight / count;
+        t.tapWeightFloat[tap] = static_cast<float>(weight / count);
+        ++tap;
+      }
+    }
+    const double taps = tap - t.tapBegin[ring];
+    t.marginDouble[ring] = 255.0 * (taps + 2) * kUnitRoundoff + kExactSlack;
+    t.marginFloat[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -24) + kExactSlack;
+  }
+  t.tapBegin[kRingCount] = tap;
+}
+
+void prepareTables(RadiusTables& t, double regionRadius, std::uint32_t width) {
+  if (t.built && t.radius == regionRadius && t.width == width) return;
+  buildOffsets(t, regionRadius);
+  buildKernels(t, regionRadius, width);
+  t.built = true;
+  t.radius = regionRadius;
+  t.width = width;
+}
+
+void prepareView(TemplateView& view, const SearchState& state, const RadiusTables& t) {
+  view.centreValue = state.templateCentreValue;
+  view.ringMean = state.templateRingMean;
+  view.ringHist = state.templateRingHist;
+  view.colorTolerance = state.colorTolerance;
+  view.meanTolerance = state.colorTolerance * kMeanToleranceFactor;
+  // At a whole position the bilinear sample is the byte itself: the near
+  // weights are 1 x 1 and the others 0.
+  for (int value = 0; value < 256; ++value) {
+    view.centrePasses[value] =
+        !(std::fabs(static_cast<double>(value) - state.templateCentreValue) > state.colorTolerance);
+  }
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    const std::uint32_t count = t.count[ring];
+    if (count == 0) continue;
+    for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) {
+      view.profileTwice[ring][m] = state.templateRingProfile[ring][m % count];
+    }
+  }
+}
+
+// sampleRing from the tables: the same positions, the same interpolation.
+void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row, double column,
+                      const double* rowOffset, const double* columnOffset, std::uint32_t count,
+                      double* profile) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    profile[i] = bilinearAt(gray, width, row - rowOffset[i], column - columnOffset[i]);
+  }
+}
+
+// testCandidate, step for step, into a candidate record.
+int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+              double row, double column, Candidate& c) {
+  c.centreValue = bilinearAt(gray, width, row, column);
+  if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    const std::uint32_t count = t.count[ring];
+    c.count[ring] = count;
+    sampleFromTables(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count,
+                     c.profile[ring]);
+    ringHistogram(count, c.profile[ring], c.hist[ring], c.mean[ring]);
+    if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
+    if (!histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance))
+      return 0;
+  }
+  return 1;
+}
+
+// True when the estimate of ring `ring` proves that the exact mean test
+// fails at the centre `origin` points to.
+bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring) {
+  // Four running sums side by side: the bound on the rounding holds for any
+  // order of summation, and the chain of additions is a quarter as long.
+  double sum[4] = {0.0, 0.0, 0.0, 0.0};
+  const int end = t.tapBegin[ring + 1];
+  int tap = t.tapBegin[ring];
+  for (; tap + 4 <= end; tap += 4) {
+    for (int k = 0; k < 4; ++k) sum[k] += t.tapWeight[tap + k] * origin[t.tapOffset[tap + k]];
+  }
+  for (; tap < end; ++tap) sum[0] += t.tapWeight[tap] * origin[t.tapOffset[tap]];
+  const double estimate = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
+}
+
+bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin,
+                     int firstRing) {
+  for (int ring = firstRing; ring < kRingCount; ++ring) {
+    if (estimateRejects(t, view, origin, ring)) return true;
+  }
+  return false;
+}
+
+int alignAll(const TemplateView& view, Candidate& c) {
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    if (!alignRingFast(c.profile[ring], c.count[ring], view.profileTwice[ring], view.colorTolerance,
+                       c.angleDeg[ring])) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+// testCandidate, alignAllRings and agreeOnAngle, each only after the one
+// before passed.
+int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+           std::int64_t row, std::int64_t column, Candidate& c) {
+  return exactTest(t, view, gray, width, static_cast<double>(row), static_cast<double>(column), c) &&
+                 alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)
+             ? 1
+             : 0;
+}
+
+// The first ring's estimate for kBlock neighbouring centres at once, in float:
+// lane l sums weight x pixel over the taps in tap order, every product and sum
+// rounded on its own, whichever instruction set runs it. (The compiler's own
+// widening of byte vectors to float is done element by element, hence the
+// explicit versions.)
+using EstimateBlock = void (*)(const std::uint8_t* origin, const std::int64_t* tapOffset,
+                               const float* tapWeight, int taps, float* estimates);
+
+void estimateBlockPlain(const std::uint8_t* origin, const std::int64_t* tapOffset, const float* tapWeight,
+                        int taps, float* estimates) {
+  float sum[kBlock] = {};
+  for (int tap = 0; tap < taps; ++tap) {
+    const std::uint8_t* at = origin + tapOffset[tap];
+    const float weight = tapWeight[tap];
+    for (int lane = 0; lane < kBlock; ++lane) sum[lane] += weight * static_cast<float>(at[lane]);
+  }
+  for (int lane = 0; lane < kBlock; ++lane) estimates[lane] = sum[lane];
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void estimateBlockAvx2(const std::uint8_t* origin,
+                                                       const std::int64_t* tapOffset, const float* tapWeight,
+                                                       int taps, float* estimates) {
+  __m256 low = _mm256_setzero_ps(), high = _mm256_setzero_ps();
+  for (int tap = 0; tap < taps; ++tap) {
+    const std::uint8_t* at = origin + tapOffset[tap];
+    const __m256 weight = _mm256_set1_ps(tapWeight[tap]);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m256 first = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+    const __m256 second = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8)));
+    low = _mm256_add_ps(low, _mm256_mul_ps(weight, first));
+    high = _mm256_add_ps(high, _mm256_mul_ps(weight, second));
+  }
+  _mm256_storeu_ps(estimates, low);
+  _mm256_storeu_ps(estimates + 8, high);
+}
+
+// GCC 12 warns about an undefined vector inside its own AVX-512 headers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"))) void estimateBlockAvx512(const std::uint8_t* origin,
+                                                            const std::int64_t* tapOffset,
+                                                            const float* tapWeight, int taps,
+                                                            float* estimates) {
+  __m512 sum = _mm512_setzero_ps();
+  for (int tap = 0; tap < taps; ++tap) {
+    const std::uint8_t* at = origin + tapOffset[tap];
+    const __m512 weight = _mm512_set1_ps(tapWeight[tap]);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    sum = _mm512_add_ps(sum, _mm512_mul_ps(weight, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(bytes))));
+  }
+  _mm512_storeu_ps(estimates, sum);
+}
+#pragma GCC diagnostic pop
+#endif
+
+EstimateBlock chooseEstimateBlock(EstimateCode code) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (code == EstimateCode::Widest && __builtin_cpu_supports("avx512f")) return estimateBlockAvx512;
+  if (code != EstimateCode::Plain && __builtin_cpu_supports("avx2")) return estimateBlockAvx2;
+#endif
+  (void)code;
+  return estimateBlockPlain;
+}
+
+std::atomic<EstimateBlock> estimateBlockCode{chooseEstimateBlock(EstimateCode::Widest)};
+
+struct Geometry {
+  std::int64_t rowBegin = 0, rowEnd = 0;        // admissible rows
+  std::int64_t columnBegin = 0, columnEnd = 0;  // admissible columns
+};
+
+// The admissible centres form a rectangle: each condition bounds the row or
+// the column alone, monotonically.
+Geometry admissibleRectangle(double radius, std::uint32_t width, std::uint32_t height) {
+  Geometry g;
+  const double w = static_cast<double>(width), h = static_cast<double>(height);
+  g.rowBegin = height;
+  for (std::int64_t i = 0; i < height; ++i) {
+    const double row = static_cast<double>(i);
+    if (row - radius >= 1.0 && row + radius <= h - 2.0) {
+      if (g.rowBegin == height) g.rowBegin = i;
+      g.rowEnd = i + 1;
+    }
+  }
+  g.columnBegin = width;
+  for (std::int64_t j = 0; j < width; ++j) {
+    const double column = static_cast<double>(j);
+    if (column + radius <= w - 2.0 && column - radius >= 1.0) {
+      if (g.columnBegin == width) g.columnBegin = j;
+      g.columnEnd = j + 1;
+    }
+  }
+  if (g.rowBegin >= g.rowEnd || g.columnBegin >= g.columnEnd) g.rowBegin = g.rowEnd = 0;
+  return g;
+}
+
+// The first accepted centre of row i at column >= start, or -1.
+std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
+                     std::uint32_t width, const Geometry& g, std::int64_t i, Candidate& c) {
+  const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
+  const int firstTaps = t.tapBegin[1] - t.tapBegin[0];
+  const double firstLimit = view.meanTolerance + t.marginFloat[0];
+  const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
+  float estimates[kBlock];
+  for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
+    // The last block is moved back to stay among admissible centres; the
+    // centres it repeats are skipped.
+    const std::int64_t start = blocks ? std::min(j0, g.columnEnd - kBlock) : j0;
+    const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
+    bool any = false;
+    for (std::int64_t j = j0; j < stop; ++j) any = any || view.centrePasses[rowStart[j]];
+    if (!any) continue;
+    if (blocks) {
+      estimateBlockCode.load(std::memory_order_relaxed)(rowStart + start, t.tapOffset + t.tapBegin[0],
+                                                        t.tapWeightFloat + t.tapBegin[0], firstTaps,
+                                                        estimates);
+    }
+    for (std::int64_t j = j0; j < stop; ++j) {
+      if (!view.centrePasses[rowStart[j]]) continue;
+      const std::uint8_t* origin = rowStart + j;
+      if (blocks) {
+        if (std::fabs(static_cast<double>(estimates[j - start]) - view.ringMean[0]) > firstLimit) continue;
+        if (estimatesReject(t, view, origin, 1)) continue;
+      } else if (estimatesReject(t, view, origin, 0)) {
+        continue;
+      }
+      if (accept(t, view, gray, width, i, j, c)) return j;
+    }
+  }
+  return -1;
+}
+
+constexpr std::uint64_t kNoHit = std::numeric_limits<std::uint64_t>::max();
+
+struct FirstHitJob {
+  const RadiusTables* tables;
+  const TemplateView* view;
+  const std::uint8_t* gray;
+  std::uint32_t width;
+  Geometry geometry;
+  Candidate* candidates;
+  std::atomic<std::int64_t> nextChunk{0};
+  // Row in the high half, column in the low half: the smallest key is the
+  // first centre in raster order.
+  std::atomic<std::uint64_t> firstHit{kNoHit};
+
+  static std::int64_t rowOf(std::uint64_t key) {
+    return key == kNoHit ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(key >> 32);
+  }
+
+  void operator()(unsigned lane) {
+    Candidate& c = candidates[lane];
+    for (;;) {
+      const std::int64_t first = geometry.rowBegin + kChunkRows * nextChunk.fetch_add(1);
+      if (first >= geometry.rowEnd || first > rowOf(firstHit.load())) return;
+      const std::int64_t last = std::min(geometry.rowEnd, first + kChunkRows);
+      for (std::int64_t i = first; i < last; ++i) {
+        // A row below a hit found elsewhere can't hold an earlier one.
+        if (i > rowOf(firstHit.load())) return;
+        const std::int64_t j = scanRow(*tables, *view, gray, width, geometry, i, c);
+        if (j < 0) continue;
+        const std::uint64_t key = (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint64_t>(j);
+        std::uint64_t seen = firstHit.load();
+        while (key < seen && !firstHit.compare_exchange_weak(seen, key)) {
+        }
+        break;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uint32_t count,
+                                        const double* templateTwice, std::uint8_t colorTolerance,
+                                        double& angleDeg) {
+  if (count == 0) return 0;
+  const double step = kFullTurn / count;
+  const double tolerance = colorTolerance;
+  double best = 4294967295.0;
+  std::uint32_t bestShift = 0;
+  bool anyQualified = false;
+  MaskLanes laneIndex;
+  for (int lane = 0; lane < kShiftLanes; ++lane) laneIndex[lane] = lane;
+  const MaskLanes signBit = MaskLanes{} + std::numeric_limits<std::int64_t>::min();
+
+  for (std::uint32_t first = 0; first < count; first += kShiftLanes) {
+    // Lane l tries shift first + l; lanes past the last shift start out
+    // disqualified. A disqualified lane keeps adding, but its sum is never
+    // read: only the flag counts, as in the one-shift-at-a-time loop.
+    MaskLanes out = (laneIndex + first) >= static_cast<std::int64_t>(count);
+    DoubleLanes sum = {};
+    std::uint32_t j = 0;
+    while (j < count) {
+      const std::uint32_t stop = std::min(count, j + 8);
+      for (; j < stop; ++j) {
+        DoubleLanes partner;
+        std::memcpy(&partner, templateTwice + j + first, sizeof partner);
+        const DoubleLanes difference = candidateProfile[j] - partner;
+        MaskLanes bits;
+        std::memcpy(&bits, &difference, sizeof bits);
+        bits &= ~signBit;  // |difference|
+        DoubleLanes d;
+        std::memcpy(&d, &bits, sizeof d);
+        out |= d > tolerance;
+        sum += d;
+      }
+      bool allOut = true;
+      for (int lane = 0; lane < kShiftLanes; ++lane) allOut = allOut && out[lane] != 0;
+      if (allOut) break;
+    }
+    for (int lane = 0; lane < kShiftLanes; ++lane) {
+      if (out[lane] != 0) continue;
+      anyQualified = true;
+      // Strictly better only, in shift order: on equal sums the earlier
+      // shift stays.
+      if (sum[lane] < best) {
+        best = sum[lane];
+        bestShift = first + lane;
+      }
+    }
+  }
+  if (!anyQualified) return 0;
+  angleDeg = ((bestShift * step) * 180.0) / kPi;
+  return 1;
+}
+
+void prepareFastScan() {
+  scanMemory();
+}
+
+void useEstimateCode(EstimateCode code) {
+  estimateBlockCode = chooseEstimateBlock(code);
+}
+
+int testCandidateFast(Workspace& workspace, double row, double column, double radius) {
+  SearchState& state = workspace.state;
+  if (!ringRadiusUsable(radius)) return 0;
+  ScanMemory& memory = scanMemory();
+  std::lock_guard<std::mutex> lock(memory.mutex);
+  prepareTables(memory.tables, radius, state.archiveWidth);
+  prepareView(memory.view, state, memory.tables);
+  Candidate& c = memory.candidates[0];
+  const int passed = exactTest(memory.tables, memory.view, workspace.images.archiveGray.data(),
+                               state.archiveWidth, row, column, c);
+  if (passed) {
+    state.candidateCentreValue = c.centreValue;
+    for (int ring = 0; ring < kRingCount; ++ring) {
+      state.ringSampleCount[ring] = c.count[ring];
+      std::memcpy(state.candidateRingProfile[ring], c.profile[ring], sizeof(double) * c.count[ring]);
+      std::memcpy(state.candidateRingHist[ring], c.hist[ring], sizeof c.hist[ring]);
+      state.candidateRingMean[ring] = c.mean[ring];
+    }
+  }
+  return passed;
+}
+
+int scanArchiveImageFast(Workspace& workspace, double radius) {
+  SearchState& state = workspace.state;
+  const std::uint32_t width = state.archiveWidth;
+  const std::uint32_t height = state.archiveHeight;
+  state.matchFound = 0;
+  if (!ringRadiusUsable(radius) || !fitsImageCapacity(width, height)) return 0;
+  const Geometry geometry = admissibleRectangle(radius, width, height);
+  if (geometry.rowBegin >= geometry.rowEnd) return 0;
+
+  ScanMemory& memory = scanMemory();
+  std::lock_guard<std::mutex> lock(memory.mutex);
+  RadiusTables& tables = memory.tables;
+  TemplateView& view = memory.view;
+  prepareTables(tables, radius, width);
+  prepareView(view, state, tables);
+  const std::uint8_t* gray = workspace.images.archiveGray.data();
+
+  // First acceptance, rows shared out in chunks.
+  WorkerPool& pool = workerPool();
+  FirstHitJob job;
+  job.tables = &tables;
+  job.view = &view;
+  job.gray = gray;
+  job.width = width;
+  job.geometry = geometry;
+  job.candidates = memory.candidates.get();
+  pool.run(job);
+  const std::uint64_t hit = job.firstHit.load();
+  if (hit == kNoHit) return 0;
+  const std::int64_t firstRow = static_cast<std::int64_t>(hit >> 32);
+  const std::int64_t firstColumn = static_cast<std::int64_t>(hit & 0xFFFFFFFFu);
+
+  // The first hit again, on this thread, for its score and angle.
+  Candidate& c = memory.candidates[0];
+  accept(tables, view, gray, width, firstRow, firstColumn, c);
+  state.matchFound = 1;
+  double bestScore = matchScore(c.mean, view.ringMean);
+  double consensus = c.consensusAngleDeg;
+  std::int64_t bestRow = firstRow, bestColumn = firstColumn;
+
+  // Refinement, as in the plain scan: window centred on the first hit, a
+  // strictly lower score first, then the rotation estimate.
+  for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
+    for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
+      const std::int64_t dy = k - firstRow, dx = l - firstColumn;
+      if (dy * dy + dx * dx > kRefinementRadius * kRefinementRadius) continue;
+      const double row = static_cast<double>(k);
+      const double column = static_cast<double>(l);
+      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
+      if (!view.centrePasses[gray[k * width + l]]) continue;
+      if (estimatesReject(tables, view, gray + k * width + l, 0)) continue;
+      if (!exactTest(tables, view, gray, width, row, column, c)) continue;
+      const double score = matchScore(c.mean, view.ringMean);
+      if (score < bestScore && alignAll(view, c) &&
+          agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)) {
+        bestScore = score;
+        bestRow = k;
+        bestColumn = l;
+        consensus = c.consensusAngleDeg;
+      }
+    }
+  }
+
+  for (int ring = 0; ring < kRingCount; ++ring) state.ringSampleCount[ring] = tables.count[ring];
+  state.consensusAngleDeg = consensus;
+  state.matchRadius = radius;
+  state.matchY = static_cast<std::uint32_t>(bestRow);
+  state.matchX = static_cast<std::uint32_t>(bestColumn);
+  state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
+  return 1;
+}
+
+}  // namespace orvalis
