@@ -7,14 +7,14 @@
 
 #include "core/viewfinderCheck.h"
 #include "files/archiveNaming.h"
-#include "files/matchViewFiles.h"
-#include "imaging/glyphs.h"
-#include "matching/matchViews.h"
 #include "files/loadJpeg.h"
+#include "files/matchViewFiles.h"
 #include "files/parametersFile.h"
+#include "imaging/glyphs.h"
 #include "imaging/pixelConversions.h"
 #include "imaging/pixelConversionsFast.h"
 #include "matching/archiveScan.h"
+#include "matching/matchViews.h"
 #include "matching/ringSignature.h"
 
 namespace orvalis {

@@ -48,8 +48,12 @@ void runExitScript(const char* relativePath) {
   }
 }
 
-void ProcessExitPath::runScript(ExitScript script) { runExitScript(exitScriptPath(script)); }
+void ProcessExitPath::runScript(ExitScript script) {
+  runExitScript(exitScriptPath(script));
+}
 
-void ProcessExitPath::exitProcess(int code) { std::exit(code); }
+void ProcessExitPath::exitProcess(int code) {
+  std::exit(code);
+}
 
 }  // namespace orvalis

@@ -18,7 +18,7 @@ using DiscMaskBuffer = FixedBuffer<kDiscMaskCapacity>;
 // accepted size (about 107 MB together) and never resized. Query-side buffers
 // use queryWidth x queryHeight, archive-side ones archiveWidth x archiveHeight.
 struct ImageStore {
-  BgrImage queryImage;  // still picture or camera frame; gray + glyph once ticks run
+  BgrImage queryImage;                // still picture or camera frame; gray + glyph once ticks run
   ColorPlane queryR, queryG, queryB;  // raw query channels
   ColorPlane queryFilteredR, queryFilteredG, queryFilteredB;
   ColorPlane queryGray;  // gray of the filtered query channels: template source

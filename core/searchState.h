@@ -9,12 +9,12 @@ namespace orvalis {
 // The seven settings kept in the parameters file. All 0 until the file (or
 // its defaults) has been read.
 struct SearchParameters {
-  std::uint32_t framesPerSecond = 0;  // search timer period = 1000 / framesPerSecond ms
-  std::uint32_t filterRadius = 0;     // circular mean filter radius, 1..20
-  std::uint8_t colorTolerance = 0;    // gray-level tolerance, 2..40 even
-  std::uint32_t viewfinderStep = 0;   // pixels per move or resize: 1, 10, 25, 50
-  std::uint32_t viewfinderY = 0;      // row of the viewfinder centre
-  std::uint32_t viewfinderX = 0;      // column of the viewfinder centre
+  std::uint32_t framesPerSecond = 0;   // search timer period = 1000 / framesPerSecond ms
+  std::uint32_t filterRadius = 0;      // circular mean filter radius, 1..20
+  std::uint8_t colorTolerance = 0;     // gray-level tolerance, 2..40 even
+  std::uint32_t viewfinderStep = 0;    // pixels per move or resize: 1, 10, 25, 50
+  std::uint32_t viewfinderY = 0;       // row of the viewfinder centre
+  std::uint32_t viewfinderX = 0;       // column of the viewfinder centre
   std::uint32_t viewfinderRadius = 0;  // 0 forces the start-up reset
 
   friend bool operator==(const SearchParameters&, const SearchParameters&) = default;
@@ -74,7 +74,7 @@ struct SearchState : SearchParameters {
   // View geometry.
   std::uint32_t previewWidth = 0, previewHeight = 0;  // square preview side
   std::uint32_t previewCentre = 0;                    // previewWidth / 2
-  double displayScale = 0;  // picture to window pixels, set when painting
+  double displayScale = 0;                            // picture to window pixels, set when painting
 };
 
 }  // namespace orvalis

@@ -13,7 +13,8 @@ bool viewfinderFits(std::uint32_t x, std::uint32_t y, std::uint32_t radius, std:
 }
 
 int checkViewfinder(SearchParameters& parameters, std::uint32_t width, std::uint32_t height) {
-  if (viewfinderFits(parameters.viewfinderX, parameters.viewfinderY, parameters.viewfinderRadius, width, height)) {
+  if (viewfinderFits(parameters.viewfinderX, parameters.viewfinderY, parameters.viewfinderRadius, width,
+                     height)) {
     return 1;
   }
   parameters.viewfinderX = width / 2;

@@ -7,8 +7,8 @@ namespace orvalis {
 // Identifiers of the window's controls.
 enum ControlId : int {
   kCloseButton = 1000,
-  kAdjustButton = 1001,       // "Modifica i parametri della ricerca"
-  kNewSearchButton = 1002,    // "Avvia una nuova ricerca", same place as 1001
+  kAdjustButton = 1001,     // "Modifica i parametri della ricerca"
+  kNewSearchButton = 1002,  // "Avvia una nuova ricerca", same place as 1001
   kRightButton = 1003,
   kLeftButton = 1004,
   kUpButton = 1005,

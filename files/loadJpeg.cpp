@@ -76,8 +76,8 @@ void setSizes(std::uint32_t h, std::uint32_t w, std::uint32_t& height, std::uint
 
 }  // namespace
 
-int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination,
-               std::uint32_t& height, std::uint32_t& width, std::uint32_t& byteCount) {
+int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination, std::uint32_t& height,
+               std::uint32_t& width, std::uint32_t& byteCount) {
   setSizes(0, 0, height, width, byteCount);
   DecoderContext& context = decoder();
   tjhandle handle = context.handle;

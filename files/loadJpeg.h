@@ -30,7 +30,7 @@ int loadJpeg(const char* path, BgrImage& destination, std::uint32_t& height, std
              std::uint32_t& byteCount);
 
 // The same checks and decoding for a JPEG already in memory.
-int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination,
-               std::uint32_t& height, std::uint32_t& width, std::uint32_t& byteCount);
+int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination, std::uint32_t& height,
+               std::uint32_t& width, std::uint32_t& byteCount);
 
 }  // namespace orvalis

@@ -32,14 +32,10 @@ std::uint32_t fieldValue(const SearchParameters& p, int index) {
 }
 
 constexpr ParameterOption kFramesPerSecondOptions[] = {
-    {1, "Immagini elaborate per secondo:   1"},
-    {2, "Immagini elaborate per secondo:   2"},
-    {4, "Immagini elaborate per secondo:   4"},
-    {8, "Immagini elaborate per secondo:   8"},
-    {16, "Immagini elaborate per secondo:   16"},
-    {32, "Immagini elaborate per secondo:   32"},
-    {64, "Immagini elaborate per secondo:   64"},
-    {128, "Immagini elaborate per secondo:   128"},
+    {1, "Immagini elaborate per secondo:   1"},     {2, "Immagini elaborate per secondo:   2"},
+    {4, "Immagini elaborate per secondo:   4"},     {8, "Immagini elaborate per secondo:   8"},
+    {16, "Immagini elaborate per secondo:   16"},   {32, "Immagini elaborate per secondo:   32"},
+    {64, "Immagini elaborate per secondo:   64"},   {128, "Immagini elaborate per secondo:   128"},
     {256, "Immagini elaborate per secondo:   256"},
 };
 
@@ -67,26 +63,16 @@ constexpr ParameterOption kFilterRadiusOptions[] = {
 };
 
 constexpr ParameterOption kColorToleranceOptions[] = {
-    {2, "Precisione cromatica della ricerca:   2"},
-    {4, "Precisione cromatica della ricerca:   4"},
-    {6, "Precisione cromatica della ricerca:   6"},
-    {8, "Precisione cromatica della ricerca:   8"},
-    {10, "Precisione cromatica della ricerca:   10"},
-    {12, "Precisione cromatica della ricerca:   12"},
-    {14, "Precisione cromatica della ricerca:   14"},
-    {16, "Precisione cromatica della ricerca:   16"},
-    {18, "Precisione cromatica della ricerca:   18"},
-    {20, "Precisione cromatica della ricerca:   20"},
-    {22, "Precisione cromatica della ricerca:   22"},
-    {24, "Precisione cromatica della ricerca:   24"},
-    {26, "Precisione cromatica della ricerca:   26"},
-    {28, "Precisione cromatica della ricerca:   28"},
-    {30, "Precisione cromatica della ricerca:   30"},
-    {32, "Precisione cromatica della ricerca:   32"},
-    {34, "Precisione cromatica della ricerca:   34"},
-    {36, "Precisione cromatica della ricerca:   36"},
-    {38, "Precisione cromatica della ricerca:   38"},
-    {40, "Precisione cromatica della ricerca:   40"},
+    {2, "Precisione cromatica della ricerca:   2"},   {4, "Precisione cromatica della ricerca:   4"},
+    {6, "Precisione cromatica della ricerca:   6"},   {8, "Precisione cromatica della ricerca:   8"},
+    {10, "Precisione cromatica della ricerca:   10"}, {12, "Precisione cromatica della ricerca:   12"},
+    {14, "Precisione cromatica della ricerca:   14"}, {16, "Precisione cromatica della ricerca:   16"},
+    {18, "Precisione cromatica della ricerca:   18"}, {20, "Precisione cromatica della ricerca:   20"},
+    {22, "Precisione cromatica della ricerca:   22"}, {24, "Precisione cromatica della ricerca:   24"},
+    {26, "Precisione cromatica della ricerca:   26"}, {28, "Precisione cromatica della ricerca:   28"},
+    {30, "Precisione cromatica della ricerca:   30"}, {32, "Precisione cromatica della ricerca:   32"},
+    {34, "Precisione cromatica della ricerca:   34"}, {36, "Precisione cromatica della ricerca:   36"},
+    {38, "Precisione cromatica della ricerca:   38"}, {40, "Precisione cromatica della ricerca:   40"},
 };
 
 }  // namespace

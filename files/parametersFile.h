@@ -63,8 +63,7 @@ int parameterValue(Parameter parameter, std::string_view text, std::uint32_t& va
 
 // The viewfinder step radio group: index 0..3 <-> 1, 10, 25, 50 pixels.
 inline constexpr std::uint32_t kViewfinderSteps[4] = {1, 10, 25, 50};
-inline constexpr const char* kViewfinderStepCaptions[4] = {"1 Pixel", "10 Pixels", "25 Pixels",
-                                                           "50 Pixels"};
+inline constexpr const char* kViewfinderStepCaptions[4] = {"1 Pixel", "10 Pixels", "25 Pixels", "50 Pixels"};
 
 // The radio index of a step; any other step gives 0.
 int stepIndexOf(std::uint32_t step);

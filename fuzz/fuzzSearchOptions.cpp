@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (parsed.ok) {
     const orvalis::SearchToolOptions& o = parsed.options;
     if (o.filterRadius && (*o.filterRadius < 1 || *o.filterRadius > orvalis::kMaxFilterRadius)) std::abort();
-    if (o.viewfinderRadius && (*o.viewfinderRadius < 1 || *o.viewfinderRadius > orvalis::kMaxViewfinderRadius)) {
+    if (o.viewfinderRadius &&
+        (*o.viewfinderRadius < 1 || *o.viewfinderRadius > orvalis::kMaxViewfinderRadius)) {
       std::abort();
     }
     if (o.first > o.last) std::abort();

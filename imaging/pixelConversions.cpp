@@ -36,8 +36,8 @@ void flipVertical(const std::uint8_t* source, std::uint32_t width, std::uint32_t
   }
 }
 
-void splitPlanes(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
-                 std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red) {
+void splitPlanes(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height, std::uint8_t* blue,
+                 std::uint8_t* green, std::uint8_t* red) {
   const std::size_t n = pixelCount(width, height);
   for (std::size_t i = 0; i < n; ++i) {
     blue[i] = picture[3 * i];

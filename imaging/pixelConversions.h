@@ -25,8 +25,8 @@ constexpr std::size_t paddedBgrStride(std::uint32_t width) {
   return (static_cast<std::size_t>(width) * 3 + 3) & ~static_cast<std::size_t>(3);
 }
 
-void splitPlanes(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
-                 std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red);
+void splitPlanes(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height, std::uint8_t* blue,
+                 std::uint8_t* green, std::uint8_t* red);
 
 void grayPlane(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                std::uint32_t width, std::uint32_t height, std::uint8_t* gray);

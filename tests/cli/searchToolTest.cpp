@@ -11,8 +11,8 @@
 
 #include "core/archiveWalk.h"
 #include "files/parametersFile.h"
-#include "support/quarterTurn.h"
 #include "support/pngReading.h"
+#include "support/quarterTurn.h"
 #include "support/testSupport.h"
 
 namespace orvalis {

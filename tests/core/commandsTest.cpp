@@ -94,7 +94,8 @@ TEST_F(Commands, ResizesKeepTheirLimitsAndAreNeverCutDown) {
 TEST_F(Commands, AdmittedMoveInvertsTheGlyphAtItsNewPlaceRefusedDrawsNothing) {
   control().onTimerTick();  // the adjust tick draws the glyph at (320, 240)
   place(320, 240, 80, 10);
-  std::vector<std::uint8_t> before(ws->images.queryImage.data(), ws->images.queryImage.data() + 640 * 480 * 3);
+  std::vector<std::uint8_t> before(ws->images.queryImage.data(),
+                                   ws->images.queryImage.data() + 640 * 480 * 3);
   control().moveViewfinderUp();
   // The new disc's top pixel (row 150) was plain gray and is now inverted.
   const std::size_t top = (150u * 640u + 320u) * 3u;
@@ -142,7 +143,8 @@ TEST_F(Commands, ParametersTakeEffectOnlyWithANewSearch) {
   EXPECT_EQ(window.timerPeriod, 100u);  // adjust mode keeps its period
 
   const double templateBefore = state().templateRingMean[0];
-  const std::vector<std::uint8_t> grayBefore(ws->images.queryGray.data(), ws->images.queryGray.data() + 640 * 480);
+  const std::vector<std::uint8_t> grayBefore(ws->images.queryGray.data(),
+                                             ws->images.queryGray.data() + 640 * 480);
   window.controls.filterRadiusText = "Raggio della filtrazione immagine:   1 pixels";
   control().selectFilterRadius();
   EXPECT_EQ(state().templateRingMean[0], templateBefore);

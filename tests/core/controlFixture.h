@@ -27,15 +27,21 @@ inline constexpr std::uint32_t kHeight = 120;
 // Busy enough that a disc of radius 20 is found only where it really is.
 inline constexpr double kDetail = 3.0;
 
-inline BgrPicture queryPicture() { return texturedPicture(kWidth, kHeight, 1, kDetail); }
+inline BgrPicture queryPicture() {
+  return texturedPicture(kWidth, kHeight, 1, kDetail);
+}
 // A picture that holds no region of the query.
-inline BgrPicture distractor(std::uint32_t seed) { return texturedPicture(kWidth, kHeight, 100 + seed, kDetail); }
+inline BgrPicture distractor(std::uint32_t seed) {
+  return texturedPicture(kWidth, kHeight, 100 + seed, kDetail);
+}
 
 class ControlTest : public ::testing::Test {
  protected:
   ControlTest() : cwd_(dir.path()) { installMarkerScripts(dir.path()); }
 
-  void writeBackdrop() { writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60))); }
+  void writeBackdrop() {
+    writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60)));
+  }
   void writeStillQuery(const BgrPicture& picture) {
     writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(picture, 100));
   }

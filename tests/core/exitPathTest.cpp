@@ -1,11 +1,10 @@
-#include "core/exitPath.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 #include <thread>
 
+#include "core/exitPath.h"
 #include "core/saveParameters.h"
 #include "support/childProcess.h"
 #include "support/testSupport.h"

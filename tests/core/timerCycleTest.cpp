@@ -57,10 +57,13 @@ TEST_F(TimerCycle, AdjustTicksOnlyRedrawTheQueryView) {
   // The query view is the gray picture with the viewfinder inverted into it:
   // the top pixel of the disc is the inverse of the gray value there.
   const std::size_t top = (static_cast<std::size_t>(state().viewfinderY - state().viewfinderRadius) * kWidth +
-                           state().viewfinderX) * 3;
+                           state().viewfinderX) *
+                          3;
   const std::size_t left = (static_cast<std::size_t>(state().viewfinderY) * kWidth) * 3;
-  const unsigned grayTop = (ws->images.queryB[top / 3] + ws->images.queryG[top / 3] + ws->images.queryR[top / 3]) / 3;
-  const unsigned grayLeft = (ws->images.queryB[left / 3] + ws->images.queryG[left / 3] + ws->images.queryR[left / 3]) / 3;
+  const unsigned grayTop =
+      (ws->images.queryB[top / 3] + ws->images.queryG[top / 3] + ws->images.queryR[top / 3]) / 3;
+  const unsigned grayLeft =
+      (ws->images.queryB[left / 3] + ws->images.queryG[left / 3] + ws->images.queryR[left / 3]) / 3;
   EXPECT_EQ(ws->images.queryImage[top], 255 - grayTop);
   EXPECT_EQ(ws->images.queryImage[left], grayLeft);  // outside every disc: plain gray
 }
@@ -69,7 +72,8 @@ TEST_F(TimerCycle, CameraWalkStartsOverWithAFreshFrameAndTemplate) {
   writeBackdrop();
   writeArchive({distractor(1), distractor(2), distractor(3)});
   // Frames: start-up, then one per restart of the walk; each one different.
-  camera = FakeCamera({texturedPicture(kWidth, kHeight, 40, kDetail), texturedPicture(kWidth, kHeight, 41, kDetail),
+  camera = FakeCamera({texturedPicture(kWidth, kHeight, 40, kDetail),
+                       texturedPicture(kWidth, kHeight, 41, kDetail),
                        texturedPicture(kWidth, kHeight, 42, kDetail)});
   control().startUp();
   ASSERT_EQ(state().cameraMode, 1);

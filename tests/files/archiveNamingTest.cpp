@@ -1,9 +1,9 @@
-#include "files/archiveNaming.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <limits>
+
+#include "files/archiveNaming.h"
 
 namespace orvalis {
 namespace {

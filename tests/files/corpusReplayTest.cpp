@@ -16,7 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path corpus(const char* folder) { return fs::path(ORVALIS_SOURCE_DIR) / "tests/data/corpus" / folder; }
+fs::path corpus(const char* folder) {
+  return fs::path(ORVALIS_SOURCE_DIR) / "tests/data/corpus" / folder;
+}
 
 std::vector<fs::path> filesIn(const fs::path& folder) {
   std::vector<fs::path> files;

@@ -1,5 +1,3 @@
-#include "files/loadJpeg.h"
-
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
@@ -7,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "files/loadJpeg.h"
 #include "support/testSupport.h"
 
 namespace orvalis {
@@ -122,8 +121,8 @@ TEST_F(LoadJpeg, RefusesFilesBeforeDecodingAndLeavesTheDestination) {
   writeFile(dir / "few.jpg", {0xFF, 0xD8, 0xFF});
   expectRefusedUntouched(dir / "few.jpg");
   // A PNG signature and header renamed .jpg.
-  writeFile(dir / "png.jpg", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                              0, 0, 0, 16, 0, 0, 0, 16, 8, 2, 0, 0, 0});
+  writeFile(dir / "png.jpg", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0,  0, 0, 13, 'I', 'H', 'D',
+                              'R',  0,   0,   0,   16,   0,    0,    0,    16, 8, 2, 0,  0,   0});
   expectRefusedUntouched(dir / "png.jpg");
   writeFile(dir / "cmyk.jpg", testing::encodeCmykJpeg(16, 16));
   expectRefusedUntouched(dir / "cmyk.jpg");

@@ -1,9 +1,8 @@
-#include "files/parametersFile.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "files/parametersFile.h"
 #include "support/testSupport.h"
 
 namespace orvalis {
@@ -25,7 +24,8 @@ TEST(ParametersFile, WritesTheExactLittleEndianLayout) {
 TEST(ParametersFile, ReadsTheToleranceAtOffsetEightAndTheRestAtOddOffsets) {
   TempDir dir;
   // framesPerSecond 2, filterRadius 5, tolerance 20, step 10, row 300, column 400, radius 90.
-  writeFile(dir / "p.bin", {2, 0, 0, 0, 5, 0, 0, 0, 20, 10, 0, 0, 0, 0x2C, 1, 0, 0, 0x90, 1, 0, 0, 90, 0, 0, 0});
+  writeFile(dir / "p.bin",
+            {2, 0, 0, 0, 5, 0, 0, 0, 20, 10, 0, 0, 0, 0x2C, 1, 0, 0, 0x90, 1, 0, 0, 90, 0, 0, 0});
   SearchParameters p;
   loadParameters(p, (dir / "p.bin").c_str());
   EXPECT_EQ(p, (SearchParameters{2, 5, 20, 10, 300, 400, 90}));
@@ -101,13 +101,15 @@ TEST(OptionTables, HoldTheExactTextsInAscendingOrder) {
   ASSERT_EQ(radius.size(), 20u);
   for (std::uint32_t i = 0; i < 20; ++i) {
     EXPECT_EQ(radius[i].value, i + 1);
-    EXPECT_EQ(std::string(radius[i].text), "Raggio della filtrazione immagine:   " + std::to_string(i + 1) + " pixels");
+    EXPECT_EQ(std::string(radius[i].text),
+              "Raggio della filtrazione immagine:   " + std::to_string(i + 1) + " pixels");
   }
   const auto tolerance = optionTable(Parameter::ColorTolerance);
   ASSERT_EQ(tolerance.size(), 20u);
   for (std::uint32_t i = 0; i < 20; ++i) {
     EXPECT_EQ(tolerance[i].value, 2 * (i + 1));
-    EXPECT_EQ(std::string(tolerance[i].text), "Precisione cromatica della ricerca:   " + std::to_string(2 * (i + 1)));
+    EXPECT_EQ(std::string(tolerance[i].text),
+              "Precisione cromatica della ricerca:   " + std::to_string(2 * (i + 1)));
   }
 }
 

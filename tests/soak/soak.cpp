@@ -81,7 +81,8 @@ void writeFolder(const fs::path& dir, bool withStill) {
     std::snprintf(name, sizeof name, "Image_Archive/Image_%010d.jpg", i);
     writeFile(dir / name, encodeJpeg(texturedPicture(w, h, 50 + i, 3.0), 95));
   }
-  if (withStill) writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(texturedPicture(w, h, 9, 3.0), 95));
+  if (withStill)
+    writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(texturedPicture(w, h, 9, 3.0), 95));
   installMarkerScripts(dir);
 }
 

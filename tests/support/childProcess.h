@@ -24,7 +24,8 @@ ChildResult runInChild(const std::filesystem::path& workingFolder, const std::fu
 
 // Polls until the file exists or the time runs out; scripts run detached, so
 // their markers appear a moment after the program has exited.
-bool waitForFile(const std::filesystem::path& file, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool waitForFile(const std::filesystem::path& file,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // Installs res/<Name>.sh scripts for every exit script, each appending its
 // name to res/markers.txt and creating res/<Name>.ran.

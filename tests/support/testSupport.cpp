@@ -21,8 +21,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(path_, error); !error && it != fs::recursive_directory_iterator();
-       it.increment(error)) {
+  for (auto it = fs::recursive_directory_iterator(path_, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
   }
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
@@ -96,16 +96,19 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
   return picture;
 }
 
-std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, JpegKind kind, bool progressive) {
+std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, JpegKind kind,
+                                     bool progressive) {
   tjhandle handle = tjInitCompress();
   if (handle == nullptr) throw std::runtime_error("tjInitCompress failed");
   unsigned char* out = nullptr;
   unsigned long size = 0;
-  const int subsampling = kind == JpegKind::Gray ? TJSAMP_GRAY : kind == JpegKind::Color420 ? TJSAMP_420 : TJSAMP_444;
+  const int subsampling = kind == JpegKind::Gray       ? TJSAMP_GRAY
+                          : kind == JpegKind::Color420 ? TJSAMP_420
+                                                       : TJSAMP_444;
   const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
   const int result = tjCompress2(handle, picture.pixels.data(), static_cast<int>(picture.width),
-                                 static_cast<int>(picture.width * 3), static_cast<int>(picture.height), TJPF_BGR,
-                                 &out, &size, subsampling, quality, flags);
+                                 static_cast<int>(picture.width * 3), static_cast<int>(picture.height),
+                                 TJPF_BGR, &out, &size, subsampling, quality, flags);
   std::vector<std::uint8_t> bytes;
   if (result == 0) bytes.assign(out, out + size);
   tjFree(out);

@@ -53,15 +53,16 @@ struct BgrPicture {
   }
 };
 
-BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue,
-                        std::uint8_t green, std::uint8_t red);
+BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue, std::uint8_t green,
+                        std::uint8_t red);
 
 // A smooth random texture: sums of a few sinusoids with random phases and
 // frequencies per channel, seeded so that the same seed gives the same
 // picture. Good for matching tests: every region differs from its neighbours.
 // detail scales the wave frequencies: above 1 gives busier pictures whose
 // small regions are distinctive even after the disc filter.
-BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed, double detail = 1.0);
+BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed,
+                           double detail = 1.0);
 
 // JPEG encoding with libjpeg-turbo. quality 100 and 4:4:4 keep the decoded
 // pixels close to the source.

@@ -67,8 +67,8 @@ bool writeJpeg(const Picture& picture, const fs::path& file) {
   tjhandle h = tjInitCompress();
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  const bool ok = tjCompress2(h, picture.bgr.data(), picture.width, 0, picture.height, TJPF_BGR, &buffer, &size,
-                              TJSAMP_420, 95, 0) == 0;
+  const bool ok = tjCompress2(h, picture.bgr.data(), picture.width, 0, picture.height, TJPF_BGR, &buffer,
+                              &size, TJSAMP_420, 95, 0) == 0;
   if (ok) {
     std::ofstream out(file, std::ios::binary);
     out.write(reinterpret_cast<const char*>(buffer), static_cast<std::streamsize>(size));
@@ -83,8 +83,8 @@ double sample(const Picture& p, double y, double x, int c) {
   const int x0 = std::clamp(static_cast<int>(std::floor(x)), 0, p.width - 1);
   const int y1 = std::min(y0 + 1, p.height - 1), x1 = std::min(x0 + 1, p.width - 1);
   const double fy = y - std::floor(y), fx = x - std::floor(x);
-  return p.at(y0, x0)[c] * (1 - fx) * (1 - fy) + p.at(y0, x1)[c] * fx * (1 - fy) + p.at(y1, x0)[c] * (1 - fx) * fy +
-         p.at(y1, x1)[c] * fx * fy;
+  return p.at(y0, x0)[c] * (1 - fx) * (1 - fy) + p.at(y0, x1)[c] * fx * (1 - fy) +
+         p.at(y1, x0)[c] * (1 - fx) * fy + p.at(y1, x1)[c] * fx * fy;
 }
 
 // Crops the centre to 3:2 and scales to 600 x 400 (area-averaging when
@@ -106,7 +106,8 @@ Picture toDemoSize(const Picture& source) {
         double sum = 0;
         for (int ty = 0; ty < taps; ++ty) {
           for (int tx = 0; tx < taps; ++tx) {
-            sum += sample(source, y0 + (y + (ty + 0.5) / taps) * scale - 0.5, x0 + (x + (tx + 0.5) / taps) * scale - 0.5, c);
+            sum += sample(source, y0 + (y + (ty + 0.5) / taps) * scale - 0.5,
+                          x0 + (x + (tx + 0.5) / taps) * scale - 0.5, c);
           }
         }
         out.at(y, x)[c] = static_cast<std::uint8_t>(std::lround(sum / (taps * taps)));
@@ -118,8 +119,8 @@ Picture toDemoSize(const Picture& source) {
 
 // Pastes the disc of `radius` around (fromY, fromX) of `from` into `into` at
 // (toY, toX), turned by `degrees` (counter-clockwise on screen).
-void pasteTurnedDisc(const Picture& from, double fromY, double fromX, Picture& into, int toY, int toX, int radius,
-                     double degrees) {
+void pasteTurnedDisc(const Picture& from, double fromY, double fromX, Picture& into, int toY, int toX,
+                     int radius, double degrees) {
   const double a = degrees * 3.14159265358979 / 180.0;
   const double c = std::cos(a), s = std::sin(a);
   for (int dy = -radius; dy <= radius; ++dy) {
@@ -132,7 +133,8 @@ void pasteTurnedDisc(const Picture& from, double fromY, double fromX, Picture& i
       const double sx = fromX + s * dy + c * dx;
       std::uint8_t* p = into.at(toY + dy, toX + dx);
       for (int ch = 0; ch < 3; ++ch) {
-        p[ch] = static_cast<std::uint8_t>(std::lround(alpha * sample(from, sy, sx, ch) + (1 - alpha) * p[ch]));
+        p[ch] =
+            static_cast<std::uint8_t>(std::lround(alpha * sample(from, sy, sx, ch) + (1 - alpha) * p[ch]));
       }
     }
   }
