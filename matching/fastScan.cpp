@@ -318,8 +318,10 @@ __attribute__((target("avx2"))) void estimateBlockAvx2(const std::uint8_t* origi
 }
 
 // GCC 12 warns about an undefined vector inside its own AVX-512 headers.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f"))) void estimateBlockAvx512(const std::uint8_t* origin,
                                                             const std::int64_t* tapOffset,
                                                             const float* tapWeight, int taps,
@@ -333,7 +335,9 @@ __attribute__((target("avx512f"))) void estimateBlockAvx512(const std::uint8_t* 
   }
   _mm512_storeu_ps(estimates, sum);
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 EstimateBlock chooseEstimateBlock(EstimateCode code) {
