@@ -15,6 +15,8 @@
 
 #include "core/workspace.h"
 #include "files/loadJpeg.h"
+#include "imaging/pixelConversions.h"
+#include "matching/ringSignature.h"
 #include "support/testSupport.h"
 
 namespace orvalis::bench {
@@ -79,6 +81,28 @@ inline SearchPictures searchPictures(std::uint32_t width, std::uint32_t height) 
   s.viewfinderY = height / 2;
   s.viewfinderRadius = std::min(width, height) / 6;
   return s;
+}
+
+// A workspace holding the template of the search pictures, with the default
+// filter radius and tolerance, ready to scan archive pictures of this size.
+inline std::unique_ptr<Workspace> templateWorkspace(const SearchPictures& pictures, std::uint32_t width,
+                                                    std::uint32_t height, Kernels kernels = Kernels::Fast) {
+  auto workspace = std::make_unique<Workspace>();
+  workspace->kernels = kernels;
+  SearchState& state = workspace->state;
+  ImageStore& images = workspace->images;
+  state.queryWidth = state.archiveWidth = width;
+  state.queryHeight = state.archiveHeight = height;
+  state.filterRadius = 8;
+  state.colorTolerance = 16;
+  state.viewfinderX = pictures.viewfinderX;
+  state.viewfinderY = pictures.viewfinderY;
+  state.viewfinderRadius = pictures.viewfinderRadius;
+  splitPlanes(pictures.query.pixels.data(), width, height, images.queryB.data(), images.queryG.data(),
+              images.queryR.data());
+  buildTemplateSignature(*workspace);
+  buildTemplateHistograms(state);
+  return workspace;
 }
 
 // A copy of background with the disc of the given radius around

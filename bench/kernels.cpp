@@ -39,21 +39,8 @@ Prepared& prepared(std::uint32_t width, std::uint32_t height, Kernels kernels) {
   Prepared& p = cache[{width, height, kernels}];
   if (p.workspace) return p;
   const SearchPictures pictures = searchPictures(width, height);
-  p.workspace = std::make_unique<Workspace>();
-  p.workspace->kernels = kernels;
-  SearchState& state = p.workspace->state;
+  p.workspace = templateWorkspace(pictures, width, height, kernels);
   ImageStore& images = p.workspace->images;
-  state.queryWidth = state.archiveWidth = width;
-  state.queryHeight = state.archiveHeight = height;
-  state.filterRadius = 8;
-  state.colorTolerance = 16;
-  state.viewfinderX = pictures.viewfinderX;
-  state.viewfinderY = pictures.viewfinderY;
-  state.viewfinderRadius = pictures.viewfinderRadius;
-  splitPlanes(pictures.query.pixels.data(), width, height, images.queryB.data(), images.queryG.data(),
-              images.queryR.data());
-  buildTemplateSignature(*p.workspace);
-  buildTemplateHistograms(state);
   p.archiveJpeg = testing::encodeJpeg(pictures.archive, 90, testing::JpegKind::Color420);
   std::uint32_t h = 0, w = 0, bytes = 0;
   decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);

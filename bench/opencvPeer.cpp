@@ -75,20 +75,9 @@ int main(int argc, char** argv) {
   cv::setNumThreads(static_cast<int>(workerPool().lanes()));
 
   // Orvalis: the template once, then per picture split, filter, gray, scan.
-  auto workspace = std::make_unique<Workspace>();
+  auto workspace = templateWorkspace(pictures, width, height);
   SearchState& state = workspace->state;
   ImageStore& images = workspace->images;
-  state.queryWidth = state.archiveWidth = width;
-  state.queryHeight = state.archiveHeight = height;
-  state.filterRadius = 8;
-  state.colorTolerance = 16;
-  state.viewfinderX = pictures.viewfinderX;
-  state.viewfinderY = pictures.viewfinderY;
-  state.viewfinderRadius = pictures.viewfinderRadius;
-  splitPlanes(pictures.query.pixels.data(), width, height, images.queryB.data(), images.queryG.data(),
-              images.queryR.data());
-  buildTemplateSignature(*workspace);
-  buildTemplateHistograms(state);
   prepareFastScan();
 
   // OpenCV: the gray query's disc turned by every step, with its mask.
