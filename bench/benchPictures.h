@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "core/workspace.h"
+#include "state/workspace.h"
 #include "files/loadJpeg.h"
 #include "imaging/pixelConversions.h"
 #include "matching/ringSignature.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis::bench {
 

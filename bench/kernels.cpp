@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "bench/benchPictures.h"
-#include "core/workerPool.h"
+#include "platform/workerPool.h"
 #include "files/loadJpeg.h"
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"

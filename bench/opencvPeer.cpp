@@ -24,7 +24,7 @@
 #include <string>
 
 #include "bench/benchPictures.h"
-#include "core/workerPool.h"
+#include "platform/workerPool.h"
 #include "imaging/pixelConversions.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"

@@ -9,11 +9,11 @@
 
 #include <memory>
 
-#include "core/workspace.h"
+#include "state/workspace.h"
 #include "imaging/pixelConversions.h"
 #include "matching/archiveScan.h"
 #include "matching/ringSignature.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace {
 

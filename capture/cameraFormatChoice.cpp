@@ -1,6 +1,6 @@
 #include "capture/cameraFormatChoice.h"
 
-#include "core/constants.h"
+#include "state/constants.h"
 
 namespace orvalis {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "core/constants.h"
+#include "state/constants.h"
 
 namespace orvalis {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/imageStore.h"
+#include "state/imageStore.h"
 
 namespace orvalis {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/workspace.h"
+#include "state/workspace.h"
 
 namespace orvalis {
 

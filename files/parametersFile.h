@@ -4,7 +4,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/searchState.h"
+#include "state/searchState.h"
 #include "files/paths.h"
 
 namespace orvalis {

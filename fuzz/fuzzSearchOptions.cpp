@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/constants.h"
-#include "core/searchToolOptions.h"
+#include "state/constants.h"
+#include "cli/orvalis-search/searchToolOptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> arguments;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "core/constants.h"
+#include "state/constants.h"
 
 namespace orvalis {
 

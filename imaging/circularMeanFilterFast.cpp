@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "core/constants.h"
-#include "core/targetClones.h"
-#include "core/workerPool.h"
+#include "state/constants.h"
+#include "platform/targetClones.h"
+#include "platform/workerPool.h"
 #include "imaging/circularMeanFilter.h"
 
 namespace orvalis {

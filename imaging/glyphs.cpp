@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/constants.h"
+#include "state/constants.h"
 #include "imaging/invertDisc.h"
 
 namespace orvalis {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "core/constants.h"
+#include "state/constants.h"
 
 namespace orvalis {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "core/workerPool.h"
+#include "platform/workerPool.h"
 #include "imaging/pixelConversions.h"
 
 namespace orvalis {

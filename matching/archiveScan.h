@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/searchState.h"
-#include "core/workspace.h"
+#include "state/searchState.h"
+#include "state/workspace.h"
 
 namespace orvalis {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "core/searchState.h"
-#include "core/workspace.h"
+#include "state/searchState.h"
+#include "state/workspace.h"
 
 namespace orvalis {
 

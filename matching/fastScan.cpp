@@ -12,8 +12,8 @@
 #include <memory>
 #include <mutex>
 
-#include "core/targetClones.h"
-#include "core/workerPool.h"
+#include "platform/targetClones.h"
+#include "platform/workerPool.h"
 #include "imaging/bilinearSampling.h"
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/workspace.h"
+#include "state/workspace.h"
 
 namespace orvalis {
 

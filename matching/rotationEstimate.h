@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/searchState.h"
+#include "state/searchState.h"
 
 namespace orvalis {
 

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "core/constants.h"
+#include "state/constants.h"
 
 namespace orvalis {
 

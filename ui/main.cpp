@@ -5,9 +5,9 @@
 #include <QImageReader>
 #include <memory>
 
-#include "capture/qtCamera.h"
-#include "core/exitPath.h"
-#include "core/workspace.h"
+#include "capture/qt/qtCamera.h"
+#include "control/exitPath.h"
+#include "state/workspace.h"
 #include "files/paths.h"
 #include "ui/appIcon.h"
 #include "ui/orvalisDlg.h"

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "capture/frameSource.h"
-#include "core/exitPath.h"
-#include "core/searchControl.h"
-#include "core/window.h"
-#include "core/workspace.h"
+#include "control/exitPath.h"
+#include "control/searchControl.h"
+#include "control/window.h"
+#include "state/workspace.h"
 #include "ui/viewGeometry.h"
 
 class QAction;

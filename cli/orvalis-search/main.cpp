@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "core/archiveWalk.h"
-#include "core/searchToolOptions.h"
+#include "control/archiveWalk.h"
+#include "cli/orvalis-search/searchToolOptions.h"
 #include "imaging/circularMeanFilterFast.h"
 #include "matching/fastScan.h"
-#include "report.h"
+#include "cli/orvalis-search/report.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "cli/orvalis-search/report.h"
 
 #include <cstdio>
 

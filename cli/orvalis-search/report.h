@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/archiveWalk.h"
+#include "control/archiveWalk.h"
 
 namespace orvalis {
 

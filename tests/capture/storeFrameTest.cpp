@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "capture/captureGraph.h"
+#include "capture/frameStore.h"
 #include "imaging/pixelConversions.h"
 
 namespace orvalis {
@@ -49,7 +49,7 @@ TEST_F(StoreFrame, ThirtyTwoBitFrameBecomesTopDownWithFourthByteDropped) {
   const Bytes picture = randomBytes(3 * w * h, 1);
   const Bytes frame = frameFromPicture(picture, w, h, 32, 4 * w);
 
-  ASSERT_EQ(storeFrame(RawFrame{w, h, 32, 4 * w, frame.data()}, *workspace), 1);
+  ASSERT_TRUE(storeFrame(RawFrame{w, h, 32, 4 * w, frame.data()}, *workspace));
   EXPECT_EQ(workspace->state.queryWidth, w);
   EXPECT_EQ(workspace->state.queryHeight, h);
   EXPECT_EQ(storedQuery(*workspace, picture.size()), picture);
@@ -71,7 +71,7 @@ TEST_F(StoreFrame, TwentyFourBitPaddedRowsAreCopiedWithoutPadding) {
   // Marks where the copy must stop: one byte past the picture.
   workspace->images.queryImage[3 * w * h] = 0xA5;
 
-  ASSERT_EQ(storeFrame(RawFrame{w, h, 24, 16, frame.data()}, *workspace), 1);
+  ASSERT_TRUE(storeFrame(RawFrame{w, h, 24, 16, frame.data()}, *workspace));
   EXPECT_EQ(storedQuery(*workspace, picture.size()), picture);
   EXPECT_EQ(workspace->images.queryImage[3 * w * h], 0xA5);
   EXPECT_EQ(workspace->state.queryWidth, w);
@@ -82,7 +82,7 @@ TEST_F(StoreFrame, PaddedThirtyTwoBitRowsAreReadAtTheirStride) {
   const std::uint32_t w = 3, h = 4;
   const Bytes picture = randomBytes(3 * w * h, 3);
   const Bytes frame = frameFromPicture(picture, w, h, 32, 4 * w + 8);
-  ASSERT_EQ(storeFrame(RawFrame{w, h, 32, 4 * w + 8, frame.data()}, *workspace), 1);
+  ASSERT_TRUE(storeFrame(RawFrame{w, h, 32, 4 * w + 8, frame.data()}, *workspace));
   EXPECT_EQ(storedQuery(*workspace, picture.size()), picture);
 }
 
@@ -101,10 +101,10 @@ TEST_F(StoreFrame, HeightOneIsCopiedAndHeightTwoSwapsRows) {
       std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(stride), 3 * w, second.begin());
     }
 
-    ASSERT_EQ(storeFrame(RawFrame{w, 1, bitCount, stride, rows.data()}, *workspace), 1);
+    ASSERT_TRUE(storeFrame(RawFrame{w, 1, bitCount, stride, rows.data()}, *workspace));
     EXPECT_EQ(storedQuery(*workspace, 3 * w), first) << bitCount;
 
-    ASSERT_EQ(storeFrame(RawFrame{w, 2, bitCount, stride, rows.data()}, *workspace), 1);
+    ASSERT_TRUE(storeFrame(RawFrame{w, 2, bitCount, stride, rows.data()}, *workspace));
     Bytes swapped = second;
     swapped.insert(swapped.end(), first.begin(), first.end());
     EXPECT_EQ(storedQuery(*workspace, 6 * w), swapped) << bitCount;
@@ -115,7 +115,7 @@ TEST_F(StoreFrame, HeightOneIsCopiedAndHeightTwoSwapsRows) {
 TEST_F(StoreFrame, RefusedFramesWriteNothing) {
   // Start from a known picture and size; no refused frame may change them.
   const Bytes before = randomBytes(3 * 8 * 8, 4);
-  ASSERT_EQ(storeFrame(RawFrame{8, 8, 24, 24, before.data()}, *workspace), 1);
+  ASSERT_TRUE(storeFrame(RawFrame{8, 8, 24, 24, before.data()}, *workspace));
   const Bytes query = storedQuery(*workspace, 3 * 1921 * 2);
   const Bytes converted(workspace->images.frameConvertBuffer.data(),
                         workspace->images.frameConvertBuffer.data() + 4 * 1921 * 2);
@@ -135,7 +135,7 @@ TEST_F(StoreFrame, RefusedFramesWriteNothing) {
       {0xFFFFFFFFu, 2, 32, 16, small.data()},  // size product that overflows 32 bits
   };
   for (const RawFrame& frame : refused) {
-    EXPECT_EQ(storeFrame(frame, *workspace), 0)
+    EXPECT_FALSE(storeFrame(frame, *workspace))
         << frame.width << "x" << frame.height << " " << frame.bitCount;
   }
   EXPECT_EQ(workspace->state.queryWidth, 8u);
@@ -147,8 +147,8 @@ TEST_F(StoreFrame, RefusedFramesWriteNothing) {
 TEST_F(StoreFrame, LargestFramesInEitherOrientationFit) {
   // 1920 x 1200 and its portrait twin fill the store exactly.
   const Bytes frame = randomBytes(4 * 1920 * 1200, 5);
-  ASSERT_EQ(storeFrame(RawFrame{1920, 1200, 32, 4 * 1920, frame.data()}, *workspace), 1);
-  ASSERT_EQ(storeFrame(RawFrame{1200, 1920, 32, 4 * 1200, frame.data()}, *workspace), 1);
+  ASSERT_TRUE(storeFrame(RawFrame{1920, 1200, 32, 4 * 1920, frame.data()}, *workspace));
+  ASSERT_TRUE(storeFrame(RawFrame{1200, 1920, 32, 4 * 1200, frame.data()}, *workspace));
   EXPECT_EQ(workspace->state.queryWidth, 1200u);
   EXPECT_EQ(workspace->state.queryHeight, 1920u);
   // Bottom row of the portrait query = first stored frame row, fourth bytes dropped.

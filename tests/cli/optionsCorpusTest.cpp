@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "core/constants.h"
-#include "core/searchToolOptions.h"
-#include "support/testSupport.h"
+#include "state/constants.h"
+#include "cli/orvalis-search/searchToolOptions.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

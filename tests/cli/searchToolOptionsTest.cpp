@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/searchToolOptions.h"
+#include "cli/orvalis-search/searchToolOptions.h"
 
 namespace orvalis {
 namespace {

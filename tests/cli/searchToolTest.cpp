@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "core/archiveWalk.h"
+#include "control/archiveWalk.h"
 #include "files/parametersFile.h"
-#include "support/pngReading.h"
-#include "support/quarterTurn.h"
-#include "support/testSupport.h"
+#include "tests/support/pngReading.h"
+#include "tests/support/quarterTurn.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

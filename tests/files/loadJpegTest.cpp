@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "files/loadJpeg.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "files/parametersFile.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "files/matchViewFiles.h"
 #include "files/writePng.h"
-#include "support/pngReading.h"
-#include "support/testSupport.h"
+#include "tests/support/pngReading.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/constants.h"
+#include "state/constants.h"
 #include "imaging/bilinearSampling.h"
 
 namespace orvalis {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/constants.h"
+#include "state/constants.h"
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

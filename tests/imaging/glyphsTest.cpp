@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "core/constants.h"
+#include "state/constants.h"
 #include "imaging/glyphs.h"
 #include "imaging/invertDisc.h"
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "core/constants.h"
+#include "state/constants.h"
 #include "imaging/rotatePlane.h"
 
 namespace orvalis {

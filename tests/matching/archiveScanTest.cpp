@@ -7,9 +7,9 @@
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
-#include "matching/matchingHelpers.h"
+#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
-#include "support/quarterTurn.h"
+#include "tests/support/quarterTurn.h"
 
 namespace orvalis {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "matching/candidateTest.h"
-#include "matching/matchingHelpers.h"
+#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
 
 namespace orvalis {

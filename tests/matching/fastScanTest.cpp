@@ -13,10 +13,10 @@
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
 #include "matching/fastScan.h"
-#include "matching/matchingHelpers.h"
+#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
-#include "support/quarterTurn.h"
+#include "tests/support/quarterTurn.h"
 
 namespace orvalis {
 namespace {

@@ -5,11 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "core/constants.h"
+#include "state/constants.h"
 #include "imaging/glyphs.h"
 #include "imaging/pixelConversions.h"
 #include "matching/matchViews.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {

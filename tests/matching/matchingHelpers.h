@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/workspace.h"
+#include "state/workspace.h"
 #include "imaging/pixelConversions.h"
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis::testing {
 

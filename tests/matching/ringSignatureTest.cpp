@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "imaging/bilinearSampling.h"
-#include "matching/matchingHelpers.h"
+#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
 
 namespace orvalis {

@@ -18,10 +18,10 @@
 #include <memory>
 #include <string>
 
-#include "core/searchControl.h"
-#include "support/childProcess.h"
-#include "support/fakes.h"
-#include "support/testSupport.h"
+#include "control/searchControl.h"
+#include "tests/support/childProcess.h"
+#include "tests/support/fakes.h"
+#include "tests/support/testSupport.h"
 
 namespace {
 

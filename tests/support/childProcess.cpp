@@ -1,4 +1,4 @@
-#include "support/childProcess.h"
+#include "tests/support/childProcess.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis::testing {
 

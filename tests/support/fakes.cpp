@@ -1,4 +1,4 @@
-#include "support/fakes.h"
+#include "tests/support/fakes.h"
 
 namespace orvalis::testing {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "capture/frameSource.h"
-#include "core/window.h"
-#include "support/testSupport.h"
+#include "control/window.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis::testing {
 

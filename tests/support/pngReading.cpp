@@ -1,4 +1,4 @@
-#include "support/pngReading.h"
+#include "tests/support/pngReading.h"
 
 #include <png.h>
 

@@ -1,4 +1,4 @@
-#include "support/quarterTurn.h"
+#include "tests/support/quarterTurn.h"
 
 #include <cstddef>
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis::testing {
 

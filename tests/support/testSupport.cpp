@@ -1,4 +1,4 @@
-#include "support/testSupport.h"
+#include "tests/support/testSupport.h"
 
 #include <sys/stat.h>
 #include <turbojpeg.h>

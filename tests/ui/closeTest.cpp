@@ -3,7 +3,7 @@
 
 #include <QSignalSpy>
 
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

@@ -2,7 +2,7 @@
 // parameter command rewrites the parameters file; the program writing the
 // members to the controls is no command.
 
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 
 #include "ui/dataExchange.h"
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "ui/dialogTemplate.h"
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

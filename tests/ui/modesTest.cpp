@@ -1,7 +1,7 @@
 // What the window shows, hides, enables and disables after start-up and after
 // each mode command, and the timer period it runs with.
 
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

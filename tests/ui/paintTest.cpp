@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "ui/viewGeometry.h"
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

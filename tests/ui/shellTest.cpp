@@ -11,7 +11,7 @@
 
 #include "ui/aboutDlg.h"
 #include "ui/appIcon.h"
-#include "windowFixture.h"
+#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "files/parametersFile.h"
-#include "support/fakes.h"
-#include "support/testSupport.h"
+#include "tests/support/fakes.h"
+#include "tests/support/testSupport.h"
 #include "ui/orvalisDlg.h"
 
 // Readable failure messages for Qt strings.

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/archiveWalk.h"
+
+namespace orvalis {
+
+// What the headless search tool was asked to do: the search set-up and how
+// to walk and report. Every field left at its default means "as the window
+// would do it in still-image mode".
+struct SearchToolOptions : SearchSetup {
+  // Archive numbers to walk, both inclusive; the walk also ends at the first
+  // missing number.
+  std::uint32_t first = 0;
+  std::uint32_t last = 4294967295u;
+  std::string viewsFolder;  // non-empty: after a match, write the match views there as PNG files
+  bool all = false;         // go on after a match
+  bool human = false;       // terminal lines instead of JSON
+  bool progress = false;    // progress on standard error even when it is not a terminal
+  bool reference = false;   // the plain reference kernels instead of the fast ones
+  bool help = false;
+};
+
+// Outcome of parsing: options, or one line saying what is wrong.
+struct ParsedSearchToolOptions {
+  bool ok = false;
+  SearchToolOptions options;
+  std::string error;
+};
+
+// Parses the arguments after the program name. Accepts "--name value" and
+// "--name=value". Never throws and never exits; anything it can't use gives
+// ok = false and a message naming the argument.
+ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& arguments);
+
+// The text of --help.
+const char* searchToolUsage();
+
+}  // namespace orvalis

@@ -1,0 +1,208 @@
+#include "control/archiveWalk.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+#include "control/viewfinderCheck.h"
+#include "files/archiveNaming.h"
+#include "files/loadJpeg.h"
+#include "files/matchViewFiles.h"
+#include "files/parametersFile.h"
+#include "imaging/glyphs.h"
+#include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
+#include "matching/archiveScan.h"
+#include "matching/matchViews.h"
+#include "matching/ringSignature.h"
+
+namespace orvalis {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool fileExists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
+std::string sizeText(std::uint32_t width, std::uint32_t height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Loads a picture and words the failure: missing and undecodable are told
+// apart, since only a missing archive number ends a walk quietly.
+int loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
+                std::uint32_t& width, std::uint32_t& byteCount, std::string& error) {
+  if (loadJpeg(path.c_str(), destination, height, width, byteCount)) return 1;
+  error = fileExists(path) ? std::string("cannot decode ") + role + " '" + path +
+                                 "' (not a JPEG, damaged, or larger than 1920x1200 pixels)"
+                           : std::string(role) + " '" + path + "' not found";
+  return 0;
+}
+
+}  // namespace
+
+std::string archivePicturePath(const std::string& folder, std::uint32_t index) {
+  // The name proper follows "Image_Archive/" in the program's own name.
+  const ArchiveFileName name = archiveFileName(static_cast<std::int32_t>(index));
+  return folder + "/" + (name.c_str() + sizeof(kArchiveFolder));
+}
+
+std::string SearchSetup::query() const {
+  return queryPath.empty() ? archiveFolder + "/Current_Image.jpg" : queryPath;
+}
+
+int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string& error) {
+  SearchState& state = workspace.state;
+  ImageStore& images = workspace.images;
+
+  // Parameters: a named file must exist; the default one may be missing.
+  if (options.parametersPath && !fileExists(*options.parametersPath)) {
+    error = "parameters file '" + *options.parametersPath + "' not found";
+    return 0;
+  }
+  loadParameters(state, options.parametersPath ? options.parametersPath->c_str() : kParametersPath);
+  if (options.filterRadius) state.filterRadius = *options.filterRadius;
+  if (options.colorTolerance) state.colorTolerance = *options.colorTolerance;
+
+  // Archive picture 0 gives the size the viewfinder is checked against.
+  std::error_code ignored;
+  if (!std::filesystem::is_directory(options.archiveFolder, ignored)) {
+    error = "archive folder '" + options.archiveFolder + "' not found";
+    return 0;
+  }
+  const std::string firstPicture = archivePicturePath(options.archiveFolder, 0);
+  if (!loadPicture(firstPicture, "archive picture", images.archiveImage, state.archiveHeight,
+                   state.archiveWidth, state.archiveByteCount, error)) {
+    return 0;
+  }
+  state.landscape = state.archiveWidth >= state.archiveHeight ? 1 : 0;
+
+  if (options.viewfinderRadius) {
+    state.viewfinderX = *options.viewfinderX;
+    state.viewfinderY = *options.viewfinderY;
+    state.viewfinderRadius = *options.viewfinderRadius;
+    if (!viewfinderFits(state.viewfinderX, state.viewfinderY, state.viewfinderRadius, state.archiveWidth,
+                        state.archiveHeight)) {
+      error = "viewfinder " + std::to_string(state.viewfinderX) + "," + std::to_string(state.viewfinderY) +
+              "," + std::to_string(state.viewfinderRadius) + " does not fit the " +
+              sizeText(state.archiveWidth, state.archiveHeight) +
+              " pictures (the circle needs a one-pixel margin on every side)";
+      return 0;
+    }
+  } else {
+    checkViewfinder(state, state.archiveWidth, state.archiveHeight);
+  }
+
+  // The query, which must have the archive's size.
+  const std::string query = options.query();
+  if (!loadPicture(query, "query picture", images.queryImage, state.queryHeight, state.queryWidth,
+                   state.queryByteCount, error)) {
+    return 0;
+  }
+  if (state.queryWidth != state.archiveWidth || state.queryHeight != state.archiveHeight) {
+    error = "query picture '" + query + "' is " + sizeText(state.queryWidth, state.queryHeight) +
+            " but archive picture 0 is " + sizeText(state.archiveWidth, state.archiveHeight);
+    return 0;
+  }
+  splitPlanes(images.queryImage.data(), state.queryWidth, state.queryHeight, images.queryB.data(),
+              images.queryG.data(), images.queryR.data());
+
+  if (!buildTemplateSignature(workspace) || !buildTemplateHistograms(state)) {
+    error = "the viewfinder " + std::to_string(state.viewfinderX) + "," + std::to_string(state.viewfinderY) +
+            "," + std::to_string(state.viewfinderRadius) + " is too small to search with on the " +
+            sizeText(state.queryWidth, state.queryHeight) + " query picture";
+    return 0;
+  }
+  return 1;
+}
+
+int walkArchive(Workspace& workspace, const ArchiveRange& range,
+                const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
+                std::string& error) {
+  SearchState& state = workspace.state;
+  ImageStore& images = workspace.images;
+  const Clock::time_point walkStart = Clock::now();
+  summary = WalkSummary{};
+  error.clear();
+
+  // 64 bits, so that a range ending at the largest number still ends.
+  for (std::uint64_t number = range.first; number <= range.last; ++number) {
+    const std::uint32_t index = static_cast<std::uint32_t>(number);
+    PictureResult result;
+    result.index = index;
+    result.file = archivePicturePath(range.folder, index);
+
+    // The first missing number ends the archive.
+    if (!fileExists(result.file)) break;
+    if (!loadPicture(result.file, "archive picture", images.archiveImage, state.archiveHeight,
+                     state.archiveWidth, state.archiveByteCount, error)) {
+      break;
+    }
+    if (state.archiveWidth != state.queryWidth || state.archiveHeight != state.queryHeight) {
+      error = "archive picture '" + result.file + "' is " +
+              sizeText(state.archiveWidth, state.archiveHeight) + " but the query picture is " +
+              sizeText(state.queryWidth, state.queryHeight);
+      break;
+    }
+    result.width = state.archiveWidth;
+    result.height = state.archiveHeight;
+
+    // Split, filter, scan: the same steps as a search tick.
+    Clock::time_point start = Clock::now();
+    (workspace.kernels == Kernels::Fast ? splitPlanesFast : splitPlanes)(
+        images.archiveImage.data(), state.archiveWidth, state.archiveHeight, images.archiveB.data(),
+        images.archiveG.data(), images.archiveR.data());
+    if (!filterArchiveImage(workspace)) {
+      error = "filter radius " + std::to_string(state.filterRadius) + " is above the largest, " +
+              std::to_string(kMaxFilterRadius);
+      break;
+    }
+    result.filterMs = millisecondsSince(start);
+    start = Clock::now();
+    result.matchFound = scanArchiveImage(workspace, static_cast<double>(state.viewfinderRadius));
+    result.scanMs = millisecondsSince(start);
+    if (result.matchFound) {
+      result.matchX = state.matchX;
+      result.matchY = state.matchY;
+      result.matchAngle = state.matchAngle;
+      result.matchAngleDeg = state.consensusAngleDeg;
+    }
+
+    ++summary.scanned;
+    if (result.matchFound) ++summary.matches;
+    onPicture(result);
+    if (result.matchFound && !range.all) break;
+  }
+  summary.totalMs = millisecondsSince(walkStart);
+  return error.empty() ? 1 : 0;
+}
+
+int writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error) {
+  SearchState& state = workspace.state;
+  ImageStore& images = workspace.images;
+  // The display pictures of a search tick: gray from the raw planes, the
+  // viewfinder on the query; prepareMatchViews then marks the archive picture.
+  grayToBgr(images.queryB.data(), images.queryG.data(), images.queryR.data(), state.queryWidth,
+            state.queryHeight, images.queryImage.data());
+  drawViewfinderGlyph(images.queryImage.data(), state.queryWidth, state.queryHeight, state.viewfinderX,
+                      state.viewfinderY, state.viewfinderRadius);
+  grayToBgr(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(), state.archiveWidth,
+            state.archiveHeight, images.archiveImage.data());
+  prepareMatchViews(workspace);
+  std::string failedPath;
+  if (!writeMatchViews(workspace, folder, &failedPath)) {
+    error = "cannot write the match views to '" + failedPath + "'";
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <optional>
+
+#include "files/paths.h"
+#include "control/viewfinderCheck.h"
+#include "state/workspace.h"
+
+namespace orvalis {
+
+// Where the search reads its pictures and what overrides the stored
+// parameters. Every field left at its default means "as the window would do
+// it in still-image mode".
+struct SearchSetup {
+  std::string archiveFolder = kArchiveFolder;
+  std::string queryPath;                      // empty: Current_Image.jpg in archiveFolder
+  std::optional<std::string> parametersPath;  // default: res/Combo_Box_Parameters.bin, silently optional
+
+  // An explicit viewfinder must fit archive picture 0; without one the stored
+  // viewfinder is checked and, if need be, reset to the picture's centre.
+  std::optional<std::uint32_t> viewfinderX, viewfinderY, viewfinderRadius;
+  std::optional<std::uint32_t> filterRadius;
+  std::optional<std::uint8_t> colorTolerance;
+
+  // The query file actually used.
+  std::string query() const;
+};
+
+// "<folder>/Image_NNNNNNNNNN.jpg" for an archive number.
+std::string archivePicturePath(const std::string& folder, std::uint32_t index);
+
+// Everything before the first archive picture, as start-up does it in
+// still-image mode: the parameters file (or the defaults) with the options'
+// overrides, archive picture 0 and the viewfinder (an explicit one must fit,
+// a stored one is checked and reset), the query picture, which must have
+// picture 0's size, split into the query planes, and the template signature.
+// Returns 1, or 0 with a one-line message in error.
+int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string& error);
+
+// Which archive pictures to scan.
+struct ArchiveRange {
+  std::string folder;
+  std::uint32_t first = 0;
+  std::uint32_t last = 4294967295u;  // inclusive
+  bool all = false;                  // go on after a match
+};
+
+// The outcome for one scanned picture. The match fields are meaningful only
+// when matchFound is 1.
+struct PictureResult {
+  std::uint32_t index = 0;
+  std::string file;
+  std::uint32_t width = 0, height = 0;
+  int matchFound = 0;
+  std::uint32_t matchX = 0, matchY = 0;
+  double matchAngle = 0;     // radians
+  double matchAngleDeg = 0;  // the consensus angle the radians come from
+  double filterMs = 0, scanMs = 0;
+};
+
+struct WalkSummary {
+  std::uint64_t scanned = 0;
+  std::uint64_t matches = 0;
+  double totalMs = 0;
+};
+
+// Walks the archive numbers of the range after prepareSearch: loads each
+// picture, requires the query's size, splits, filters and scans it with the
+// viewfinder radius, and hands the result to onPicture. Ends at the first
+// missing number, after range.last, or after the first picture with a match
+// unless range.all. Returns 1; returns 0 with a message in error, having
+// stopped there, when a picture exists but can't be decoded or its size
+// differs from the query's.
+int walkArchive(Workspace& workspace, const ArchiveRange& range,
+                const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
+                std::string& error);
+
+// After a walk reported a match (the workspace still holds that picture):
+// builds what the window would show, the gray query with the viewfinder
+// glyph, the gray archive picture with the match glyph and the three
+// previews, and writes them as PNG files into folder (created if need be).
+// Returns 1, or 0 with a message in error.
+int writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error);
+
+}  // namespace orvalis

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "capture/frameSource.h"
+#include "control/exitPath.h"
+#include "control/viewfinderCheck.h"
+#include "control/window.h"
+#include "state/workspace.h"
+
+namespace orvalis {
+
+// The search control: start-up, the timer cycle and the user's commands, all
+// run on the window's thread one after another. It owns nothing: the
+// workspace, the window, the camera and the exit path are handed in, so tests
+// drive it headless with fakes.
+class SearchControl {
+ public:
+  SearchControl(Workspace& workspace, Window& window, FrameSource& camera, ExitPath& exitPath);
+
+  // Puts the controls into their start state: parameter controls disabled,
+  // "Avvia una nuova ricerca" hidden.
+  void prepareControls();
+
+  // Loads the parameters and pictures, chooses still-image or camera mode,
+  // builds the template and starts timer 1. Returns only on success; every
+  // failure ends the process through its exit script.
+  void startUp();
+
+  // One tick of timer 1.
+  void onTimerTick();
+  void cameraTick();
+  void stillImageTick();
+
+  // Mode commands.
+  void enterAdjustMode();
+  void startNewSearch();
+
+  // Viewfinder commands: refused silently when the viewfinder would leave the
+  // picture; the parameters file is rewritten either way.
+  void moveViewfinderUp();
+  void moveViewfinderDown();
+  void moveViewfinderLeft();
+  void moveViewfinderRight();
+  void growViewfinder();
+  void shrinkViewfinder();
+
+  // Parameter commands: read the controls, map the one that belongs to the
+  // command, rewrite the parameters file.
+  void selectViewfinderStep();
+  void selectFramesPerSecond();
+  void selectFilterRadius();
+  void selectColorTolerance();
+
+  // "Chiudi" and the window's close box.
+  void closeApplication();
+
+ private:
+  void redrawQuery();
+  void prepareArchive();
+  void scanAndShow();
+  void applyModeSet(bool adjust);
+  void drawViewfinder();
+  // Moves or resizes by one step when admitted (and draws the glyph there);
+  // saves the parameters either way.
+  void stepViewfinder(bool admitted, std::uint32_t& field, bool increase);
+  void save();
+
+  Workspace& ws_;
+  SearchState& state_;
+  ImageStore& images_;
+  Window& window_;
+  FrameSource& camera_;
+  ExitPath& exitPath_;
+};
+
+// 1000 / framesPerSecond ms, integer division; at least 1 ms so that a rate
+// above 1000 a second never asks for a zero period.
+unsigned searchTimerPeriod(std::uint32_t framesPerSecond);
+
+inline constexpr unsigned kAdjustTimerPeriod = 100;
+
+}  // namespace orvalis
