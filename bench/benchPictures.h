@@ -16,6 +16,7 @@
 #include "state/workspace.h"
 #include "files/loadJpeg.h"
 #include "imaging/pixelConversions.h"
+#include "matching/searchSteps.h"
 #include "matching/ringSignature.h"
 #include "tests/support/testSupport.h"
 
@@ -88,7 +89,7 @@ inline SearchPictures searchPictures(std::uint32_t width, std::uint32_t height) 
 inline std::unique_ptr<Workspace> templateWorkspace(const SearchPictures& pictures, std::uint32_t width,
                                                     std::uint32_t height, Kernels kernels = Kernels::Fast) {
   auto workspace = std::make_unique<Workspace>();
-  workspace->kernels = kernels;
+  useKernels(*workspace, kernels);
   SearchState& state = workspace->state;
   ImageStore& images = workspace->images;
   state.queryWidth = state.archiveWidth = width;
@@ -100,8 +101,7 @@ inline std::unique_ptr<Workspace> templateWorkspace(const SearchPictures& pictur
   state.viewfinderRadius = pictures.viewfinderRadius;
   splitPlanes(pictures.query.pixels.data(), width, height, images.queryB.data(), images.queryG.data(),
               images.queryR.data());
-  buildTemplateSignature(*workspace);
-  buildTemplateHistograms(state);
+  if (!buildTemplateSignature(*workspace) || !buildTemplateHistograms(state)) std::abort();
   return workspace;
 }
 

@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <utility>
@@ -20,6 +21,7 @@
 #include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
 #include "imaging/pixelConversionsFast.h"
+#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"
 #include "matching/ringSignature.h"
@@ -46,16 +48,12 @@ Prepared& prepared(std::uint32_t width, std::uint32_t height, Kernels kernels) {
   decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
   splitPlanes(images.archiveImage.data(), width, height, images.archiveB.data(), images.archiveG.data(),
               images.archiveR.data());
-  filterArchiveImage(*p.workspace);
-  if (kernels == Kernels::Fast) {
-    prepareCircularMeanFilterFast();
-    prepareFastScan();
-  }
+  if (!filterArchiveImage(*p.workspace)) std::abort();
   return p;
 }
 
 void setLabels(benchmark::State& state, std::uint32_t width, std::uint32_t height) {
-  state.counters["lanes"] = workerPool().lanes();
+  state.counters["lanes"] = hardwareLanes();
   state.SetLabel(std::to_string(width) + "x" + std::to_string(height));
 }
 
@@ -75,15 +73,23 @@ void filter(benchmark::State& state, std::uint32_t width, std::uint32_t height, 
   Prepared& p = prepared(width, height, kernels);
   ImageStore& images = p.workspace->images;
   buildDiscMask(radius, images.discMask.data(), images.discMaskCount);
-  const auto run = kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
   for (auto _ : state) {
-    run(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
-        images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
-        height, width, radius, images.discMask.data(), images.discMaskCount);
+    if (kernels == Kernels::Fast) {
+      KernelMemory& memory = kernelMemory(*p.workspace);
+      circularMeanFilterFast(memory.pool, memory.filter, images.archiveB.data(), images.archiveG.data(),
+                             images.archiveR.data(), images.archiveFilteredB.data(),
+                             images.archiveFilteredG.data(), images.archiveFilteredR.data(), height, width,
+                             radius, images.discMask.data(), images.discMaskCount);
+    } else {
+      circularMeanFilter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
+                         images.archiveFilteredB.data(), images.archiveFilteredG.data(),
+                         images.archiveFilteredR.data(), height, width, radius, images.discMask.data(),
+                         images.discMaskCount);
+    }
     benchmark::DoNotOptimize(images.archiveFilteredR.data());
   }
   // Leave the planes as the scan benchmarks expect them.
-  filterArchiveImage(*p.workspace);
+  if (!filterArchiveImage(*p.workspace)) std::abort();
   setLabels(state, width, height);
 }
 
@@ -105,10 +111,8 @@ void tick(benchmark::State& state, std::uint32_t width, std::uint32_t height, Ke
   int found = 0;
   for (auto _ : state) {
     decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
-    (kernels == Kernels::Fast ? splitPlanesFast : splitPlanes)(images.archiveImage.data(), w, h,
-                                                               images.archiveB.data(), images.archiveG.data(),
-                                                               images.archiveR.data());
-    filterArchiveImage(ws);  // disc mask, filter, gray plane
+    splitArchivePlanes(ws);
+    if (!filterArchiveImage(ws)) std::abort();  // disc mask, filter, gray plane
     found = scanArchiveImage(ws, ws.state.viewfinderRadius);
   }
   state.counters["found"] = found;

@@ -26,6 +26,7 @@
 #include "bench/benchPictures.h"
 #include "platform/workerPool.h"
 #include "imaging/pixelConversions.h"
+#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"
 #include "matching/ringSignature.h"
@@ -72,13 +73,12 @@ int main(int argc, char** argv) {
   if (argc > 4) planted.resize(std::min<std::size_t>(planted.size(), std::atoi(argv[4])));
   const bool check = argc > 5 && std::string(argv[5]) == "check";
   const int r = static_cast<int>(pictures.viewfinderRadius);
-  cv::setNumThreads(static_cast<int>(workerPool().lanes()));
+  cv::setNumThreads(static_cast<int>(hardwareLanes()));
 
   // Orvalis: the template once, then per picture split, filter, gray, scan.
   auto workspace = templateWorkspace(pictures, width, height);
   SearchState& state = workspace->state;
   ImageStore& images = workspace->images;
-  prepareFastScan();
 
   // OpenCV: the gray query's disc turned by every step, with its mask.
   cv::Mat query(static_cast<int>(height), static_cast<int>(width), CV_8UC3,
@@ -110,13 +110,13 @@ int main(int argc, char** argv) {
 
   std::printf(
       "%u x %u, viewfinder radius %d, %u lanes, OpenCV %s with %zu turned templates (%.0f-degree steps)\n",
-      width, height, r, workerPool().lanes(), CV_VERSION, templates.size(), step);
+      width, height, r, hardwareLanes(), CV_VERSION, templates.size(), step);
   for (const Planted& p : planted) {
     {
       const auto start = Clock::now();
       splitPlanes(p.picture.pixels.data(), width, height, images.archiveB.data(), images.archiveG.data(),
                   images.archiveR.data());
-      filterArchiveImage(*workspace);
+      if (!filterArchiveImage(*workspace)) return 1;
       const int found = scanArchiveImage(*workspace, state.viewfinderRadius);
       Found f;
       f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
       if (check) {
         const SearchState fast = state;
         workspace->kernels = Kernels::Reference;
-        filterArchiveImage(*workspace);
+        if (!filterArchiveImage(*workspace)) return 1;
         const int plainFound = scanArchiveImage(*workspace, state.viewfinderRadius);
         workspace->kernels = Kernels::Fast;
         const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };

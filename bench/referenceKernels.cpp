@@ -7,10 +7,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "state/workspace.h"
 #include "imaging/pixelConversions.h"
+#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/ringSignature.h"
 #include "tests/support/testSupport.h"
@@ -35,13 +37,12 @@ std::unique_ptr<Workspace> preparedWorkspace(std::uint32_t width, std::uint32_t 
   const testing::BgrPicture query = testing::texturedPicture(width, height, 2);
   splitPlanes(query.pixels.data(), width, height, images.queryB.data(), images.queryG.data(),
               images.queryR.data());
-  buildTemplateSignature(*workspace);
-  buildTemplateHistograms(state);
+  if (!buildTemplateSignature(*workspace) || !buildTemplateHistograms(state)) std::abort();
 
   const testing::BgrPicture archive = testing::texturedPicture(width, height, 1);
   splitPlanes(archive.pixels.data(), width, height, images.archiveB.data(), images.archiveG.data(),
               images.archiveR.data());
-  filterArchiveImage(*workspace);
+  if (!filterArchiveImage(*workspace)) std::abort();
   return workspace;
 }
 

@@ -11,11 +11,8 @@
 #include "files/matchViewFiles.h"
 #include "files/parametersFile.h"
 #include "imaging/glyphs.h"
-#include "imaging/pixelConversions.h"
-#include "imaging/pixelConversionsFast.h"
-#include "matching/archiveScan.h"
 #include "matching/matchViews.h"
-#include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
 
 namespace orvalis {
 
@@ -38,13 +35,13 @@ std::string sizeText(std::uint32_t width, std::uint32_t height) {
 
 // Loads a picture and words the failure: missing and undecodable are told
 // apart, since only a missing archive number ends a walk quietly.
-int loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
+bool loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
                 std::uint32_t& width, std::uint32_t& byteCount, std::string& error) {
-  if (loadJpeg(path.c_str(), destination, height, width, byteCount)) return 1;
+  if (loadJpeg(path.c_str(), destination, height, width, byteCount)) return true;
   error = fileExists(path) ? std::string("cannot decode ") + role + " '" + path +
                                  "' (not a JPEG, damaged, or larger than 1920x1200 pixels)"
                            : std::string(role) + " '" + path + "' not found";
-  return 0;
+  return false;
 }
 
 }  // namespace
@@ -59,14 +56,14 @@ std::string SearchSetup::query() const {
   return queryPath.empty() ? archiveFolder + "/Current_Image.jpg" : queryPath;
 }
 
-int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string& error) {
+bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string& error) {
   SearchState& state = workspace.state;
   ImageStore& images = workspace.images;
 
   // Parameters: a named file must exist; the default one may be missing.
   if (options.parametersPath && !fileExists(*options.parametersPath)) {
     error = "parameters file '" + *options.parametersPath + "' not found";
-    return 0;
+    return false;
   }
   loadParameters(state, options.parametersPath ? options.parametersPath->c_str() : kParametersPath);
   if (options.filterRadius) state.filterRadius = *options.filterRadius;
@@ -76,12 +73,12 @@ int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string&
   std::error_code ignored;
   if (!std::filesystem::is_directory(options.archiveFolder, ignored)) {
     error = "archive folder '" + options.archiveFolder + "' not found";
-    return 0;
+    return false;
   }
   const std::string firstPicture = archivePicturePath(options.archiveFolder, 0);
   if (!loadPicture(firstPicture, "archive picture", images.archiveImage, state.archiveHeight,
                    state.archiveWidth, state.archiveByteCount, error)) {
-    return 0;
+    return false;
   }
   state.landscape = state.archiveWidth >= state.archiveHeight ? 1 : 0;
 
@@ -95,7 +92,7 @@ int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string&
               "," + std::to_string(state.viewfinderRadius) + " does not fit the " +
               sizeText(state.archiveWidth, state.archiveHeight) +
               " pictures (the circle needs a one-pixel margin on every side)";
-      return 0;
+      return false;
     }
   } else {
     checkViewfinder(state, state.archiveWidth, state.archiveHeight);
@@ -105,26 +102,23 @@ int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string&
   const std::string query = options.query();
   if (!loadPicture(query, "query picture", images.queryImage, state.queryHeight, state.queryWidth,
                    state.queryByteCount, error)) {
-    return 0;
+    return false;
   }
   if (state.queryWidth != state.archiveWidth || state.queryHeight != state.archiveHeight) {
     error = "query picture '" + query + "' is " + sizeText(state.queryWidth, state.queryHeight) +
             " but archive picture 0 is " + sizeText(state.archiveWidth, state.archiveHeight);
-    return 0;
+    return false;
   }
-  splitPlanes(images.queryImage.data(), state.queryWidth, state.queryHeight, images.queryB.data(),
-              images.queryG.data(), images.queryR.data());
-
-  if (!buildTemplateSignature(workspace) || !buildTemplateHistograms(state)) {
+  if (!buildTemplate(workspace)) {
     error = "the viewfinder " + std::to_string(state.viewfinderX) + "," + std::to_string(state.viewfinderY) +
             "," + std::to_string(state.viewfinderRadius) + " is too small to search with on the " +
             sizeText(state.queryWidth, state.queryHeight) + " query picture";
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
-int walkArchive(Workspace& workspace, const ArchiveRange& range,
+bool walkArchive(Workspace& workspace, const ArchiveRange& range,
                 const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
                 std::string& error) {
   SearchState& state = workspace.state;
@@ -152,28 +146,10 @@ int walkArchive(Workspace& workspace, const ArchiveRange& range,
               sizeText(state.queryWidth, state.queryHeight);
       break;
     }
-    result.width = state.archiveWidth;
-    result.height = state.archiveHeight;
-
-    // Split, filter, scan: the same steps as a search tick.
-    Clock::time_point start = Clock::now();
-    (workspace.kernels == Kernels::Fast ? splitPlanesFast : splitPlanes)(
-        images.archiveImage.data(), state.archiveWidth, state.archiveHeight, images.archiveB.data(),
-        images.archiveG.data(), images.archiveR.data());
-    if (!filterArchiveImage(workspace)) {
+    if (!processArchivePicture(workspace, result)) {
       error = "filter radius " + std::to_string(state.filterRadius) + " is above the largest, " +
               std::to_string(kMaxFilterRadius);
       break;
-    }
-    result.filterMs = millisecondsSince(start);
-    start = Clock::now();
-    result.matchFound = scanArchiveImage(workspace, static_cast<double>(state.viewfinderRadius));
-    result.scanMs = millisecondsSince(start);
-    if (result.matchFound) {
-      result.matchX = state.matchX;
-      result.matchY = state.matchY;
-      result.matchAngle = state.matchAngle;
-      result.matchAngleDeg = state.consensusAngleDeg;
     }
 
     ++summary.scanned;
@@ -182,27 +158,25 @@ int walkArchive(Workspace& workspace, const ArchiveRange& range,
     if (result.matchFound && !range.all) break;
   }
   summary.totalMs = millisecondsSince(walkStart);
-  return error.empty() ? 1 : 0;
+  return error.empty();
 }
 
-int writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error) {
+bool writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error) {
   SearchState& state = workspace.state;
   ImageStore& images = workspace.images;
   // The display pictures of a search tick: gray from the raw planes, the
   // viewfinder on the query; prepareMatchViews then marks the archive picture.
-  grayToBgr(images.queryB.data(), images.queryG.data(), images.queryR.data(), state.queryWidth,
-            state.queryHeight, images.queryImage.data());
+  drawQueryGray(workspace);
   drawViewfinderGlyph(images.queryImage.data(), state.queryWidth, state.queryHeight, state.viewfinderX,
                       state.viewfinderY, state.viewfinderRadius);
-  grayToBgr(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(), state.archiveWidth,
-            state.archiveHeight, images.archiveImage.data());
+  drawArchiveGray(workspace);
   prepareMatchViews(workspace);
   std::string failedPath;
   if (!writeMatchViews(workspace, folder, &failedPath)) {
     error = "cannot write the match views to '" + failedPath + "'";
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 }  // namespace orvalis

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "files/paths.h"
+#include "control/searchSequence.h"
 #include "control/viewfinderCheck.h"
 #include "state/workspace.h"
 
@@ -34,12 +35,12 @@ struct SearchSetup {
 std::string archivePicturePath(const std::string& folder, std::uint32_t index);
 
 // Everything before the first archive picture, as start-up does it in
-// still-image mode: the parameters file (or the defaults) with the options'
+// still-image mode: the parameters file (or the defaults) with the set-up's
 // overrides, archive picture 0 and the viewfinder (an explicit one must fit,
 // a stored one is checked and reset), the query picture, which must have
-// picture 0's size, split into the query planes, and the template signature.
-// Returns 1, or 0 with a one-line message in error.
-int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string& error);
+// picture 0's size, and the template.
+// False with a one-line message in error.
+[[nodiscard]] bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string& error);
 
 // Which archive pictures to scan.
 struct ArchiveRange {
@@ -47,19 +48,6 @@ struct ArchiveRange {
   std::uint32_t first = 0;
   std::uint32_t last = 4294967295u;  // inclusive
   bool all = false;                  // go on after a match
-};
-
-// The outcome for one scanned picture. The match fields are meaningful only
-// when matchFound is 1.
-struct PictureResult {
-  std::uint32_t index = 0;
-  std::string file;
-  std::uint32_t width = 0, height = 0;
-  int matchFound = 0;
-  std::uint32_t matchX = 0, matchY = 0;
-  double matchAngle = 0;     // radians
-  double matchAngleDeg = 0;  // the consensus angle the radians come from
-  double filterMs = 0, scanMs = 0;
 };
 
 struct WalkSummary {
@@ -72,10 +60,10 @@ struct WalkSummary {
 // picture, requires the query's size, splits, filters and scans it with the
 // viewfinder radius, and hands the result to onPicture. Ends at the first
 // missing number, after range.last, or after the first picture with a match
-// unless range.all. Returns 1; returns 0 with a message in error, having
-// stopped there, when a picture exists but can't be decoded or its size
-// differs from the query's.
-int walkArchive(Workspace& workspace, const ArchiveRange& range,
+// unless range.all. False with a message in error, having stopped there,
+// when a picture exists but can't be decoded or its size differs from the
+// query's.
+[[nodiscard]] bool walkArchive(Workspace& workspace, const ArchiveRange& range,
                 const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
                 std::string& error);
 
@@ -83,7 +71,7 @@ int walkArchive(Workspace& workspace, const ArchiveRange& range,
 // builds what the window would show, the gray query with the viewfinder
 // glyph, the gray archive picture with the match glyph and the three
 // previews, and writes them as PNG files into folder (created if need be).
-// Returns 1, or 0 with a message in error.
-int writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error);
+// False with a message in error.
+[[nodiscard]] bool writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error);
 
 }  // namespace orvalis

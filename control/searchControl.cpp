@@ -2,18 +2,15 @@
 
 #include "control/captureGraph.h"
 #include "control/saveParameters.h"
+#include "control/viewfinderCheck.h"
 #include "files/archiveNaming.h"
 #include "files/loadJpeg.h"
 #include "files/parametersFile.h"
 #include "files/paths.h"
-#include "imaging/circularMeanFilterFast.h"
 #include "imaging/glyphs.h"
-#include "imaging/pixelConversions.h"
-#include "imaging/pixelConversionsFast.h"
-#include "matching/archiveScan.h"
-#include "matching/fastScan.h"
 #include "matching/matchViews.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
 
 namespace orvalis {
 
@@ -32,35 +29,27 @@ SearchControl::SearchControl(Workspace& workspace, Window& window, FrameSource& 
       exitPath_(exitPath) {}
 
 void SearchControl::prepareControls() {
-  for (int id : kParameterControls) window_.enableControl(id, false);
-  window_.showControl(kNewSearchButton, false);
+  window_.showMode(WindowMode::Search);
 }
 
 void SearchControl::startUp() {
   SearchState& s = state_;
 
   // The worker threads and the fast kernels' memory, made once, here, so
-  // that no tick makes a thread or allocates.
-  if (ws_.kernels == Kernels::Fast) {
-    prepareCircularMeanFilterFast();
-    prepareFastScan();
-  }
+  // that no tick makes a thread or allocates; likewise the room for the name
+  // of the picture in work.
+  useKernels(ws_, ws_.kernels);
+  lastPicture_.file.reserve(256);
 
-  // Parameters and what the lists and the radio group show of them.
+  // Parameters and what the controls show of them.
   loadParameters(s);
-  WindowMembers& members = window_.members();
-  members.framesPerSecondText = parameterText(Parameter::FramesPerSecond, s.framesPerSecond);
-  members.filterRadiusText = parameterText(Parameter::FilterRadius, s.filterRadius);
-  members.colorToleranceText = parameterText(Parameter::ColorTolerance, s.colorTolerance);
-  members.stepIndex = stepIndexOf(s.viewfinderStep);
+  window_.showParameters(s);
 
   // Backdrop and archive picture 0 must exist.
-  if (loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundHeight, s.backgroundWidth,
-               s.backgroundByteCount) == 0) {
+  if (loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundHeight, s.backgroundWidth, s.backgroundByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
-  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
-               s.archiveByteCount) == 0) {
+  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
   s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
@@ -71,8 +60,7 @@ void SearchControl::startUp() {
   checkViewfinder(s, s.archiveWidth, s.archiveHeight);
 
   // The still query decides the mode.
-  const int stillLoaded =
-      loadJpeg(kStillQueryPath, images_.queryImage, s.queryHeight, s.queryWidth, s.queryByteCount);
+  const int stillLoaded = loadJpeg(kStillQueryPath, images_.queryImage, s.queryHeight, s.queryWidth, s.queryByteCount);
   if (stillLoaded == 1 && s.queryHeight == s.archiveHeight && s.queryWidth == s.archiveWidth) {
     s.cameraMode = 0;
   } else if (s.queryHeight != 0) {
@@ -84,10 +72,9 @@ void SearchControl::startUp() {
     grabFrame(ws_, camera_, exitPath_);
   }
 
-  splitPlanes(images_.queryImage.data(), s.queryWidth, s.queryHeight, images_.queryB.data(),
-              images_.queryG.data(), images_.queryR.data());
-  buildTemplateSignature(ws_);
-  buildTemplateHistograms(s);
+  // A refused template (a viewfinder too small to sample) finds nothing,
+  // as it always has; the walk and the commands go on.
+  static_cast<void>(buildTemplate(ws_));
 
   window_.startTimer(searchTimerPeriod(s.framesPerSecond));
 }
@@ -105,10 +92,7 @@ void SearchControl::onTimerTick() {
 }
 
 void SearchControl::redrawQuery() {
-  const SearchState& s = state_;
-  const auto toBgr = ws_.kernels == Kernels::Fast ? grayToBgrFast : grayToBgr;
-  toBgr(images_.queryB.data(), images_.queryG.data(), images_.queryR.data(), s.queryWidth, s.queryHeight,
-        images_.queryImage.data());
+  drawQueryGray(ws_);
   drawViewfinder();
 }
 
@@ -118,23 +102,22 @@ void SearchControl::drawViewfinder() {
                       s.viewfinderRadius);
 }
 
-void SearchControl::prepareArchive() {
-  const SearchState& s = state_;
-  const bool fast = ws_.kernels == Kernels::Fast;
-  (fast ? splitPlanesFast : splitPlanes)(images_.archiveImage.data(), s.archiveWidth, s.archiveHeight,
-                                         images_.archiveB.data(), images_.archiveG.data(),
-                                         images_.archiveR.data());
-  filterArchiveImage(ws_);
-  (fast ? grayToBgrFast : grayToBgr)(images_.archiveB.data(), images_.archiveG.data(),
-                                     images_.archiveR.data(), s.archiveWidth, s.archiveHeight,
-                                     images_.archiveImage.data());
-}
-
 void SearchControl::scanAndShow() {
   redrawQuery();
-  prepareArchive();
-  scanArchiveImage(ws_, static_cast<double>(state_.viewfinderRadius));
+  PictureResult& result = lastPicture_;
+  result.index = static_cast<std::uint32_t>(state_.archiveIndex);
+  const ArchiveFileName name = archiveFileName(state_.archiveIndex);
+  result.file.assign(name.c_str());
+  // The filter radius was checked when the parameters were read, so the
+  // picture is always processed.
+  static_cast<void>(processArchivePicture(ws_, result));
+  drawArchiveGray(ws_);
   if (state_.matchFound == 1) prepareMatchViews(ws_);
+  if (tickLog_ != nullptr) {
+    char line[512];
+    std::fprintf(tickLog_, "%s\n", formatPictureLine(result, line, sizeof line));
+    std::fflush(tickLog_);
+  }
   window_.paintViews();
 }
 
@@ -144,27 +127,22 @@ void SearchControl::cameraTick() {
 
   if (s.adjustMode == 1) {
     grabFrame(ws_, camera_, exitPath_);
-    splitPlanes(images_.queryImage.data(), s.queryWidth, s.queryHeight, images_.queryB.data(),
-                images_.queryG.data(), images_.queryR.data());
+    splitQueryPlanes(ws_);
     redrawQuery();
-    grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
-              s.archiveHeight, images_.archiveImage.data());
+    drawArchiveGray(ws_);
     window_.paintViews();
     return;
   }
 
   ++s.archiveIndex;
-  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
-               s.archiveByteCount) == 0) {
+  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
+               s.archiveWidth, s.archiveByteCount) == 0) {
     // End of the archive (or the -1 start): a fresh frame, a fresh template,
     // and the walk starts over at picture 0.
     grabFrame(ws_, camera_, exitPath_);
-    splitPlanes(images_.queryImage.data(), s.queryWidth, s.queryHeight, images_.queryB.data(),
-                images_.queryG.data(), images_.queryR.data());
-    buildTemplateSignature(ws_);
-    buildTemplateHistograms(s);
+    static_cast<void>(buildTemplate(ws_));
     s.archiveIndex = 0;
-    loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount);
+    static_cast<void>(loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount));
   }
   if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
     releaseCaptureGraph(camera_);
@@ -180,15 +158,14 @@ void SearchControl::stillImageTick() {
   if (s.adjustMode == 1) {
     // The still picture's channels were split once at start-up.
     redrawQuery();
-    grayToBgr(images_.archiveB.data(), images_.archiveG.data(), images_.archiveR.data(), s.archiveWidth,
-              s.archiveHeight, images_.archiveImage.data());
+    drawArchiveGray(ws_);
     window_.paintViews();
     return;
   }
 
   ++s.archiveIndex;
-  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
-               s.archiveByteCount) == 0) {
+  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
+               s.archiveWidth, s.archiveByteCount) == 0) {
     // -1 is the start of the walk; any other missing number is its end, and
     // the last picture is scanned once more in this tick.
     if (s.archiveIndex == -1) {
@@ -197,8 +174,9 @@ void SearchControl::stillImageTick() {
       --s.archiveIndex;
       s.archiveExhausted = 1;
     }
-    loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
-             s.archiveByteCount);
+    static_cast<void>(
+        loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
+                 s.archiveByteCount));
   }
   if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
     exitPath_.fail(ExitScript::CurrentDatabaseMismatch);
@@ -206,14 +184,8 @@ void SearchControl::stillImageTick() {
   scanAndShow();
 }
 
-void SearchControl::applyModeSet(bool adjust) {
-  window_.showControl(adjust ? kNewSearchButton : kAdjustButton, true);
-  window_.showControl(adjust ? kAdjustButton : kNewSearchButton, false);
-  for (int id : kParameterControls) window_.enableControl(id, adjust);
-}
-
 void SearchControl::enterAdjustMode() {
-  applyModeSet(true);
+  window_.showMode(WindowMode::Adjust);
   window_.stopTimer();
   state_.archiveExhausted = 0;
   state_.searchStopped = 0;
@@ -222,10 +194,10 @@ void SearchControl::enterAdjustMode() {
 }
 
 void SearchControl::startNewSearch() {
-  buildTemplateSignature(ws_);
-  buildTemplateHistograms(state_);
-  filterArchiveImage(ws_);
-  applyModeSet(false);
+  static_cast<void>(buildTemplateSignature(ws_));
+  static_cast<void>(buildTemplateHistograms(state_));
+  static_cast<void>(filterArchiveImage(ws_));
+  window_.showMode(WindowMode::Search);
   window_.stopTimer();
   state_.archiveIndex = -2;
   state_.adjustMode = 0;
@@ -292,30 +264,23 @@ void SearchControl::shrinkViewfinder() {
   stepViewfinder(v.r - v.s >= kMinViewfinderRadius, state_.viewfinderRadius, false);
 }
 
-void SearchControl::selectViewfinderStep() {
-  window_.readMembersFromControls();
-  stepOfIndex(window_.members().stepIndex, state_.viewfinderStep);
+void SearchControl::selectViewfinderStep(std::uint32_t step) {
+  state_.viewfinderStep = step;
   save();
 }
 
-void SearchControl::selectFramesPerSecond() {
-  window_.readMembersFromControls();
-  parameterValue(Parameter::FramesPerSecond, window_.members().framesPerSecondText, state_.framesPerSecond);
+void SearchControl::selectFramesPerSecond(std::uint32_t framesPerSecond) {
+  state_.framesPerSecond = framesPerSecond;
   save();
 }
 
-void SearchControl::selectFilterRadius() {
-  window_.readMembersFromControls();
-  parameterValue(Parameter::FilterRadius, window_.members().filterRadiusText, state_.filterRadius);
+void SearchControl::selectFilterRadius(std::uint32_t filterRadius) {
+  state_.filterRadius = filterRadius;
   save();
 }
 
-void SearchControl::selectColorTolerance() {
-  window_.readMembersFromControls();
-  std::uint32_t value = state_.colorTolerance;
-  if (parameterValue(Parameter::ColorTolerance, window_.members().colorToleranceText, value) == 1) {
-    state_.colorTolerance = static_cast<std::uint8_t>(value);
-  }
+void SearchControl::selectColorTolerance(std::uint8_t colorTolerance) {
+  state_.colorTolerance = colorTolerance;
   save();
 }
 

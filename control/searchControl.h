@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+
 #include "capture/frameSource.h"
 #include "control/exitPath.h"
-#include "control/viewfinderCheck.h"
+#include "control/searchSequence.h"
 #include "control/window.h"
 #include "state/workspace.h"
 
@@ -16,14 +19,17 @@ class SearchControl {
  public:
   SearchControl(Workspace& workspace, Window& window, FrameSource& camera, ExitPath& exitPath);
 
-  // Puts the controls into their start state: parameter controls disabled,
-  // "Avvia una nuova ricerca" hidden.
+  // Puts the window into its start state: search mode.
   void prepareControls();
 
   // Loads the parameters and pictures, chooses still-image or camera mode,
   // builds the template and starts timer 1. Returns only on success; every
   // failure ends the process through its exit script.
   void startUp();
+
+  // One line per processed archive picture on this stream (null: none), in
+  // the words of `orvalis-search --human`.
+  void setTickLog(std::FILE* log) { tickLog_ = log; }
 
   // One tick of timer 1.
   void onTimerTick();
@@ -43,21 +49,20 @@ class SearchControl {
   void growViewfinder();
   void shrinkViewfinder();
 
-  // Parameter commands: read the controls, map the one that belongs to the
-  // command, rewrite the parameters file.
-  void selectViewfinderStep();
-  void selectFramesPerSecond();
-  void selectFilterRadius();
-  void selectColorTolerance();
+  // Parameter commands, with the value the user chose: stored, then the
+  // parameters file is rewritten. The search takes them up with the next
+  // "Avvia una nuova ricerca".
+  void selectViewfinderStep(std::uint32_t step);
+  void selectFramesPerSecond(std::uint32_t framesPerSecond);
+  void selectFilterRadius(std::uint32_t filterRadius);
+  void selectColorTolerance(std::uint8_t colorTolerance);
 
   // "Chiudi" and the window's close box.
   void closeApplication();
 
  private:
   void redrawQuery();
-  void prepareArchive();
   void scanAndShow();
-  void applyModeSet(bool adjust);
   void drawViewfinder();
   // Moves or resizes by one step when admitted (and draws the glyph there);
   // saves the parameters either way.
@@ -70,6 +75,8 @@ class SearchControl {
   Window& window_;
   FrameSource& camera_;
   ExitPath& exitPath_;
+  std::FILE* tickLog_ = nullptr;
+  PictureResult lastPicture_;  // its file name keeps its room between ticks
 };
 
 // 1000 / framesPerSecond ms, integer division; at least 1 ms so that a rate

@@ -1,47 +1,19 @@
 #pragma once
 
-#include <string>
+#include "state/searchState.h"
 
 namespace orvalis {
 
-// Identifiers of the window's controls.
-enum ControlId : int {
-  kCloseButton = 1000,
-  kAdjustButton = 1001,     // "Modifica i parametri della ricerca"
-  kNewSearchButton = 1002,  // "Avvia una nuova ricerca", same place as 1001
-  kRightButton = 1003,
-  kLeftButton = 1004,
-  kUpButton = 1005,
-  kDownButton = 1006,
-  kGrowButton = 1007,
-  kShrinkButton = 1008,
-  kStep1Radio = 1009,
-  kStep10Radio = 1010,
-  kStep25Radio = 1011,
-  kStep50Radio = 1012,
-  kStepGroupBox = 1013,
-  kColorToleranceList = 1015,
-  kFilterRadiusList = 1016,
-  kFramesPerSecondList = 1017,
-};
+// Search mode: the walk runs, the parameters are shown but can't be changed,
+// "Modifica i parametri della ricerca" is offered. Adjust mode: the walk
+// stands still, the viewfinder buttons, the step and the three lists are
+// alive, "Avvia una nuova ricerca" is offered in its place.
+enum class WindowMode { Search, Adjust };
 
-// The thirteen controls that only adjust mode enables, in the order they are
-// enabled and disabled.
-inline constexpr int kParameterControls[13] = {
-    kFramesPerSecondList, kFilterRadiusList, kColorToleranceList, kStep1Radio, kStep10Radio,
-    kStep25Radio,         kStep50Radio,      kUpButton,           kDownButton, kLeftButton,
-    kRightButton,         kGrowButton,       kShrinkButton};
-
-// The four values the window exchanges with its controls.
-struct WindowMembers {
-  int stepIndex = 0;  // checked radio button of 1009..1012, -1 when none
-  std::string filterRadiusText;
-  std::string colorToleranceText;
-  std::string framesPerSecondText;
-};
-
-// What the search control needs of the main window. The Qt dialog implements
-// it; tests use a recording fake.
+// What the search control needs of the main window. The Qt dialog
+// implements it, mapping modes and values to its widgets in one place; tests
+// use a recording fake. Values cross this seam as numbers: what a list shows
+// for them is the window's business.
 class Window {
  public:
   virtual ~Window() = default;
@@ -53,13 +25,12 @@ class Window {
   // Draws the query view, the archive view and, after a match, the previews.
   virtual void paintViews() = 0;
 
-  virtual void showControl(int id, bool shown) = 0;
-  virtual void enableControl(int id, bool enabled) = 0;
+  // Which controls are shown and alive.
+  virtual void showMode(WindowMode mode) = 0;
 
-  // Data exchange: controls -> members, members -> controls.
-  virtual void readMembersFromControls() = 0;
-  virtual void writeMembersToControls() = 0;
-  virtual WindowMembers& members() = 0;
+  // The pictures a second, filter radius, tolerance and step the controls
+  // show. A value the controls don't offer shows no selection.
+  virtual void showParameters(const SearchParameters& parameters) = 0;
 
   // Ends the window's modal life after the close sequence.
   virtual void endDialog() = 0;

@@ -56,20 +56,17 @@ bool spansOfMask(const std::uint8_t* mask, int radius, std::uint32_t count, Mask
 // sum. A lane keeps the 2R + 2 rows the disc of one output row needs, as a
 // ring indexed by row modulo 2R + 2.
 constexpr int kRingRows = kMaxSide + 1;
-struct LaneMemory {
+
+}  // namespace
+
+struct FilterMemory::Lane {
   std::uint16_t prefix[kRingRows][kPrefixLength];
   std::uint32_t sum[kTileWidth];
 };
 
-struct FilterMemory {
-  explicit FilterMemory(unsigned laneCount) : lanes(std::make_unique<LaneMemory[]>(laneCount)) {}
-  std::unique_ptr<LaneMemory[]> lanes;
-};
+namespace {
 
-FilterMemory& filterMemory() {
-  static FilterMemory* const memory = new FilterMemory(workerPool().lanes());
-  return *memory;
-}
+using LaneMemory = FilterMemory::Lane;
 
 struct Job {
   const std::uint8_t* source[3];
@@ -219,17 +216,16 @@ void Job::operator()(unsigned lane) {
 
 }  // namespace
 
-void prepareCircularMeanFilterFast() {
-  filterMemory();
-}
+FilterMemory::FilterMemory(unsigned lanes) : lanes_(lanes), laneMemory_(std::make_unique<Lane[]>(lanes)) {}
+FilterMemory::~FilterMemory() = default;
 
-void circularMeanFilterFast(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
+void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                             std::uint8_t* filteredBlue, std::uint8_t* filteredGreen,
                             std::uint8_t* filteredRed, std::uint32_t height, std::uint32_t width,
                             std::uint32_t filterRadius, const std::uint8_t* discMask,
                             std::uint32_t discMaskCount) {
   MaskSpans spans;
-  if (filterRadius > kMaxFilterRadius || discMaskCount % 2 == 0 ||
+  if (memory.lanes() < pool.lanes() || filterRadius > kMaxFilterRadius || discMaskCount % 2 == 0 ||
       !spansOfMask(discMask, static_cast<int>(filterRadius), discMaskCount, spans)) {
     circularMeanFilter(blue, green, red, filteredBlue, filteredGreen, filteredRed, height, width,
                        filterRadius, discMask, discMaskCount);
@@ -253,7 +249,6 @@ void circularMeanFilterFast(const std::uint8_t* blue, const std::uint8_t* green,
     std::memcpy(target[c] + plane - band, source[c] + plane - band, band);
   }
 
-  WorkerPool& pool = workerPool();
   Job job{{blue, green, red},
           {filteredBlue, filteredGreen, filteredRed},
           w,
@@ -262,7 +257,7 @@ void circularMeanFilterFast(const std::uint8_t* blue, const std::uint8_t* green,
           discMaskCount,
           &spans,
           pool.lanes(),
-          filterMemory().lanes.get()};
+          memory.lanesBegin()};
   pool.run(job);
 }
 

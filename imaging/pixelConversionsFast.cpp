@@ -16,9 +16,8 @@ constexpr std::size_t kSharedFrom = 1 << 16;
 // Calls run(first, count) for consecutive runs of pixels covering 0 .. n - 1,
 // one per lane.
 template <typename Run>
-void sharePixels(std::uint32_t width, std::uint32_t height, const Run& run) {
+void sharePixels(WorkerPool& pool, std::uint32_t width, std::uint32_t height, const Run& run) {
   const std::size_t n = static_cast<std::size_t>(width) * height;
-  WorkerPool& pool = workerPool();
   if (n < kSharedFrom || pool.lanes() == 1) {
     if (n > 0) run(std::size_t{0}, n);
     return;
@@ -36,24 +35,24 @@ void sharePixels(std::uint32_t width, std::uint32_t height, const Run& run) {
 
 }  // namespace
 
-void splitPlanesFast(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
+void splitPlanesFast(WorkerPool& pool, const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
                      std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red) {
-  sharePixels(width, height, [&](std::size_t first, std::size_t count) {
+  sharePixels(pool, width, height, [&](std::size_t first, std::size_t count) {
     splitPlanes(picture + 3 * first, static_cast<std::uint32_t>(count), 1, blue + first, green + first,
                 red + first);
   });
 }
 
-void grayPlaneFast(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
+void grayPlaneFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                    std::uint32_t width, std::uint32_t height, std::uint8_t* gray) {
-  sharePixels(width, height, [&](std::size_t first, std::size_t count) {
+  sharePixels(pool, width, height, [&](std::size_t first, std::size_t count) {
     grayPlane(blue + first, green + first, red + first, static_cast<std::uint32_t>(count), 1, gray + first);
   });
 }
 
-void grayToBgrFast(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
+void grayToBgrFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                    std::uint32_t width, std::uint32_t height, std::uint8_t* picture) {
-  sharePixels(width, height, [&](std::size_t first, std::size_t count) {
+  sharePixels(pool, width, height, [&](std::size_t first, std::size_t count) {
     grayToBgr(blue + first, green + first, red + first, static_cast<std::uint32_t>(count), 1,
               picture + 3 * first);
   });

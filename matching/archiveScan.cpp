@@ -3,13 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "imaging/circularMeanFilter.h"
-#include "imaging/circularMeanFilterFast.h"
-#include "imaging/pixelConversions.h"
-#include "imaging/pixelConversionsFast.h"
 #include "matching/admissibleCentre.h"
 #include "matching/candidateTest.h"
-#include "matching/fastScan.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
 
@@ -27,24 +22,6 @@ double matchScore(const double* candidateRingMean, const double* templateRingMea
   return score;
 }
 
-int filterArchiveImage(Workspace& workspace) {
-  SearchState& state = workspace.state;
-  ImageStore& images = workspace.images;
-  const std::uint32_t width = state.archiveWidth;
-  const std::uint32_t height = state.archiveHeight;
-  if (!fitsImageCapacity(width, height) || state.filterRadius > kMaxFilterRadius) return 0;
-
-  buildDiscMask(state.filterRadius, images.discMask.data(), images.discMaskCount);
-  const auto filter = workspace.kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
-  filter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
-         images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(),
-         height, width, state.filterRadius, images.discMask.data(), images.discMaskCount);
-  const auto gray = workspace.kernels == Kernels::Fast ? grayPlaneFast : grayPlane;
-  gray(images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data(), width,
-       height, images.archiveGray.data());
-  return 1;
-}
-
 namespace {
 
 // The full acceptance of a centre: candidate test, ring alignment, consensus,
@@ -58,12 +35,7 @@ int acceptCentre(Workspace& workspace, double row, double column, double radius)
 
 }  // namespace
 
-int scanArchiveImage(Workspace& workspace, double radius) {
-  return workspace.kernels == Kernels::Fast ? scanArchiveImageFast(workspace, radius)
-                                            : scanArchiveImageReference(workspace, radius);
-}
-
-int scanArchiveImageReference(Workspace& workspace, double radius) {
+bool scanArchiveImageReference(Workspace& workspace, double radius) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;

@@ -15,15 +15,6 @@ inline constexpr int kRefinementRadius = 10;
 double matchScore(const SearchState& state);
 double matchScore(const double* candidateRingMean, const double* templateRingMean);
 
-// Prepares the plane the scan searches: disc mask for filterRadius, the
-// archive planes archiveB/G/R filtered into archiveFilteredB/G/R over
-// archiveWidth x archiveHeight, and their gray plane archiveGray. Returns 1;
-// returns 0, having changed nothing, when the size does not fit the store or
-// filterRadius is above kMaxFilterRadius (then archiveGray is not this
-// picture's and must not be scanned). The filter is circularMeanFilterFast or
-// circularMeanFilter as workspace.kernels says; the planes are the same.
-int filterArchiveImage(Workspace& workspace);
-
 // Searches archiveGray for the template region of the given radius (the
 // viewfinder radius): the admissible centres in raster order until the first
 // passes testCandidate, alignAllRings and agreeOnAngle, then the refinement
@@ -32,14 +23,10 @@ int filterArchiveImage(Workspace& workspace);
 // Sets matchFound; on a match also matchX, matchY, matchRadius and matchAngle
 // (radians, consensusAngleDeg x kPi / 180). Without a match only matchFound
 // changes. Returns matchFound. A radius outside ringRadiusUsable, or a size
-// beyond the store, finds nothing. Runs scanArchiveImageFast or
-// scanArchiveImageReference as workspace.kernels says; the results are the
-// same.
-int scanArchiveImage(Workspace& workspace, double radius);
-
-// The scan above written plainly, one centre after the other with
+// beyond the store, finds nothing. Written plainly, one centre after the
+// other with
 // testCandidate, alignAllRings and agreeOnAngle on the search state: the
 // reference the fast scan is held to.
-int scanArchiveImageReference(Workspace& workspace, double radius);
+[[nodiscard]] bool scanArchiveImageReference(Workspace& workspace, double radius);
 
 }  // namespace orvalis

@@ -65,8 +65,13 @@ struct RadiusTables {
   double grid[kMaxGridSide * kMaxGridSide];
 };
 
+// The code that estimates the first ring's mean for a block of centres.
+using EstimateBlock = void (*)(const std::uint8_t* origin, const std::int64_t* tapOffset,
+                               const float* tapWeight, int taps, float* estimates);
+
 // What depends on the template and the tolerance: set for each scan.
 struct TemplateView {
+  EstimateBlock estimateBlock = nullptr;
   double centreValue = 0;
   const double* ringMean = nullptr;
   const std::int32_t (*ringHist)[256] = nullptr;
@@ -90,18 +95,6 @@ struct Candidate {
   double consensusAngleDeg = 0;
 };
 
-struct ScanMemory {
-  explicit ScanMemory(unsigned laneCount) : candidates(std::make_unique<Candidate[]>(laneCount)) {}
-  std::mutex mutex;  // one fast scan at a time
-  RadiusTables tables;
-  TemplateView view;
-  std::unique_ptr<Candidate[]> candidates;
-};
-
-ScanMemory& scanMemory() {
-  static ScanMemory* const memory = new ScanMemory(workerPool().lanes());
-  return *memory;
-}
 
 // Sample counts and position tables for a radius; sample counts as sampleRing
 // forms them.
@@ -285,8 +278,7 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
 // rounded on its own, whichever instruction set runs it. (The compiler's own
 // widening of byte vectors to float is done element by element, hence the
 // explicit versions.)
-using EstimateBlock = void (*)(const std::uint8_t* origin, const std::int64_t* tapOffset,
-                               const float* tapWeight, int taps, float* estimates);
+// (EstimateBlock, declared with the template view.)
 
 void estimateBlockPlain(const std::uint8_t* origin, const std::int64_t* tapOffset, const float* tapWeight,
                         int taps, float* estimates) {
@@ -350,7 +342,6 @@ EstimateBlock chooseEstimateBlock(EstimateCode code) {
   return estimateBlockPlain;
 }
 
-std::atomic<EstimateBlock> estimateBlockCode{chooseEstimateBlock(EstimateCode::Widest)};
 
 struct Geometry {
   std::int64_t rowBegin = 0, rowEnd = 0;        // admissible rows
@@ -399,7 +390,7 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     for (std::int64_t j = j0; j < stop; ++j) any = any || view.centrePasses[rowStart[j]];
     if (!any) continue;
     if (blocks) {
-      estimateBlockCode.load(std::memory_order_relaxed)(rowStart + start, t.tapOffset + t.tapBegin[0],
+      view.estimateBlock(rowStart + start, t.tapOffset + t.tapBegin[0],
                                                         t.tapWeightFloat + t.tapBegin[0], firstTaps,
                                                         estimates);
     }
@@ -459,6 +450,20 @@ struct FirstHitJob {
 
 }  // namespace
 
+struct FastScanMemory::Parts {
+  explicit Parts(unsigned laneCount) : candidates(std::make_unique<Candidate[]>(laneCount)) {}
+  std::mutex mutex;  // one scan of this memory at a time
+  EstimateBlock estimateBlock = chooseEstimateBlock(EstimateCode::Widest);
+  RadiusTables tables;
+  TemplateView view;
+  std::unique_ptr<Candidate[]> candidates;
+};
+
+using ScanMemory = FastScanMemory::Parts;
+
+FastScanMemory::FastScanMemory(unsigned lanes) : lanes_(lanes), parts_(std::make_unique<Parts>(lanes)) {}
+FastScanMemory::~FastScanMemory() = default;
+
 ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uint32_t count,
                                         const double* templateTwice, std::uint8_t colorTolerance,
                                         double& angleDeg) {
@@ -513,21 +518,21 @@ ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uin
   return 1;
 }
 
-void prepareFastScan() {
-  scanMemory();
+void useEstimateCode(FastScanMemory& scanMemory, EstimateCode code) {
+  ScanMemory& memory = scanMemory.parts();
+  std::lock_guard<std::mutex> lock(memory.mutex);
+  memory.estimateBlock = chooseEstimateBlock(code);
 }
 
-void useEstimateCode(EstimateCode code) {
-  estimateBlockCode = chooseEstimateBlock(code);
-}
-
-int testCandidateFast(Workspace& workspace, double row, double column, double radius) {
+bool testCandidateFast(Workspace& workspace, FastScanMemory& scanMemory, double row, double column,
+                       double radius) {
   SearchState& state = workspace.state;
   if (!ringRadiusUsable(radius)) return 0;
-  ScanMemory& memory = scanMemory();
+  ScanMemory& memory = scanMemory.parts();
   std::lock_guard<std::mutex> lock(memory.mutex);
   prepareTables(memory.tables, radius, state.archiveWidth);
   prepareView(memory.view, state, memory.tables);
+  memory.view.estimateBlock = memory.estimateBlock;
   Candidate& c = memory.candidates[0];
   const int passed = exactTest(memory.tables, memory.view, workspace.images.archiveGray.data(),
                                state.archiveWidth, row, column, c);
@@ -543,7 +548,8 @@ int testCandidateFast(Workspace& workspace, double row, double column, double ra
   return passed;
 }
 
-int scanArchiveImageFast(Workspace& workspace, double radius) {
+bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool,
+                          double radius) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
@@ -552,16 +558,16 @@ int scanArchiveImageFast(Workspace& workspace, double radius) {
   const Geometry geometry = admissibleRectangle(radius, width, height);
   if (geometry.rowBegin >= geometry.rowEnd) return 0;
 
-  ScanMemory& memory = scanMemory();
+  ScanMemory& memory = scanMemory.parts();
   std::lock_guard<std::mutex> lock(memory.mutex);
   RadiusTables& tables = memory.tables;
   TemplateView& view = memory.view;
   prepareTables(tables, radius, width);
   prepareView(view, state, tables);
+  view.estimateBlock = memory.estimateBlock;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
 
   // First acceptance, rows shared out in chunks.
-  WorkerPool& pool = workerPool();
   FirstHitJob job;
   job.tables = &tables;
   job.view = &view;

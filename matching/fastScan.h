@@ -1,10 +1,36 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "platform/workerPool.h"
 #include "state/workspace.h"
 
 namespace orvalis {
+
+// The code that estimates the first ring's mean for sixteen centres at once:
+// the widest vectors the processor offers (the default), at most AVX2, or
+// plain scalar code. Results are the same with each; tests run all three.
+enum class EstimateCode { Widest, Avx2, Plain };
+
+// The fast scan's working memory: the radius tables, the template view and
+// one candidate signature per lane of the pool it is made for (about 1 MB a
+// lane), made once, never on a tick. One scan at a time uses it.
+class FastScanMemory {
+ public:
+  explicit FastScanMemory(unsigned lanes);
+  ~FastScanMemory();
+  FastScanMemory(const FastScanMemory&) = delete;
+  FastScanMemory& operator=(const FastScanMemory&) = delete;
+
+  struct Parts;
+  unsigned lanes() const { return lanes_; }
+  Parts& parts() { return *parts_; }
+
+ private:
+  unsigned lanes_;
+  std::unique_ptr<Parts> parts_;
+};
 
 // The archive scan of scanArchiveImage, made fast without changing a result:
 // the same matchFound, matchX, matchY, matchRadius, matchAngle and
@@ -26,12 +52,15 @@ namespace orvalis {
 // signature: after the scan the candidate fields and the angle scratch hold
 // what they held before, except ringSampleCount, which a match sets to the
 // counts of the scan radius as the plain scan does.
-int scanArchiveImageFast(Workspace& workspace, double radius);
+// The memory must have been made for at least the pool's lanes.
+[[nodiscard]] bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& memory, WorkerPool& pool,
+                                        double radius);
 
 // testCandidate with the scan's tables: same result, and when it passes the
 // same candidate signature (centre value, profiles, counts, histograms,
 // means).
-int testCandidateFast(Workspace& workspace, double row, double column, double radius);
+[[nodiscard]] bool testCandidateFast(Workspace& workspace, FastScanMemory& memory, double row, double column,
+                                     double radius);
 
 // alignRing over a template profile laid out twice in a row (templateTwice[m]
 // = template[m mod count] for m < 2 count, and at least 8 more readable
@@ -39,13 +68,7 @@ int testCandidateFast(Workspace& workspace, double row, double column, double ra
 int alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
                   std::uint8_t colorTolerance, double& angleDeg);
 
-// The code that estimates the first ring's mean for sixteen centres at once:
-// the widest vectors the processor offers (the default), at most AVX2, or
-// plain scalar code. Results are the same with each; tests run all three.
-enum class EstimateCode { Widest, Avx2, Plain };
-void useEstimateCode(EstimateCode code);
-
-// Makes the scan's tables and working memory (and the worker pool) now.
-void prepareFastScan();
+// Chooses the estimate code that scans with this memory use.
+void useEstimateCode(FastScanMemory& memory, EstimateCode code);
 
 }  // namespace orvalis

@@ -3,10 +3,6 @@
 #include <cmath>
 
 #include "imaging/bilinearSampling.h"
-#include "imaging/circularMeanFilter.h"
-#include "imaging/circularMeanFilterFast.h"
-#include "imaging/pixelConversions.h"
-#include "imaging/pixelConversionsFast.h"
 #include "matching/admissibleCentre.h"
 
 namespace orvalis {
@@ -37,38 +33,26 @@ int ringHistogram(std::uint32_t count, const double* profile, std::int32_t* hist
   return 1;
 }
 
-int buildTemplateSignature(Workspace& workspace) {
-  SearchState& state = workspace.state;
-  ImageStore& images = workspace.images;
-  const std::uint32_t width = state.queryWidth;
-  const std::uint32_t height = state.queryHeight;
+bool templateBuildable(const SearchState& state) {
   const double regionRadius = static_cast<double>(state.viewfinderRadius);
+  return fitsImageCapacity(state.queryWidth, state.queryHeight) && state.filterRadius <= kMaxFilterRadius &&
+         ringRadiusUsable(regionRadius) &&
+         isAdmissibleCentre(state.viewfinderY, state.viewfinderX, regionRadius, state.queryWidth,
+                            state.queryHeight);
+}
 
-  // Checks first: the sampling below reads wherever the viewfinder says.
-  if (!fitsImageCapacity(width, height)) return 0;
-  if (state.filterRadius > kMaxFilterRadius) return 0;
-  if (!ringRadiusUsable(regionRadius)) return 0;
-  if (!isAdmissibleCentre(state.viewfinderY, state.viewfinderX, regionRadius, width, height)) return 0;
-
-  // Filtered gray plane of the query.
-  buildDiscMask(state.filterRadius, images.discMask.data(), images.discMaskCount);
-  const auto filter = workspace.kernels == Kernels::Fast ? circularMeanFilterFast : circularMeanFilter;
-  filter(images.queryB.data(), images.queryG.data(), images.queryR.data(), images.queryFilteredB.data(),
-         images.queryFilteredG.data(), images.queryFilteredR.data(), height, width, state.filterRadius,
-         images.discMask.data(), images.discMaskCount);
-  const auto gray = workspace.kernels == Kernels::Fast ? grayPlaneFast : grayPlane;
-  gray(images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data(), width,
-       height, images.queryGray.data());
-
-  // Centre value and the nine ring profiles.
+void sampleTemplateSignature(Workspace& workspace) {
+  SearchState& state = workspace.state;
+  const std::uint8_t* gray = workspace.images.queryGray.data();
+  const std::uint32_t width = state.queryWidth;
+  const double regionRadius = static_cast<double>(state.viewfinderRadius);
   const double centreRow = state.viewfinderY;
   const double centreColumn = state.viewfinderX;
-  state.templateCentreValue = sampleBilinear(images.queryGray.data(), width, centreRow, centreColumn);
+  state.templateCentreValue = sampleBilinear(gray, width, centreRow, centreColumn);
   for (int ring = 0; ring < kRingCount; ++ring) {
-    sampleRing(images.queryGray.data(), width, centreRow, centreColumn, ringRadius(ring, regionRadius),
+    sampleRing(gray, width, centreRow, centreColumn, ringRadius(ring, regionRadius),
                state.templateRingProfile[ring], state.ringSampleCount[ring]);
   }
-  return 1;
 }
 
 int buildTemplateHistograms(SearchState& state) {

@@ -27,16 +27,17 @@ int ringRadiusUsable(double regionRadius);
 // which leaves every bin 0 and the mean 0 instead of dividing by zero.
 int ringHistogram(std::uint32_t count, const double* profile, std::int32_t* histogram, double& mean);
 
-// Builds the template side of the ring signature from the query planes
-// queryB/G/R at the viewfinder: disc mask for filterRadius, the filtered query
-// planes, queryGray, templateCentreValue, the nine template ring profiles and
-// ringSampleCount. Returns 1.
-// Returns 0, having changed nothing, when the template can't be built
-// soundly: a query size beyond the store, a filterRadius above
-// kMaxFilterRadius, a viewfinder radius outside ringRadiusUsable, or a
-// viewfinder circle that does not lie inside the query picture with a margin
-// of one pixel. The search must not run on a refused template.
-int buildTemplateSignature(Workspace& workspace);
+// Whether a template can be built soundly from the query: not for a query
+// size beyond the store, a filterRadius above kMaxFilterRadius, a viewfinder
+// radius outside ringRadiusUsable, or a viewfinder circle that does not lie
+// inside the query picture with a margin of one pixel. The search must not
+// run on a refused template.
+[[nodiscard]] bool templateBuildable(const SearchState& state);
+
+// The template side of the ring signature sampled from queryGray (the
+// filtered query) at the viewfinder: templateCentreValue, the nine template
+// ring profiles and ringSampleCount. Only for a buildable template.
+void sampleTemplateSignature(Workspace& workspace);
 
 // Histograms and means of the nine template profiles. Returns 1; returns 0
 // when a ring has no samples (a template refused above), leaving that ring's

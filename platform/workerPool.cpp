@@ -79,11 +79,8 @@ void WorkerPool::workerLoop(unsigned lane) {
   }
 }
 
-WorkerPool& workerPool() {
-  // Made once and never destroyed: threads outliving static destruction order
-  // would be worse than a pool that lives until the process ends.
-  static WorkerPool* const pool = new WorkerPool(std::max(1u, std::thread::hardware_concurrency()));
-  return *pool;
+unsigned hardwareLanes() {
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace orvalis

@@ -52,8 +52,7 @@ class WorkerPool {
   Trampoline trampoline_ = nullptr;
 };
 
-// The process's pool, one lane per hardware thread, made on the first call.
-// The program calls it at start-up so that no thread is made during a search.
-WorkerPool& workerPool();
+// One lane per hardware thread, at least one.
+unsigned hardwareLanes();
 
 }  // namespace orvalis

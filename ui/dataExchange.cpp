@@ -11,15 +11,16 @@ void fillOptionList(QComboBox& list, Parameter parameter) {
   for (const ParameterOption& option : optionTable(parameter)) list.addItem(QString::fromUtf8(option.text));
 }
 
-bool selectItemBeginningWith(QComboBox& list, const QString& text) {
-  if (text.isEmpty()) return false;
-  for (int i = 0; i < list.count(); ++i) {
-    if (list.itemText(i).startsWith(text, Qt::CaseInsensitive)) {
-      list.setCurrentIndex(i);
-      return true;
+void selectOptionOf(QComboBox& list, Parameter parameter, std::uint32_t value) {
+  const auto options = optionTable(parameter);
+  int index = -1;
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    if (options[i].value == value) {
+      index = static_cast<int>(i);
+      break;
     }
   }
-  return false;
+  list.setCurrentIndex(index);
 }
 
 int checkedRadioIndex(const QButtonGroup& group) {

@@ -15,7 +15,7 @@ constexpr int dialogUnitsToPixelsY(int units) {
 }
 QRect dialogRect(int x, int y, int width, int height);
 
-// The main window: 657 x 394 units, which is a 985 x 640 pixel client area.
+// The main window: 657 x 394 units, which is a 986 x 640 pixel client area.
 inline constexpr int kDialogWidthUnits = 657;
 inline constexpr int kDialogHeightUnits = 394;
 
@@ -30,6 +30,34 @@ struct ControlTemplate {
 };
 
 inline constexpr int kNoId = -1;
+
+// Identifiers of the window's controls.
+enum ControlId : int {
+  kCloseButton = 1000,
+  kAdjustButton = 1001,     // "Modifica i parametri della ricerca"
+  kNewSearchButton = 1002,  // "Avvia una nuova ricerca", same place as 1001
+  kRightButton = 1003,
+  kLeftButton = 1004,
+  kUpButton = 1005,
+  kDownButton = 1006,
+  kGrowButton = 1007,
+  kShrinkButton = 1008,
+  kStep1Radio = 1009,
+  kStep10Radio = 1010,
+  kStep25Radio = 1011,
+  kStep50Radio = 1012,
+  kStepGroupBox = 1013,
+  kColorToleranceList = 1015,
+  kFilterRadiusList = 1016,
+  kFramesPerSecondList = 1017,
+};
+
+// The thirteen controls that only adjust mode enables, in the order they are
+// enabled and disabled.
+inline constexpr int kParameterControls[13] = {
+    kFramesPerSecondList, kFilterRadiusList, kColorToleranceList, kStep1Radio, kStep10Radio,
+    kStep25Radio,         kStep50Radio,      kUpButton,           kDownButton, kLeftButton,
+    kRightButton,         kGrowButton,       kShrinkButton};
 
 // Every control in tab and stacking order. The radio buttons form one group
 // (1009..1012) although the group box 1013 stands between 1011 and 1012.

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QImageReader>
+#include <cstdio>
 #include <memory>
 
 #include "capture/qt/qtCamera.h"
@@ -30,6 +31,11 @@ int main(int argc, char** argv) {
 
   orvalis::COrvalisDlg window(*workspace, camera, exitPath);
   QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
+  // --log: a line on standard error for every archive picture searched, in
+  // the words of orvalis-search --human, for whoever watches from outside.
+  if (QCoreApplication::arguments().contains(QStringLiteral("--log"))) {
+    window.searchControl().setTickLog(stderr);
+  }
   window.initDialog(orvalis::COrvalisDlg::StartShow::Minimized);
   return app.exec();
 }

@@ -186,19 +186,25 @@ void COrvalisDlg::connectCommands() {
   onClick(kDownButton, &SearchControl::moveViewfinderDown);
   onClick(kGrowButton, &SearchControl::growViewfinder);
   onClick(kShrinkButton, &SearchControl::shrinkViewfinder);
-  for (int id : {kStep1Radio, kStep10Radio, kStep25Radio, kStep50Radio}) {
-    onClick(id, &SearchControl::selectViewfinderStep);
+  for (int index = 0; index < 4; ++index) {
+    connect(static_cast<QAbstractButton*>(control(kStep1Radio + index)), &QAbstractButton::clicked, this,
+            [this, index] { control_.selectViewfinderStep(kViewfinderSteps[index]); });
   }
 
   // activated, not currentIndexChanged: only the user's choices are
-  // commands; the program writing the members selects items silently.
-  const auto onChoice = [this](int id, void (SearchControl::*command)()) {
-    connect(static_cast<QComboBox*>(control(id)), &QComboBox::activated, this,
-            [this, command] { (control_.*command)(); });
+  // commands; the program showing the parameters selects items silently.
+  const auto onChoice = [this](int id, const auto& command) {
+    auto* list = static_cast<QComboBox*>(control(id));
+    const Parameter parameter = listParameter(id);
+    connect(list, &QComboBox::activated, this, [parameter, command](int index) {
+      const auto options = optionTable(parameter);
+      if (index >= 0 && static_cast<std::size_t>(index) < options.size()) command(options[index].value);
+    });
   };
-  onChoice(kFilterRadiusList, &SearchControl::selectFilterRadius);
-  onChoice(kColorToleranceList, &SearchControl::selectColorTolerance);
-  onChoice(kFramesPerSecondList, &SearchControl::selectFramesPerSecond);
+  onChoice(kFilterRadiusList, [this](std::uint32_t value) { control_.selectFilterRadius(value); });
+  onChoice(kColorToleranceList,
+           [this](std::uint32_t value) { control_.selectColorTolerance(static_cast<std::uint8_t>(value)); });
+  onChoice(kFramesPerSecondList, [this](std::uint32_t value) { control_.selectFramesPerSecond(value); });
 }
 
 void COrvalisDlg::initDialog(StartShow show) {
@@ -209,7 +215,6 @@ void COrvalisDlg::initDialog(StartShow show) {
   }
   control_.prepareControls();
   control_.startUp();
-  writeMembersToControls();
 }
 
 QWidget* COrvalisDlg::control(int id) const {
@@ -230,32 +235,21 @@ void COrvalisDlg::paintViews() {
   client_->update();
 }
 
-void COrvalisDlg::showControl(int id, bool shown) {
-  if (QWidget* widget = control(id)) widget->setVisible(shown);
+void COrvalisDlg::showMode(WindowMode mode) {
+  const bool adjust = mode == WindowMode::Adjust;
+  control(kNewSearchButton)->setVisible(adjust);
+  control(kAdjustButton)->setVisible(!adjust);
+  for (int id : kParameterControls) control(id)->setEnabled(adjust);
 }
 
-void COrvalisDlg::enableControl(int id, bool enabled) {
-  if (QWidget* widget = control(id)) widget->setEnabled(enabled);
-}
-
-void COrvalisDlg::readMembersFromControls() {
-  members_.stepIndex = checkedRadioIndex(*stepGroup_);
-  members_.filterRadiusText =
-      static_cast<QComboBox*>(control(kFilterRadiusList))->currentText().toStdString();
-  members_.colorToleranceText =
-      static_cast<QComboBox*>(control(kColorToleranceList))->currentText().toStdString();
-  members_.framesPerSecondText =
-      static_cast<QComboBox*>(control(kFramesPerSecondList))->currentText().toStdString();
-}
-
-void COrvalisDlg::writeMembersToControls() {
-  checkRadioIndex(*stepGroup_, members_.stepIndex);
-  selectItemBeginningWith(*static_cast<QComboBox*>(control(kFilterRadiusList)),
-                          QString::fromStdString(members_.filterRadiusText));
-  selectItemBeginningWith(*static_cast<QComboBox*>(control(kColorToleranceList)),
-                          QString::fromStdString(members_.colorToleranceText));
-  selectItemBeginningWith(*static_cast<QComboBox*>(control(kFramesPerSecondList)),
-                          QString::fromStdString(members_.framesPerSecondText));
+void COrvalisDlg::showParameters(const SearchParameters& parameters) {
+  checkRadioIndex(*stepGroup_, stepIndexOf(parameters.viewfinderStep));
+  selectOptionOf(*static_cast<QComboBox*>(control(kFramesPerSecondList)), Parameter::FramesPerSecond,
+                 parameters.framesPerSecond);
+  selectOptionOf(*static_cast<QComboBox*>(control(kFilterRadiusList)), Parameter::FilterRadius,
+                 parameters.filterRadius);
+  selectOptionOf(*static_cast<QComboBox*>(control(kColorToleranceList)), Parameter::ColorTolerance,
+                 parameters.colorTolerance);
 }
 
 void COrvalisDlg::endDialog() {

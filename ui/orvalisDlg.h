@@ -11,6 +11,7 @@
 #include "control/searchControl.h"
 #include "control/window.h"
 #include "state/workspace.h"
+#include "ui/dialogTemplate.h"
 #include "ui/viewGeometry.h"
 
 class QAction;
@@ -34,20 +35,16 @@ class COrvalisDlg : public QDialog, public Window {
   enum class StartShow { Minimized, Normal };
 
   // The window's initialisation, in order: shown (minimized unless asked
-  // otherwise), controls in their start state, the start-up sequence, the
-  // members written to the controls. The About entry and the icons are set
-  // up at construction.
+  // otherwise), controls in their start state, the start-up sequence. The
+  // About entry and the icons are set up at construction.
   void initDialog(StartShow show = StartShow::Minimized);
 
   // Window
   void startTimer(unsigned periodMs) override;
   void stopTimer() override;
   void paintViews() override;
-  void showControl(int id, bool shown) override;
-  void enableControl(int id, bool enabled) override;
-  void readMembersFromControls() override;
-  void writeMembersToControls() override;
-  WindowMembers& members() override { return members_; }
+  void showMode(WindowMode mode) override;
+  void showParameters(const SearchParameters& parameters) override;
   void endDialog() override;
 
   // The control with that identifier (1000..1017), or nullptr.
@@ -80,7 +77,6 @@ class COrvalisDlg : public QDialog, public Window {
 
   Workspace& workspace_;
   SearchControl control_;
-  WindowMembers members_;
   QIcon appIcon_;
   QTimer timer_;
   QMenuBar* menuBar_ = nullptr;

@@ -13,8 +13,7 @@
 
 #include "control/archiveWalk.h"
 #include "cli/orvalis-search/searchToolOptions.h"
-#include "imaging/circularMeanFilterFast.h"
-#include "matching/fastScan.h"
+#include "matching/searchSteps.h"
 #include "cli/orvalis-search/report.h"
 
 namespace {
@@ -42,11 +41,7 @@ int main(int argc, char** argv) {
   // About 108 MB of buffers, allocated once; the worker threads and the fast
   // kernels' memory likewise.
   const auto workspace = std::make_unique<Workspace>();
-  workspace->kernels = options.reference ? Kernels::Reference : Kernels::Fast;
-  if (workspace->kernels == Kernels::Fast) {
-    prepareCircularMeanFilterFast();
-    prepareFastScan();
-  }
+  useKernels(*workspace, options.reference ? Kernels::Reference : Kernels::Fast);
   std::string error;
   if (!prepareSearch(*workspace, options, error)) return fail(error);
 
@@ -60,7 +55,7 @@ int main(int argc, char** argv) {
       char number[16];
       std::snprintf(number, sizeof number, "/%010u", result.index);
       const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
-      writeViewsOfMatch(*workspace, folder, viewsError);
+      static_cast<void>(writeViewsOfMatch(*workspace, folder, viewsError));
     }
     const std::string line = options.human ? pictureLine(result) : pictureJson(result);
     std::fprintf(stdout, "%s\n", line.c_str());

@@ -62,16 +62,8 @@ std::string summaryJson(const WalkSummary& summary) {
 }
 
 std::string pictureLine(const PictureResult& result) {
-  char text[160];
-  if (result.matchFound) {
-    std::snprintf(text, sizeof text, "  %ux%u  MATCH at column %u, row %u, turned %.2f degrees", result.width,
-                  result.height, result.matchX, result.matchY, result.matchAngleDeg);
-  } else {
-    std::snprintf(text, sizeof text, "  %ux%u  no match", result.width, result.height);
-  }
-  char times[80];
-  std::snprintf(times, sizeof times, "  (filter %.1f ms, scan %.1f ms)", result.filterMs, result.scanMs);
-  return result.file + text + times;
+  char text[512];
+  return formatPictureLine(result, text, sizeof text);
 }
 
 std::string summaryLine(const WalkSummary& summary) {

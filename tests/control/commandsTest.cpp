@@ -107,46 +107,29 @@ TEST_F(Commands, AdmittedMoveInvertsTheGlyphAtItsNewPlaceRefusedDrawsNothing) {
   EXPECT_TRUE(std::equal(now.begin(), now.end(), ws->images.queryImage.data()));
 }
 
-TEST_F(Commands, ParameterCommandsReadTheControlsAndSaveEvenWithoutAChange) {
-  window.controls.stepIndex = 3;
-  window.controls.framesPerSecondText = "Immagini elaborate per secondo:   256";
-  window.controls.filterRadiusText = "Raggio della filtrazione immagine:   3 pixels";
-  window.controls.colorToleranceText = "Precisione cromatica della ricerca:   40";
-  control().selectViewfinderStep();
+TEST_F(Commands, ParameterCommandsStoreTheirValueAndSaveIt) {
+  control().selectViewfinderStep(50);
   EXPECT_EQ(state().viewfinderStep, 50u);
-  // Only the command's own member is mapped.
-  EXPECT_EQ(state().framesPerSecond, 1u);
-  control().selectFramesPerSecond();
-  control().selectFilterRadius();
-  control().selectColorTolerance();
+  EXPECT_EQ(saved().framesPerSecond, 1u);  // only the command's own value changes
+  control().selectFramesPerSecond(256);
+  control().selectFilterRadius(3);
+  control().selectColorTolerance(40);
   const SearchParameters p = saved();
   EXPECT_EQ(p.viewfinderStep, 50u);
   EXPECT_EQ(p.framesPerSecond, 256u);
   EXPECT_EQ(p.filterRadius, 3u);
   EXPECT_EQ(p.colorTolerance, 40u);
-  EXPECT_EQ(window.reads, 4);
-
-  // A text outside the table (no selection) leaves the value and still saves.
-  fs::remove(dir / "res/Combo_Box_Parameters.bin");
-  window.controls.colorToleranceText = "";
-  window.controls.stepIndex = -1;
-  control().selectColorTolerance();
-  control().selectViewfinderStep();
-  EXPECT_EQ(saved().colorTolerance, 40u);
-  EXPECT_EQ(state().viewfinderStep, 50u);
 }
 
 TEST_F(Commands, ParametersTakeEffectOnlyWithANewSearch) {
   EXPECT_EQ(window.timerPeriod, kAdjustTimerPeriod);
-  window.controls.framesPerSecondText = "Immagini elaborate per secondo:   128";
-  control().selectFramesPerSecond();
+  control().selectFramesPerSecond(128);
   EXPECT_EQ(window.timerPeriod, 100u);  // adjust mode keeps its period
 
   const double templateBefore = state().templateRingMean[0];
   const std::vector<std::uint8_t> grayBefore(ws->images.queryGray.data(),
                                              ws->images.queryGray.data() + 640 * 480);
-  window.controls.filterRadiusText = "Raggio della filtrazione immagine:   1 pixels";
-  control().selectFilterRadius();
+  control().selectFilterRadius(1);
   EXPECT_EQ(state().templateRingMean[0], templateBefore);
   EXPECT_TRUE(std::equal(grayBefore.begin(), grayBefore.end(), ws->images.queryGray.data()));
 
@@ -155,32 +138,24 @@ TEST_F(Commands, ParametersTakeEffectOnlyWithANewSearch) {
   EXPECT_EQ(ws->images.discMaskCount, 5u);  // radius 1: the new filter was built
 }
 
-TEST_F(Commands, ModeSetsSwapTheButtonsAndTheParameterControls) {
+TEST_F(Commands, ModeCommandsSwitchTheWindowsMode) {
   // SetUp entered adjust mode.
-  EXPECT_TRUE(window.isShown(kNewSearchButton));
-  EXPECT_FALSE(window.isShown(kAdjustButton));
-  for (int id : kParameterControls) EXPECT_TRUE(window.isEnabled(id)) << id;
+  EXPECT_EQ(window.mode, WindowMode::Adjust);
   EXPECT_EQ(window.timerStarts.back(), 100u);
   EXPECT_EQ(state().adjustMode, 1);
 
   control().startNewSearch();
-  EXPECT_TRUE(window.isShown(kAdjustButton));
-  EXPECT_FALSE(window.isShown(kNewSearchButton));
-  for (int id : kParameterControls) EXPECT_FALSE(window.isEnabled(id)) << id;
-  EXPECT_TRUE(window.isEnabled(kCloseButton));
+  EXPECT_EQ(window.mode, WindowMode::Search);
   EXPECT_EQ(state().adjustMode, 0);
   EXPECT_EQ(state().archiveIndex, -2);
   EXPECT_EQ(window.timerStarts.back(), 1000u);
   // Neither mode command writes the parameters file.
   EXPECT_FALSE(fs::exists(dir / "res/Combo_Box_Parameters.bin"));
-}
 
-TEST_F(Commands, PrepareControlsDisablesEverythingButCloseAndHidesNewSearch) {
   FakeWindow fresh;
+  fresh.mode = WindowMode::Adjust;
   SearchControl(*ws, fresh, camera, exitPath).prepareControls();
-  for (int id : kParameterControls) EXPECT_FALSE(fresh.isEnabled(id)) << id;
-  EXPECT_FALSE(fresh.isShown(kNewSearchButton));
-  EXPECT_TRUE(fresh.isShown(kAdjustButton));
+  EXPECT_EQ(fresh.mode, WindowMode::Search);
 }
 
 TEST_F(Commands, CloseStopsTheTimerReleasesTheCameraAndEndsTheWindow) {

@@ -1,3 +1,4 @@
+#include "control/viewfinderCheck.h"
 #include "tests/control/controlFixture.h"
 
 namespace orvalis::testing {
@@ -18,10 +19,7 @@ TEST_F(StartUp, DefaultsPlaceTheViewfinderAndFillTheLists) {
   EXPECT_EQ(state().archiveIndex, -2);
   EXPECT_EQ(state().adjustMode + state().searchStopped + state().archiveExhausted + state().painted, 0);
   EXPECT_EQ(window.timerStarts, std::vector<unsigned>{1000});
-  EXPECT_EQ(window.members().framesPerSecondText, "Immagini elaborate per secondo:   1");
-  EXPECT_EQ(window.members().filterRadiusText, "Raggio della filtrazione immagine:   8 pixels");
-  EXPECT_EQ(window.members().colorToleranceText, "Precisione cromatica della ricerca:   16");
-  EXPECT_EQ(window.members().stepIndex, 2);
+  EXPECT_EQ(window.shownParameters, (SearchParameters{1, 8, 16, 25, 0, 0, 0}));
   // The reset is not saved: the file appears only with the first command.
   EXPECT_FALSE(std::filesystem::exists(dir / "res/Combo_Box_Parameters.bin"));
   EXPECT_EQ(camera.starts, 0);
@@ -91,14 +89,14 @@ TEST_F(StartUp, TimerPeriodIsThousandOverTheRate) {
   EXPECT_EQ(window.timerPeriod, 7u);
 }
 
-TEST_F(StartUp, ValuesOutsideTheTablesLeaveTheirTextsEmpty) {
+TEST_F(StartUp, ValuesOutsideTheTablesAreShownAndUsedAsLoaded) {
   stillFolder({queryPicture()});
   writeParameters({3, 0, 15, 7, 0, 0, 0});
   control().startUp();
-  EXPECT_EQ(window.members().framesPerSecondText, "");
-  EXPECT_EQ(window.members().filterRadiusText, "");
-  EXPECT_EQ(window.members().colorToleranceText, "");
-  EXPECT_EQ(window.members().stepIndex, 0);
+  EXPECT_EQ(window.shownParameters.framesPerSecond, 3u);
+  EXPECT_EQ(window.shownParameters.filterRadius, 0u);
+  EXPECT_EQ(window.shownParameters.colorTolerance, 15u);
+  EXPECT_EQ(window.shownParameters.viewfinderStep, 7u);
   EXPECT_EQ(state().viewfinderStep, 7u);  // stays in use as loaded
   EXPECT_EQ(window.timerPeriod, 333u);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "imaging/circularMeanFilter.h"
+#include "matching/searchSteps.h"
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"

@@ -5,6 +5,7 @@
 
 #include "imaging/bilinearSampling.h"
 #include "tests/matching/matchingHelpers.h"
+#include "matching/searchSteps.h"
 #include "matching/ringSignature.h"
 
 namespace orvalis {

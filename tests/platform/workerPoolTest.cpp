@@ -40,8 +40,8 @@ TEST(WorkerPool, LaneCountIsClamped) {
 }
 
 TEST(WorkerPool, AForkedChildRunsEveryLaneItself) {
-  // The process pool exists before the fork; its threads don't in the child.
-  WorkerPool& pool = workerPool();
+  // The pool exists before the fork; its threads don't in the child.
+  WorkerPool pool(hardwareLanes() < 2 ? 2 : hardwareLanes());
   auto warm = [](unsigned) {};
   pool.run(warm);
   testing::TempDir folder;

@@ -126,9 +126,7 @@ bool stillSoak(int ticks) {
       control.enterAdjustMode();
       control.onTimerTick();
       (i / 10) % 2 == 0 ? control.moveViewfinderRight() : control.moveViewfinderLeft();
-      window.controls.colorToleranceText = (i / 10) % 2 == 0 ? "Precisione cromatica della ricerca:   14"
-                                                             : "Precisione cromatica della ricerca:   16";
-      control.selectColorTolerance();
+      control.selectColorTolerance((i / 10) % 2 == 0 ? 14 : 16);
       control.startNewSearch();
       ++cycles;
     }

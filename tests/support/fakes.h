@@ -4,7 +4,6 @@
 // control headless.
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -26,31 +25,22 @@ class FakeWindow : public Window {
     ++timerStops;
   }
   void paintViews() override { ++paints; }
-  void showControl(int id, bool show) override { shown[id] = show; }
-  void enableControl(int id, bool enable) override { enabled[id] = enable; }
-  void readMembersFromControls() override {
-    ++reads;
-    members_ = controls;
+  void showMode(WindowMode shownMode) override {
+    mode = shownMode;
+    ++modeChanges;
   }
-  void writeMembersToControls() override { controls = members_; }
-  WindowMembers& members() override { return members_; }
+  void showParameters(const SearchParameters& parameters) override { shownParameters = parameters; }
   void endDialog() override { ended = true; }
-
-  bool isShown(int id) const { return !shown.count(id) || shown.at(id); }  // controls start visible
-  bool isEnabled(int id) const { return !enabled.count(id) || enabled.at(id); }
 
   bool timerRunning = false;
   unsigned timerPeriod = 0;
   std::vector<unsigned> timerStarts;
   int timerStops = 0;
   int paints = 0;
-  int reads = 0;
   bool ended = false;
-  std::map<int, bool> shown, enabled;
-  WindowMembers controls;  // what the controls show; parameter commands read it
-
- private:
-  WindowMembers members_;
+  WindowMode mode = WindowMode::Search;
+  int modeChanges = 0;
+  SearchParameters shownParameters;
 };
 
 // Serves generated pictures as 32-bit bottom-up frames, one picture per grab

@@ -92,14 +92,9 @@ TEST_F(Commands, UserListChoicesSetTheirParameterAndSave) {
   EXPECT_EQ(window().searchTimer().interval(), 500);
 }
 
-TEST_F(Commands, WritingTheMembersIsNoCommand) {
+TEST_F(Commands, ShowingParametersIsNoCommand) {
   std::filesystem::remove(parametersFile());
-  WindowMembers& m = window().members();
-  m.framesPerSecondText = "Immagini elaborate per secondo:   64";
-  m.filterRadiusText = "Raggio della filtrazione immagine:   3 pixels";
-  m.colorToleranceText = "Precisione cromatica della ricerca:   30";
-  m.stepIndex = 3;
-  window().writeMembersToControls();
+  window().showParameters({64, 3, 30, 50, 0, 0, 0});
   EXPECT_EQ(list(kFramesPerSecondList)->currentText(),
             QStringLiteral("Immagini elaborate per secondo:   64"));
   EXPECT_TRUE(button(kStep50Radio)->isChecked());

@@ -1,5 +1,5 @@
-// The four members and the controls: list texts, prefix selection, the radio
-// group as an index, in both directions.
+// Parameter values and the controls: list texts, the selection a value
+// shows, the radio group as an index.
 
 #include <QButtonGroup>
 #include <QRadioButton>
@@ -34,70 +34,59 @@ TEST_F(DataExchange, ListsHoldTheOptionTextsInTableOrder) {
             QStringLiteral("Precisione cromatica della ricerca:   2"));
 }
 
-TEST_F(DataExchange, WritingATextSelectsTheFirstItemThatBeginsWithIt) {
-  WindowMembers& m = window().members();
-  m.framesPerSecondText = "Immagini elaborate per secondo:   2";
-  m.colorToleranceText = "Precisione cromatica della ricerca:   2";
-  m.filterRadiusText = "raggio della filtrazione immagine:   1";  // case is ignored
-  window().writeMembersToControls();
-  EXPECT_EQ(list(kFramesPerSecondList)->currentText(), QStringLiteral("Immagini elaborate per secondo:   2"));
-  EXPECT_EQ(list(kColorToleranceList)->currentText(),
-            QStringLiteral("Precisione cromatica della ricerca:   2"));
-  EXPECT_EQ(list(kFilterRadiusList)->currentText(),
-            QStringLiteral("Raggio della filtrazione immagine:   1 pixels"));
-
-  // "...:   25" is no list text, but "...:   256" begins with it.
-  m.framesPerSecondText = "Immagini elaborate per secondo:   25";
-  window().writeMembersToControls();
-  EXPECT_EQ(list(kFramesPerSecondList)->currentText(),
-            QStringLiteral("Immagini elaborate per secondo:   256"));
-
-  // A text that no item begins with, and an empty one, leave the selection.
-  m.framesPerSecondText = "Immagini elaborate per secondo:   5";
-  m.colorToleranceText = "";
-  window().writeMembersToControls();
-  EXPECT_EQ(list(kFramesPerSecondList)->currentText(),
-            QStringLiteral("Immagini elaborate per secondo:   256"));
-  EXPECT_EQ(list(kColorToleranceList)->currentText(),
-            QStringLiteral("Precisione cromatica della ricerca:   2"));
-}
-
-TEST_F(DataExchange, ReadingGivesTheSelectedTextsAndTheCheckedIndex) {
-  list(kFramesPerSecondList)->setCurrentIndex(4);
-  list(kFilterRadiusList)->setCurrentIndex(19);
-  list(kColorToleranceList)->setCurrentIndex(7);
-  qobject_cast<QRadioButton*>(window().control(kStep50Radio))->setChecked(true);
-  window().readMembersFromControls();
-  const WindowMembers& m = window().members();
-  EXPECT_EQ(m.framesPerSecondText, "Immagini elaborate per secondo:   16");
-  EXPECT_EQ(m.filterRadiusText, "Raggio della filtrazione immagine:   20 pixels");
-  EXPECT_EQ(m.colorToleranceText, "Precisione cromatica della ricerca:   16");
-  EXPECT_EQ(m.stepIndex, 3);
+TEST_F(DataExchange, ShownParametersSelectTheirItemsAndUnlistedValuesSelectNone) {
+  const int steps[4] = {kStep1Radio, kStep10Radio, kStep25Radio, kStep50Radio};
+  struct Row {
+    SearchParameters shown;
+    const char* framesPerSecond;  // "" for no selection
+    const char* filterRadius;
+    const char* colorTolerance;
+    int checkedStep;  // index into steps
+  };
+  const Row rows[] = {
+      {{2, 1, 2, 1, 0, 0, 0},
+       "Immagini elaborate per secondo:   2",
+       "Raggio della filtrazione immagine:   1 pixels",
+       "Precisione cromatica della ricerca:   2",
+       0},
+      {{256, 20, 40, 50, 0, 0, 0},
+       "Immagini elaborate per secondo:   256",
+       "Raggio della filtrazione immagine:   20 pixels",
+       "Precisione cromatica della ricerca:   40",
+       3},
+      // Stored values the lists don't offer: the search uses them, so no
+      // item may claim another value; an unknown step shows the first step.
+      {{3, 0, 17, 7, 0, 0, 0}, "", "", "", 0},
+  };
+  for (const Row& row : rows) {
+    window().showParameters(row.shown);
+    const auto expect = [](QComboBox* l, const char* text) {
+      if (*text == '\0') {
+        EXPECT_EQ(l->currentIndex(), -1) << l->currentText().toStdString();
+      } else {
+        EXPECT_EQ(l->currentText().toStdString(), text);
+      }
+    };
+    expect(list(kFramesPerSecondList), row.framesPerSecond);
+    expect(list(kFilterRadiusList), row.filterRadius);
+    expect(list(kColorToleranceList), row.colorTolerance);
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(button(steps[j])->isChecked(), j == row.checkedStep) << j;
+  }
 }
 
 TEST_F(DataExchange, RadioIndexRoundTripsAndNoneCheckedIsMinusOne) {
   const int ids[4] = {kStep1Radio, kStep10Radio, kStep25Radio, kStep50Radio};
-  WindowMembers& m = window().members();
-  window().readMembersFromControls();
-  EXPECT_EQ(m.stepIndex, -1) << "nothing is checked before the members are written";
-
+  QButtonGroup& group = *button(kStep1Radio)->group();
   for (int index = 0; index < 4; ++index) {
-    m.stepIndex = index;
-    window().writeMembersToControls();
-    for (int j = 0; j < 4; ++j) {
-      EXPECT_EQ(button(ids[j])->isChecked(), j == index) << "index " << index << " button " << ids[j];
-    }
-    m.stepIndex = -7;
-    window().readMembersFromControls();
-    EXPECT_EQ(m.stepIndex, index);
+    checkRadioIndex(group, index);
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(button(ids[j])->isChecked(), j == index) << index;
+    EXPECT_EQ(checkedRadioIndex(group), index);
   }
   // An index that no button has unchecks them all.
   for (int outside : {-1, 4}) {
-    m.stepIndex = outside;
-    window().writeMembersToControls();
+    checkRadioIndex(group, outside);
     for (int id : ids) EXPECT_FALSE(button(id)->isChecked()) << outside;
-    window().readMembersFromControls();
-    EXPECT_EQ(m.stepIndex, -1);
+    EXPECT_EQ(checkedRadioIndex(group), -1);
   }
 }
 

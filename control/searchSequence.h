@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "state/workspace.h"
+
+namespace orvalis {
+
+// The search as both faces run it, the window one picture per tick and the
+// headless tool in a loop: build the template once, then process archive
+// pictures one after the other. The kernels are the workspace's own
+// (useKernels), chosen once where the workspace is made.
+
+// The template from the query picture in queryImage (queryWidth x
+// queryHeight): its channels, the filtered gray plane, the ring signature and
+// the histograms. False when the template can't be built soundly (see
+// templateBuildable); the search must not run then.
+[[nodiscard]] bool buildTemplate(Workspace& workspace);
+
+// The outcome for one archive picture. The match fields are meaningful only
+// when matchFound is true.
+struct PictureResult {
+  std::uint32_t index = 0;
+  std::string file;
+  std::uint32_t width = 0, height = 0;
+  bool matchFound = false;
+  std::uint32_t matchX = 0, matchY = 0;
+  double matchAngle = 0;     // radians
+  double matchAngleDeg = 0;  // the consensus angle the radians come from
+  double filterMs = 0, scanMs = 0;
+};
+
+// One archive picture, loaded into archiveImage with the query's size: its
+// channels, the filtered gray plane and the scan with the viewfinder radius.
+// Fills the size, match and timing fields of result. False, with nothing
+// scanned, when the filter radius is beyond the largest the filter takes.
+[[nodiscard]] bool processArchivePicture(Workspace& workspace, PictureResult& result);
+
+// The line a person reads for one picture, as `orvalis-search --human` and
+// the window's --log print it: the file, the size, the match (column, row,
+// degrees) or "no match", and the times. Written into text (no allocation);
+// returns text.
+const char* formatPictureLine(const PictureResult& result, char* text, std::size_t size);
+
+}  // namespace orvalis
