@@ -8,6 +8,7 @@
 #include "files/parametersFile.h"
 #include "files/paths.h"
 #include "imaging/glyphs.h"
+#include "matching/admissibleCentre.h"
 #include "matching/matchViews.h"
 #include "matching/ringSignature.h"
 #include "matching/searchSteps.h"
@@ -254,8 +255,10 @@ void SearchControl::moveViewfinderRight() {
 
 void SearchControl::growViewfinder() {
   const ViewfinderNumbers v = viewfinderNumbers(state_);
-  stepViewfinder(v.r + v.s <= kMaxViewfinderRadius && v.y - v.r - v.s >= 1 && v.y + v.r + v.s <= v.h - 2 &&
-                     v.x + v.r + v.s <= v.w - 2 && v.x - v.r - v.s >= 1,
+  // r + s is a whole number well inside a double: the grown disc is tested
+  // exactly as every other disc.
+  stepViewfinder(v.r + v.s <= kMaxViewfinderRadius &&
+                     isAdmissibleCentre(v.y, v.x, v.r + v.s, state_.queryWidth, state_.queryHeight),
                  state_.viewfinderRadius, true);
 }
 

@@ -17,7 +17,7 @@ bool viewfinderFits(std::uint32_t x, std::uint32_t y, std::uint32_t radius, std:
 // (w / 2, h / 2) with radius min(w, h) / 6, integer divisions, capped at
 // kMaxViewfinderRadius: a square picture of more than 1500 pixels a side fits
 // the store, and a radius above 250 would overflow the ring profiles. Returns
-// 1 when the viewfinder was kept.
-int checkViewfinder(SearchParameters& parameters, std::uint32_t width, std::uint32_t height);
+// true when the viewfinder was kept.
+bool checkViewfinder(SearchParameters& parameters, std::uint32_t width, std::uint32_t height);
 
 }  // namespace orvalis

@@ -13,10 +13,7 @@ double sampleBilinear(const std::uint8_t* plane, std::uint32_t width, double row
 
 void sampleRing(const std::uint8_t* plane, std::uint32_t width, double centreRow, double centreColumn,
                 double radius, double* profile, std::uint32_t& count) {
-  // trunc(20 x radius); below one sample (and for a negative or NaN radius,
-  // whose conversion would be undefined) there is nothing to sample.
-  const double product = radius * 20.0;
-  count = product >= 1.0 ? static_cast<std::uint32_t>(product) : 0;
+  count = ringSampleCountOf(radius);
   if (count == 0) return;
 
   const double step = kFullTurn / count;

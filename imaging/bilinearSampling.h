@@ -6,6 +6,25 @@
 
 namespace orvalis {
 
+// The samples of a ring of this radius: trunc(20 x radius), and 0 below one
+// sample and for a negative or NaN radius, whose conversion would be
+// undefined. The plain sampler and the scan's tables both count with it.
+inline std::uint32_t ringSampleCountOf(double radius) {
+  const double product = radius * 20.0;
+  return product >= 1.0 ? static_cast<std::uint32_t>(product) : 0;
+}
+
+// The bilinear weights of a position (row, column) in the cell whose top left
+// pixel is (r0, c0): near weights to the position, far weights as differences
+// to r0 + 1 and c0 + 1 rather than 1 - fy and 1 - fx, which round
+// differently.
+struct BilinearWeights {
+  double fy, gy, fx, gx;
+};
+inline BilinearWeights bilinearWeights(double row, double column, double r0, double c0) {
+  return {row - r0, (r0 + 1.0) - row, column - c0, (c0 + 1.0) - column};
+}
+
 // The interpolation itself, inline so that the ring samplers (the plain one
 // below and the table-driven one of the scan) evaluate the very same
 // expression, operation for operation.
@@ -14,12 +33,7 @@ inline double bilinearAt(const std::uint8_t* plane, std::uint32_t width, double 
   const std::uint32_t c0 = static_cast<std::uint32_t>(std::floor(column));
   const std::uint32_t r1 = r0 + 1;
   const std::uint32_t c1 = c0 + 1;
-
-  // The far weights are differences to r1 and c1, not 1 - fy and 1 - fx.
-  const double fy = row - r0;
-  const double gy = r1 - row;
-  const double fx = column - c0;
-  const double gx = c1 - column;
+  const auto [fy, gy, fx, gx] = bilinearWeights(row, column, r0, c0);
 
   const std::uint8_t* top = plane + static_cast<std::size_t>(r0) * width;
   const std::uint8_t* bottom = plane + static_cast<std::size_t>(r1) * width;

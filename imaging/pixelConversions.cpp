@@ -10,11 +10,6 @@ std::size_t pixelCount(std::uint32_t width, std::uint32_t height) {
   return static_cast<std::size_t>(width) * height;
 }
 
-// Plain unsigned arithmetic: the sum of three bytes fits easily and the
-// division truncates, exactly as the gray value is defined.
-inline std::uint8_t grayOf(unsigned blue, unsigned green, unsigned red) {
-  return static_cast<std::uint8_t>((blue + green + red) / 3);
-}
 
 }  // namespace
 

@@ -5,6 +5,12 @@
 
 namespace orvalis {
 
+// The gray value of a pixel: plain unsigned arithmetic, the sum of three
+// bytes divided with truncation, exactly as the gray value is defined.
+inline std::uint8_t grayOf(unsigned blue, unsigned green, unsigned red) {
+  return static_cast<std::uint8_t>((blue + green + red) / 3);
+}
+
 // Moves between the two layouts: 24-bit BGR pictures (rows top-down, stride
 // 3 x width) and one-byte planes (stride = width). The gray value of a pixel is
 // (blue + green + red) / 3 with the remainder dropped: no weighting, no

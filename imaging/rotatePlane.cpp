@@ -50,10 +50,10 @@ void rotatePlane(const std::uint8_t* source, std::uint8_t* destination, std::uin
     std::uint8_t* out = destination + static_cast<std::size_t>(i) * width;
     for (std::uint32_t j = 0; j < width; ++j) {
       // Destination offset from the turning centre, turned, then moved.
-      const double di = i - rotation.centerY;
-      const double dj = j - rotation.centerX;
-      const double row = (u * di - v * dj + rotation.centerY) - rotation.shiftY;
-      const double column = (v * di + u * dj + rotation.centerX) - rotation.shiftX;
+      const double di = i - rotation.centreY;
+      const double dj = j - rotation.centreX;
+      const double row = (u * di - v * dj + rotation.centreY) - rotation.shiftY;
+      const double column = (v * di + u * dj + rotation.centreX) - rotation.shiftX;
 
       // Range test: the bounds are inside. Written as "inside" so that a NaN
       // position gives 0 too.

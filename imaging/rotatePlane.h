@@ -4,16 +4,16 @@
 
 namespace orvalis {
 
-// How a plane is turned: about (centerY, centerX) by angle radians, then
+// How a plane is turned: about (centreY, centreX) by angle radians, then
 // shifted by (shiftY, shiftX). After a match these are matchAngle, the
 // viewfinder centre and viewfinder - match, so that the found region comes
 // to lie on the viewfinder in the template's orientation.
 struct RotationParameters {
-  double angle = 0;    // rotateAngle, radians
-  double centerX = 0;  // rotateCenterX
-  double centerY = 0;  // rotateCenterY
-  double shiftX = 0;   // rotateShiftX
-  double shiftY = 0;   // rotateShiftY
+  double angle = 0;  // radians
+  double centreX = 0;
+  double centreY = 0;
+  double shiftX = 0;
+  double shiftY = 0;
 };
 
 // Resamples a whole plane (one byte a pixel, stride = width) into
@@ -21,8 +21,8 @@ struct RotationParameters {
 //
 // With u = cos(-angle) and v = sin(-angle), destination pixel (i, j) takes the
 // source at
-//   row    = (u (i - centerY) - v (j - centerX) + centerY) - shiftY
-//   column = (v (i - centerY) + u (j - centerX) + centerX) - shiftX
+//   row    = (u (i - centreY) - v (j - centreX) + centreY) - shiftY
+//   column = (v (i - centreY) + u (j - centreX) + centreX) - shiftX
 // by bilinear interpolation (weights fy = row - r0, gy = r1 - row, fx =
 // column - c0, gx = c1 - column; terms summed in the order (r0,c0), (r1,c1),
 // (r0,c1), (r1,c0)), rounded half up to a byte. A position outside

@@ -9,12 +9,12 @@ namespace orvalis {
 // row - R >= 1, row + R <= height - 2, column + R <= width - 2,
 // column - R >= 1, compared in double with equality admitted. For a whole R
 // the rows R + 1 .. height - 2 - R and the columns R + 1 .. width - 2 - R.
-inline int isAdmissibleCentre(double row, double column, double radius, std::uint32_t width,
-                              std::uint32_t height) {
+// The viewfinder, the template, the scan and the views all hold a disc to
+// this one rule.
+inline bool isAdmissibleCentre(double row, double column, double radius, std::uint32_t width,
+                               std::uint32_t height) {
   return row - radius >= 1.0 && row + radius <= static_cast<double>(height) - 2.0 &&
-                 column + radius <= static_cast<double>(width) - 2.0 && column - radius >= 1.0
-             ? 1
-             : 0;
+         column + radius <= static_cast<double>(width) - 2.0 && column - radius >= 1.0;
 }
 
 }  // namespace orvalis

@@ -71,7 +71,7 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
   for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
     for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
       const std::int64_t dy = k - firstRow, dx = l - firstColumn;
-      if (dy * dy + dx * dx > kRefinementRadius * kRefinementRadius) continue;
+      if (!inRefinementWindow(dy, dx)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
       if (!isAdmissibleCentre(row, column, radius, width, height)) continue;

@@ -9,6 +9,12 @@ namespace orvalis {
 // window holds the 317 whole offsets (dy, dx) with dy^2 + dx^2 <= 10^2.
 inline constexpr int kRefinementRadius = 10;
 
+// Whether the offset (dy, dx) from the first accepted centre lies in the
+// refinement window.
+inline bool inRefinementWindow(std::int64_t dy, std::int64_t dx) {
+  return dy * dy + dx * dx <= kRefinementRadius * kRefinementRadius;
+}
+
 // How well a centre that has just passed testCandidate fits: the sum over the
 // nine rings, in ring order, of |candidateRingMean - templateRingMean|. Lower
 // is better.

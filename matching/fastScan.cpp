@@ -101,8 +101,7 @@ struct Candidate {
 void buildOffsets(RadiusTables& t, double regionRadius) {
   for (int ring = 0; ring < kRingCount; ++ring) {
     const double radius = ringRadius(ring, regionRadius);
-    const double product = radius * 20.0;
-    const std::uint32_t count = product >= 1.0 ? static_cast<std::uint32_t>(product) : 0;
+    const std::uint32_t count = ringSampleCountOf(radius);
     t.count[ring] = count;
     if (count == 0) continue;
     const double step = kFullTurn / count;
@@ -146,8 +145,7 @@ void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
       const double row = -t.rowOffset[ring][i];
       const double column = -t.columnOffset[ring][i];
       const double r0 = std::floor(row), c0 = std::floor(column);
-      const double fy = row - r0, gy = (r0 + 1) - row;
-      const double fx = column - c0, gx = (c0 + 1) - column;
+      const auto [fy, gy, fx, gx] = bilinearWeights(row, column, r0, c0);
       const std::size_t at =
           static_cast<std::size_t>((static_cast<int>(r0) + half) * side + static_cast<int>(c0) + half);
       t.grid[at] += gx * gy;
@@ -514,7 +512,7 @@ ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uin
     }
   }
   if (!anyQualified) return 0;
-  angleDeg = ((bestShift * step) * 180.0) / kPi;
+  angleDeg = shiftAngleDegrees(bestShift, step);
   return 1;
 }
 
@@ -593,8 +591,7 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   // strictly lower score first, then the rotation estimate.
   for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
     for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
-      const std::int64_t dy = k - firstRow, dx = l - firstColumn;
-      if (dy * dy + dx * dx > kRefinementRadius * kRefinementRadius) continue;
+      if (!inRefinementWindow(k - firstRow, l - firstColumn)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
       if (!isAdmissibleCentre(row, column, radius, width, height)) continue;

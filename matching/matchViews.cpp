@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "imaging/glyphs.h"
+#include "imaging/pixelConversions.h"
 #include "imaging/rotatePlane.h"
 
 namespace orvalis {
@@ -13,9 +14,6 @@ namespace {
 inline constexpr std::uint8_t kAgreeValue = 30;      // within the colour tolerance
 inline constexpr std::uint8_t kDisagreeValue = 255;  // beyond it
 
-inline std::uint8_t grayOf(unsigned blue, unsigned green, unsigned red) {
-  return static_cast<std::uint8_t>((blue + green + red) / 3);
-}
 
 // Walks the preview square row by row. Inside the disc (strictly, in double)
 // valueAt(sourceIndex) gives the byte for all three channels, the source
@@ -111,15 +109,11 @@ void prepareMatchViews(Workspace& workspace) {
   // Turning parameters: the unsigned coordinates become doubles before the
   // differences are taken, so a match right of or below the viewfinder gives
   // a negative shift rather than a wrapped one.
-  s.rotateShiftY = static_cast<double>(s.viewfinderY) - static_cast<double>(s.matchY);
-  s.rotateShiftX = static_cast<double>(s.viewfinderX) - static_cast<double>(s.matchX);
-  s.rotateCenterY = s.viewfinderY;
-  s.rotateCenterX = s.viewfinderX;
-  s.rotateAngle = s.matchAngle;
-
   // Turn the archive back onto the viewfinder, raw colours and filtered gray.
-  const RotationParameters rotation{s.rotateAngle, s.rotateCenterX, s.rotateCenterY, s.rotateShiftX,
-                                    s.rotateShiftY};
+  const RotationParameters rotation{s.matchAngle, static_cast<double>(s.viewfinderX),
+                                    static_cast<double>(s.viewfinderY),
+                                    static_cast<double>(s.viewfinderX) - static_cast<double>(s.matchX),
+                                    static_cast<double>(s.viewfinderY) - static_cast<double>(s.matchY)};
   rotatePlane(im.archiveB.data(), im.rotatedArchiveB.data(), s.archiveWidth, s.archiveHeight, rotation);
   rotatePlane(im.archiveG.data(), im.rotatedArchiveG.data(), s.archiveWidth, s.archiveHeight, rotation);
   rotatePlane(im.archiveR.data(), im.rotatedArchiveR.data(), s.archiveWidth, s.archiveHeight, rotation);

@@ -10,8 +10,8 @@ namespace orvalis {
 //
 // prepareMatchViews, in this order: sets searchStopped; inverts the match
 // glyph into archiveImage (which holds the gray archive picture); sets the
-// turning fields rotateAngle = matchAngle, rotateCenterX/Y = viewfinderX/Y,
-// rotateShiftX/Y = viewfinderX/Y - matchX/Y (in double, may be negative);
+// turning by matchAngle about the viewfinder centre, shifted by
+// viewfinderX/Y - matchX/Y (in double, may be negative);
 // turns archiveB, archiveG, archiveR and archiveGray into the rotatedArchive
 // planes (archive size); sets the preview size from viewfinderRadius; builds
 // the template, match and difference previews.

@@ -32,7 +32,7 @@ int alignRing(const double* candidateProfile, std::uint32_t count, const double*
     }
   }
   if (!anyQualified) return 0;
-  angleDeg = ((bestShift * step) * 180.0) / kPi;
+  angleDeg = shiftAngleDegrees(bestShift, step);
   return 1;
 }
 

@@ -6,6 +6,12 @@
 
 namespace orvalis {
 
+// The angle of cyclic shift s of a ring whose samples lie step radians apart,
+// in degrees, as the alignment reports it.
+inline double shiftAngleDegrees(std::uint32_t shift, double step) {
+  return ((shift * step) * 180.0) / kPi;
+}
+
 // Finds the cyclic shift s that best maps the candidate profile onto the
 // template profile, candidate sample j against template sample (j + s) mod
 // count. A shift qualifies when no sample differs by more than colorTolerance;

@@ -47,13 +47,6 @@ struct SearchState : SearchParameters {
   double matchRadius = 0;
   double matchAngle = 0;  // radians: consensusAngleDeg x kPi / 180
 
-  // Turning parameters of the rotation resampling.
-  double rotateAngle = 0;    // = matchAngle
-  double rotateCenterX = 0;  // = viewfinderX
-  double rotateCenterY = 0;  // = viewfinderY
-  double rotateShiftX = 0;   // = viewfinderX - matchX, may be negative
-  double rotateShiftY = 0;   // = viewfinderY - matchY
-
   // Ring signatures of the template and of the candidate under test.
   double templateCentreValue = 0, candidateCentreValue = 0;
   double templateRingProfile[kRingCount][kMaxRingSamples] = {};
@@ -74,7 +67,6 @@ struct SearchState : SearchParameters {
   // View geometry.
   std::uint32_t previewWidth = 0, previewHeight = 0;  // square preview side
   std::uint32_t previewCentre = 0;                    // previewWidth / 2
-  double displayScale = 0;                            // picture to window pixels, set when painting
 };
 
 }  // namespace orvalis

@@ -296,7 +296,6 @@ void COrvalisDlg::paintClient(QPainter& painter) {
 
   const ViewGeometry geometry =
       viewGeometry(s.archiveWidth, s.archiveHeight, s.queryWidth, s.queryHeight, s.landscape == 1);
-  s.displayScale = geometry.displayScale;
 
   for (const PixelRect& region : {kPictureArea, kUpperBand, kLowerBand}) {
     drawBuffer(painter, images.backgroundImage.data(), s.backgroundWidth, s.backgroundHeight, region);

@@ -94,7 +94,6 @@ TEST_F(Painting, LandscapeViewsAndPreviewsLandWhereTheGeometrySays) {
   state().painted = 1;
   state().searchStopped = 1;
   const QImage image = shot();
-  EXPECT_EQ(state().displayScale, 0.625);
   EXPECT_EQ(at(image, 200, 150), kQuery);
   EXPECT_EQ(at(image, 399, 299), kQuery);
   EXPECT_EQ(at(image, 200, 470), kArchive);
