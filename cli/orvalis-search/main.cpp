@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "control/archiveWalk.h"
-#include "cli/orvalis-search/searchToolOptions.h"
-#include "imaging/circularMeanFilterFast.h"
-#include "matching/fastScan.h"
 #include "cli/orvalis-search/merge.h"
 #include "cli/orvalis-search/report.h"
+#include "cli/orvalis-search/searchToolOptions.h"
+#include "control/archiveWalk.h"
+#include "imaging/circularMeanFilterFast.h"
+#include "matching/fastScan.h"
 
 namespace {
 

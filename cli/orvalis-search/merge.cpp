@@ -32,7 +32,9 @@ bool isCount(const json& value, std::uint64_t maximum) {
 
 // The tool's numbers are written in plain decimal, which parses as an
 // unsigned integer when it has no point.
-bool isNumber(const json& value) { return value.is_number(); }
+bool isNumber(const json& value) {
+  return value.is_number();
+}
 
 bool hasExactly(const json& object, std::initializer_list<const char*> keys) {
   if (object.size() != keys.size()) return false;
@@ -74,7 +76,9 @@ bool readPicture(const json& line, PictureResult& result) {
   return true;
 }
 
-bool isSummary(const json& line) { return line.is_object() && line.contains("summary"); }
+bool isSummary(const json& line) {
+  return line.is_object() && line.contains("summary");
+}
 
 // Opens a shard file; a FIFO or a folder would block or read as nothing.
 bool openShard(const std::string& file, std::ifstream& in, std::string& error) {
@@ -132,7 +136,8 @@ bool checkShard(Shard& shard, std::string& error) {
     const json& range = line["shard"];
     if (!range.is_object() || !hasExactly(range, {"first", "last", "all"}) ||
         !isCount(range["first"], kLargestNumber) || !isCount(range["last"], kLargestNumber) ||
-        !range["all"].is_boolean() || range["first"].get<std::uint64_t>() > range["last"].get<std::uint64_t>()) {
+        !range["all"].is_boolean() ||
+        range["first"].get<std::uint64_t>() > range["last"].get<std::uint64_t>()) {
       return fail(lineNumber, "the summary's shard is not {first, last, all} with first <= last");
     }
     summarySeen = true;
@@ -140,16 +145,17 @@ bool checkShard(Shard& shard, std::string& error) {
     shard.last = range["last"].get<std::uint64_t>();
     shard.all = range["all"].get<bool>();
     shard.totalMs = line["totalMs"].get<double>();
-    if (line["scanned"].get<std::uint64_t>() != shard.pictures || line["matches"].get<std::uint64_t>() != matches) {
+    if (line["scanned"].get<std::uint64_t>() != shard.pictures ||
+        line["matches"].get<std::uint64_t>() != matches) {
       return fail(lineNumber, "the summary counts " + line["scanned"].dump() + " pictures and " +
                                   line["matches"].dump() + " matches, the lines above " +
                                   std::to_string(shard.pictures) + " and " + std::to_string(matches));
     }
-    if (shard.pictures > 0 &&
-        (firstIndex != shard.first || firstIndex + shard.pictures - 1 > shard.last)) {
+    if (shard.pictures > 0 && (firstIndex != shard.first || firstIndex + shard.pictures - 1 > shard.last)) {
       return fail(lineNumber, "the pictures " + std::to_string(firstIndex) + " to " +
-                                  std::to_string(firstIndex + shard.pictures - 1) + " lie outside the shard " +
-                                  std::to_string(shard.first) + " to " + std::to_string(shard.last));
+                                  std::to_string(firstIndex + shard.pictures - 1) +
+                                  " lie outside the shard " + std::to_string(shard.first) + " to " +
+                                  std::to_string(shard.last));
     }
     if (!shard.all && matches > (lastMatched ? 1u : 0u)) {
       return fail(lineNumber, "a walk without --all went on after a match");

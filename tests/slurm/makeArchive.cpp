@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
   unsigned long count = 0, width = 0, height = 0;
   if (argc < 5 || !number(argv[2], count) || !number(argv[3], width) || !number(argv[4], height) ||
       width < 100 || height < 100 || width > 1920 || height > 1200) {
-    std::fprintf(stderr, "usage: %s DIR COUNT WIDTH HEIGHT [MATCH...] (100 to 1920 x 1200 pixels)\n", argv[0]);
+    std::fprintf(stderr, "usage: %s DIR COUNT WIDTH HEIGHT [MATCH...] (100 to 1920 x 1200 pixels)\n",
+                 argv[0]);
     return 2;
   }
   std::set<unsigned long> matches;
