@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "control/archiveWalk.h"
-#include "cli/orvalis-search/searchToolOptions.h"
-#include "matching/searchSteps.h"
+#include "cli/orvalis-search/merge.h"
 #include "cli/orvalis-search/report.h"
+#include "cli/orvalis-search/searchToolOptions.h"
+#include "control/archiveWalk.h"
+#include "matching/searchSteps.h"
 
 namespace {
 
@@ -36,6 +37,19 @@ int main(int argc, char** argv) {
   if (options.help) {
     std::fputs(searchToolUsage(), stdout);
     return kFoundExit;
+  }
+
+  // Joining shards searches nothing: the lines come from the files.
+  if (options.merge) {
+    std::string error;
+    WalkSummary summary;
+    const auto print = [&](const PictureResult& result) {
+      std::fprintf(stdout, "%s\n", (options.human ? pictureLine(result) : pictureJson(result)).c_str());
+    };
+    if (!mergeShards(options.mergeFiles, options.all, print, summary, error)) return fail(error);
+    std::fprintf(stdout, "%s\n", (options.human ? summaryLine(summary) : summaryJson(summary)).c_str());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("cannot write the results");
+    return summary.matches > 0 ? kFoundExit : kNotFoundExit;
   }
 
   // About 108 MB of buffers, allocated once; the worker threads and the fast
@@ -76,7 +90,10 @@ int main(int argc, char** argv) {
   if (!walkArchive(*workspace, range, onPicture, summary, error)) return fail(error);
   if (!viewsError.empty()) return fail(viewsError);
 
-  const std::string line = options.human ? summaryLine(summary) : summaryJson(summary);
+  const std::string line = options.shard   ? shardSummaryJson(summary, range)
+                           : options.human ? summaryLine(summary)
+                                           : summaryJson(summary);
   std::fprintf(stdout, "%s\n", line.c_str());
-  return summary.matches > 0 ? kFoundExit : kNotFoundExit;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("cannot write the results");
+  return summary.matches > 0 || options.shard ? kFoundExit : kNotFoundExit;
 }

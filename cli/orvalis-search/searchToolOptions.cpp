@@ -63,6 +63,26 @@ bool parseViewfinder(const std::string& text, SearchToolOptions& options, std::s
   return false;
 }
 
+// --shard and --merge, checked once every argument is read. A merge reads
+// only files, so any search option with it is a mistake, not a default.
+bool checkShardAndMerge(const SearchToolOptions& options, bool rangeGiven, std::string& error) {
+  if (!options.merge) {
+    if (!options.mergeFiles.empty()) error = "unexpected argument '" + options.mergeFiles.front() + "'";
+    if (options.shard && options.human) error = "--shard writes JSON lines; it can't go with --human";
+    return error.empty();
+  }
+  const bool searchOption = rangeGiven || options.shard || options.progress || options.reference ||
+                            !options.queryPath.empty() || options.archiveFolder != kArchiveFolder ||
+                            options.parametersPath || options.viewfinderRadius || options.filterRadius ||
+                            options.colorTolerance || !options.viewsFolder.empty();
+  if (searchOption) {
+    error = "--merge joins shard files and takes only --all and --human besides them";
+  } else if (options.mergeFiles.empty()) {
+    error = "--merge needs the shards' output files";
+  }
+  return error.empty();
+}
+
 }  // namespace
 
 ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& arguments) {
@@ -88,6 +108,8 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
                  : name == "--progress"             ? &options.progress
                  : name == "--reference"            ? &options.reference
                  : name == "--help" || name == "-h" ? &options.help
+                 : name == "--shard"                ? &options.shard
+                 : name == "--merge"                ? &options.merge
                                                     : nullptr;
     if (flag != nullptr) {
       if (inlineValue) {
@@ -101,6 +123,10 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
     const bool takesValue = name == "--query" || name == "--archive" || name == "--parameters" ||
                             name == "--viewfinder" || name == "--filter-radius" || name == "--tolerance" ||
                             name == "--first" || name == "--last" || name == "--views";
+    if (!takesValue && name.rfind("-", 0) != 0) {
+      options.mergeFiles.push_back(name);  // only --merge takes plain arguments
+      continue;
+    }
     if (!takesValue) {
       error = name.rfind("-", 0) == 0 ? "unknown option " + name : "unexpected argument '" + name + "'";
       return parsed;
@@ -141,6 +167,7 @@ ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& a
     }
   }
 
+  if (!checkShardAndMerge(options, firstGiven || lastGiven, error)) return parsed;
   if (firstGiven && lastGiven && options.first > options.last) {
     error = "--first " + std::to_string(options.first) + " is after --last " + std::to_string(options.last);
     return parsed;
@@ -181,6 +208,14 @@ Options:
   --reference          use the plain reference kernels (filter, sampling, candidate
                        test, alignment, scan) instead of the fast ones; the results
                        are the same, only slower, so the two can be compared
+  --shard              for job arrays: the summary also names the range walked
+                       ({"shard": {"first", "last", "all"}}) and the exit status is 0
+                       with no match too, so a scheduler counts the task as done
+  --merge FILE...      join the outputs of --shard runs over neighbouring ranges
+                       into what one run over their whole range prints (totalMs is
+                       the sum of the shards'); with --all every match, else up to
+                       the first; any unfinished, damaged, overlapping or missing
+                       shard is an error naming it
   -h, --help           this text
 
 Output: one JSON object per scanned picture on standard output, with the keys

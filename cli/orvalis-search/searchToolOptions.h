@@ -23,6 +23,12 @@ struct SearchToolOptions : SearchSetup {
   bool progress = false;    // progress on standard error even when it is not a terminal
   bool reference = false;   // the plain reference kernels instead of the fast ones
   bool help = false;
+
+  // Job arrays: a shard's summary names its range and "no match" exits 0;
+  // --merge joins the shards' outputs (the files) instead of searching.
+  bool shard = false;
+  bool merge = false;
+  std::vector<std::string> mergeFiles;
 };
 
 // Outcome of parsing: options, or one line saying what is wrong.

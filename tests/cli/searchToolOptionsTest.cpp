@@ -70,6 +70,10 @@ TEST(SearchToolOptions, RefusesEveryBadValueWithAMessageNamingIt) {
       {{"--all=yes"}, "--all takes no value"},
       {{"--fast"}, "unknown option --fast"},
       {{"archive"}, "unexpected argument 'archive'"},
+      {{"--merge"}, "--merge needs the shards' output files"},
+      {{"--merge", "--first", "3", "a.jsonl"}, "--merge joins shard files"},
+      {{"--merge", "--shard", "a.jsonl"}, "--merge joins shard files"},
+      {{"--shard", "--human"}, "--shard writes JSON lines"},
   };
   for (const auto& [arguments, message] : cases) {
     const ParsedSearchToolOptions parsed = parse(arguments);
