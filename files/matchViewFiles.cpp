@@ -7,7 +7,7 @@
 
 namespace orvalis {
 
-int writeMatchViews(const Workspace& workspace, const std::string& folder, std::string* failedPath) {
+bool writeMatchViews(const Workspace& workspace, const std::string& folder, std::string* failedPath) {
   const SearchState& s = workspace.state;
   const ImageStore& im = workspace.images;
 
@@ -32,10 +32,10 @@ int writeMatchViews(const Workspace& workspace, const std::string& folder, std::
     const std::string path = (base / view.name).string();
     if (writePng(path, view.picture.data(), view.width, view.height) == 0) {
       if (failedPath != nullptr) *failedPath = path;
-      return 0;
+      return false;
     }
   }
-  return 1;
+  return true;
 }
 
 }  // namespace orvalis

@@ -10,9 +10,9 @@ namespace {
 inline constexpr std::uint32_t kMaxPngWidth = 0x7FFFFFFF / 3;
 }  // namespace
 
-int writePng(const std::string& path, const std::uint8_t* bgr, std::uint32_t width, std::uint32_t height) {
-  if (width == 0 || height == 0 || bgr == nullptr) return 0;
-  if (width > kMaxPngWidth) return 0;  // the row stride must fit libpng's signed 32 bits
+bool writePng(const std::string& path, const std::uint8_t* bgr, std::uint32_t width, std::uint32_t height) {
+  if (width == 0 || height == 0 || bgr == nullptr) return false;
+  if (width > kMaxPngWidth) return false;  // the row stride must fit libpng's signed 32 bits
 
   // libpng's simplified interface: it takes the buffer as BGR and stores RGB,
   // keeps its error handling (longjmp) inside the C library, and removes the

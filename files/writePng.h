@@ -7,9 +7,9 @@ namespace orvalis {
 
 // Writes a packed BGR picture (3 bytes a pixel, rows top-down, stride
 // 3 x width) as an 8-bit RGB PNG file, replacing any file of that name.
-// Returns 1 on success, 0 when it could not be written: an empty picture
+// Returns true on success, 0 when it could not be written: an empty picture
 // (PNG has no 0 x 0 image), a folder that does not exist, no permission, a
 // full disk. A failed write leaves no partial file behind.
-int writePng(const std::string& path, const std::uint8_t* bgr, std::uint32_t width, std::uint32_t height);
+[[nodiscard]] bool writePng(const std::string& path, const std::uint8_t* bgr, std::uint32_t width, std::uint32_t height);
 
 }  // namespace orvalis

@@ -7,13 +7,13 @@
 
 namespace orvalis {
 
-int histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
+bool histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
                             const std::int32_t* templateHistogram) {
   return histogramsTransportable(candidateHistogram, templateHistogram, state.histWorkA, state.histWorkB,
                                  state.colorTolerance);
 }
 
-int histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
+bool histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
                             std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance) {
   std::int32_t* a = workA;
   std::int32_t* b = workB;
@@ -30,15 +30,15 @@ int histogramsTransportable(const std::int32_t* candidateHistogram, const std::i
     // advances before j.
     if (a[i] == 0) {
       ++i;
-      if (i > 255) return 1;
+      if (i > 255) return true;
       continue;
     }
     if (b[j] == 0) {
       ++j;
-      if (j > 255) return 0;  // candidate counts left with nothing to pair
+      if (j > 255) return false;  // candidate counts left with nothing to pair
       continue;
     }
-    if (std::abs(i - j) > tolerance) return 0;
+    if (std::abs(i - j) > tolerance) return false;
     if (a[i] >= b[j]) {
       a[i] -= b[j];
       b[j] = 0;
@@ -49,15 +49,15 @@ int histogramsTransportable(const std::int32_t* candidateHistogram, const std::i
   }
 }
 
-int testCandidate(Workspace& workspace, double row, double column, double radius) {
+bool testCandidate(Workspace& workspace, double row, double column, double radius) {
   SearchState& state = workspace.state;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
   const std::uint32_t width = state.archiveWidth;
-  if (!ringRadiusUsable(radius)) return 0;
+  if (!ringRadiusUsable(radius)) return false;
 
   // Centre value: one sample decides most centres.
   state.candidateCentreValue = sampleBilinear(gray, width, row, column);
-  if (std::fabs(state.candidateCentreValue - state.templateCentreValue) > state.colorTolerance) return 0;
+  if (std::fabs(state.candidateCentreValue - state.templateCentreValue) > state.colorTolerance) return false;
 
   const double meanTolerance = state.colorTolerance * kMeanToleranceFactor;
   for (int ring = 0; ring < kRingCount; ++ring) {
@@ -65,11 +65,11 @@ int testCandidate(Workspace& workspace, double row, double column, double radius
                state.ringSampleCount[ring]);
     ringHistogram(state.ringSampleCount[ring], state.candidateRingProfile[ring],
                   state.candidateRingHist[ring], state.candidateRingMean[ring]);
-    if (std::fabs(state.candidateRingMean[ring] - state.templateRingMean[ring]) > meanTolerance) return 0;
+    if (std::fabs(state.candidateRingMean[ring] - state.templateRingMean[ring]) > meanTolerance) return false;
     if (!histogramsTransportable(state, state.candidateRingHist[ring], state.templateRingHist[ring]))
-      return 0;
+      return false;
   }
-  return 1;
+  return true;
 }
 
 }  // namespace orvalis

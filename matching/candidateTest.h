@@ -14,12 +14,12 @@ namespace orvalis {
 // copies histWorkA (candidate) and histWorkB (template); both arguments stay
 // as they are. Should the template run out of counts before the candidate
 // (unequal totals, which the search never produces), the result is 0.
-int histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
+[[nodiscard]] bool histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
                             const std::int32_t* templateHistogram);
 
 // The same walk on any pair of 256-bin working copies, for callers that keep
 // their own (the parallel scan gives each thread its own).
-int histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
+[[nodiscard]] bool histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
                             std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance);
 
 // Tests the disc of the given radius around (row, column) of archiveGray
@@ -29,11 +29,11 @@ int histogramsTransportable(const std::int32_t* candidateHistogram, const std::i
 // - then ring by ring, innermost first, sampled only once the inner rings have
 //   passed: the ring mean within colorTolerance x kMeanToleranceFactor, then
 //   histogramsTransportable.
-// Writes the candidate signature for the rings it reached. Returns 1 when
+// Writes the candidate signature for the rings it reached. Returns true when
 // every comparison passes, else 0. Every tolerance passes on equality.
 // The caller keeps the disc and a one-pixel margin inside the picture. A
 // radius outside ringRadiusUsable is refused (0) before anything is sampled,
 // so an empty ring never reaches the mean.
-int testCandidate(Workspace& workspace, double row, double column, double radius);
+[[nodiscard]] bool testCandidate(Workspace& workspace, double row, double column, double radius);
 
 }  // namespace orvalis

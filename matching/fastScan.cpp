@@ -462,7 +462,7 @@ using ScanMemory = FastScanMemory::Parts;
 FastScanMemory::FastScanMemory(unsigned lanes) : lanes_(lanes), parts_(std::make_unique<Parts>(lanes)) {}
 FastScanMemory::~FastScanMemory() = default;
 
-ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uint32_t count,
+ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::uint32_t count,
                                         const double* templateTwice, std::uint8_t colorTolerance,
                                         double& angleDeg) {
   if (count == 0) return 0;

@@ -65,7 +65,7 @@ class FastScanMemory {
 // alignRing over a template profile laid out twice in a row (templateTwice[m]
 // = template[m mod count] for m < 2 count, and at least 8 more readable
 // values after that): same result and angle.
-int alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
+[[nodiscard]] bool alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
                   std::uint8_t colorTolerance, double& angleDeg);
 
 // Chooses the estimate code that scans with this memory use.

@@ -7,19 +7,19 @@
 
 namespace orvalis {
 
-int ringRadiusUsable(double regionRadius) {
-  if (!(regionRadius >= 0.0)) return 0;
+bool ringRadiusUsable(double regionRadius) {
+  if (!(regionRadius >= 0.0)) return false;
   // The counts grow with the ring, so the innermost and the outermost decide.
   const double innerSamples = ringRadius(0, regionRadius) * 20.0;
   const double outerSamples = ringRadius(kRingCount - 1, regionRadius) * 20.0;
   return innerSamples >= 1.0 && outerSamples < kMaxRingSamples + 1.0 ? 1 : 0;
 }
 
-int ringHistogram(std::uint32_t count, const double* profile, std::int32_t* histogram, double& mean) {
+bool ringHistogram(std::uint32_t count, const double* profile, std::int32_t* histogram, double& mean) {
   for (int bin = 0; bin < 256; ++bin) histogram[bin] = 0;
   if (count == 0) {
     mean = 0.0;
-    return 0;
+    return false;
   }
   double sum = 0.0;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -30,7 +30,7 @@ int ringHistogram(std::uint32_t count, const double* profile, std::int32_t* hist
     histogram[bin] = histogram[bin] + 1;
   }
   mean = sum / static_cast<double>(count);
-  return 1;
+  return true;
 }
 
 bool templateBuildable(const SearchState& state) {
@@ -55,7 +55,7 @@ void sampleTemplateSignature(Workspace& workspace) {
   }
 }
 
-int buildTemplateHistograms(SearchState& state) {
+bool buildTemplateHistograms(SearchState& state) {
   int usable = 1;
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (!ringHistogram(state.ringSampleCount[ring], state.templateRingProfile[ring],

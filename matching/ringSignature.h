@@ -19,13 +19,13 @@ inline double ringRadius(int ringIndex, double regionRadius) {
 // to 250. A smaller radius leaves the inner rings empty (their mean would
 // divide by zero); a larger one would overflow the profiles. 0 otherwise,
 // also for a negative or NaN radius.
-int ringRadiusUsable(double regionRadius);
+[[nodiscard]] bool ringRadiusUsable(double regionRadius);
 
 // Histogram and mean of one ring profile of count samples: bin
 // floor(v + 0.5) (half up, 12.5 counts in 13) for every sample v, and the mean
-// of the samples summed in order. Returns 1; returns 0 for an empty profile,
+// of the samples summed in order. Returns true; returns false for an empty profile,
 // which leaves every bin 0 and the mean 0 instead of dividing by zero.
-int ringHistogram(std::uint32_t count, const double* profile, std::int32_t* histogram, double& mean);
+bool ringHistogram(std::uint32_t count, const double* profile, std::int32_t* histogram, double& mean);
 
 // Whether a template can be built soundly from the query: not for a query
 // size beyond the store, a filterRadius above kMaxFilterRadius, a viewfinder
@@ -39,9 +39,9 @@ int ringHistogram(std::uint32_t count, const double* profile, std::int32_t* hist
 // ring profiles and ringSampleCount. Only for a buildable template.
 void sampleTemplateSignature(Workspace& workspace);
 
-// Histograms and means of the nine template profiles. Returns 1; returns 0
+// Histograms and means of the nine template profiles. Returns true; returns false
 // when a ring has no samples (a template refused above), leaving that ring's
 // histogram empty and its mean 0.
-int buildTemplateHistograms(SearchState& state);
+[[nodiscard]] bool buildTemplateHistograms(SearchState& state);
 
 }  // namespace orvalis

@@ -4,9 +4,9 @@
 
 namespace orvalis {
 
-int alignRing(const double* candidateProfile, std::uint32_t count, const double* templateProfile,
+bool alignRing(const double* candidateProfile, std::uint32_t count, const double* templateProfile,
               std::uint8_t colorTolerance, double& angleDeg) {
-  if (count == 0) return 0;
+  if (count == 0) return false;
   const double step = kFullTurn / count;
   double best = 4294967295.0;
   std::uint32_t bestShift = 0;
@@ -31,36 +31,36 @@ int alignRing(const double* candidateProfile, std::uint32_t count, const double*
       bestShift = shift;
     }
   }
-  if (!anyQualified) return 0;
+  if (!anyQualified) return false;
   angleDeg = shiftAngleDegrees(bestShift, step);
-  return 1;
+  return true;
 }
 
-int alignAllRings(SearchState& state) {
+bool alignAllRings(SearchState& state) {
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (!alignRing(state.candidateRingProfile[ring], state.ringSampleCount[ring],
                    state.templateRingProfile[ring], state.colorTolerance, state.ringAngleDeg[ring])) {
-      return 0;
+      return false;
     }
   }
-  return 1;
+  return true;
 }
 
-int agreeOnAngle(SearchState& state) {
+bool agreeOnAngle(SearchState& state) {
   return agreeOnAngle(state.ringSampleCount, state.ringAngleDeg, state.ringAngleStep,
                       state.consensusAngleDeg);
 }
 
-int agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
+bool agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
                  double& consensusAngleDeg) {
   // An empty ring has no step; nothing can agree with it.
   for (int ring = 0; ring < kRingCount; ++ring) {
-    if (ringSampleCount[ring] == 0) return 0;
+    if (ringSampleCount[ring] == 0) return false;
   }
   for (int ring = 0; ring < kRingCount; ++ring) {
     ringAngleStep[ring] = 360.0 / static_cast<double>(ringSampleCount[ring]);
   }
-  if (kRingsToAgree > kRingCount - 1) return 0;
+  if (kRingsToAgree > kRingCount - 1) return false;
 
   // Reference rings from the outermost inwards; the inner rings are counted,
   // nearest first, each against its own (coarser) step.
@@ -79,12 +79,12 @@ int agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDe
         ++agreeing;
         if (agreeing >= kRingsToAgree) {
           consensusAngleDeg = a;
-          return 1;
+          return true;
         }
       }
     }
   }
-  return 0;
+  return false;
 }
 
 }  // namespace orvalis

@@ -17,15 +17,15 @@ inline double shiftAngleDegrees(std::uint32_t shift, double step) {
 // count. A shift qualifies when no sample differs by more than colorTolerance;
 // among qualifying shifts the smallest sum of absolute differences wins, and on
 // equal sums the smallest shift (later ones must be strictly better).
-// Returns 1 with the shift's angle in degrees, ((s x step) x 180) / kPi with
-// step = 6.283185307 / count, written to angleDeg; 0 when no shift qualifies
+// Returns true with the shift's angle in degrees, ((s x step) x 180) / kPi with
+// step = 6.283185307 / count, written to angleDeg; false when no shift qualifies
 // or count is 0, leaving angleDeg as it was.
-int alignRing(const double* candidateProfile, std::uint32_t count, const double* templateProfile,
+[[nodiscard]] bool alignRing(const double* candidateProfile, std::uint32_t count, const double* templateProfile,
               std::uint8_t colorTolerance, double& angleDeg);
 
-// Aligns the nine rings in order into ringAngleDeg. Returns 0 at the first
+// Aligns the nine rings in order into ringAngleDeg. Returns false at the first
 // ring that has no qualifying shift (later rings keep older angles), else 1.
-int alignAllRings(SearchState& state);
+[[nodiscard]] bool alignAllRings(SearchState& state);
 
 // Looks for a ring angle that enough inner rings agree with. Writes
 // ringAngleStep = 360 / ringSampleCount for every ring, then takes reference
@@ -34,11 +34,11 @@ int alignAllRings(SearchState& state);
 // counted) lie within half of their own angular step of, circularly, gives
 // consensusAngleDeg its angle and the result 1. Otherwise 0, and
 // consensusAngleDeg keeps its value. A ring without samples gives 0 at once.
-int agreeOnAngle(SearchState& state);
+[[nodiscard]] bool agreeOnAngle(SearchState& state);
 
 // The same over plain arrays of nine rings, for callers that keep their own
 // angle scratch (the parallel scan gives each thread its own).
-int agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
+[[nodiscard]] bool agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
                  double& consensusAngleDeg);
 
 }  // namespace orvalis
