@@ -78,12 +78,12 @@ void filter(benchmark::State& state, std::uint32_t width, std::uint32_t height, 
       KernelMemory& memory = kernelMemory(*p.workspace);
       circularMeanFilterFast(memory.pool, memory.filter, images.archiveB.data(), images.archiveG.data(),
                              images.archiveR.data(), images.archiveFilteredB.data(),
-                             images.archiveFilteredG.data(), images.archiveFilteredR.data(), height, width,
+                             images.archiveFilteredG.data(), images.archiveFilteredR.data(), width, height,
                              radius, images.discMask.data(), images.discMaskCount);
     } else {
       circularMeanFilter(images.archiveB.data(), images.archiveG.data(), images.archiveR.data(),
                          images.archiveFilteredB.data(), images.archiveFilteredG.data(),
-                         images.archiveFilteredR.data(), height, width, radius, images.discMask.data(),
+                         images.archiveFilteredR.data(), width, height, radius, images.discMask.data(),
                          images.discMaskCount);
     }
     benchmark::DoNotOptimize(images.archiveFilteredR.data());

@@ -22,7 +22,7 @@ void buildDiscMask(std::uint32_t filterRadius, std::uint8_t* discMask, std::uint
 // gave for this mask (never 0).
 void circularMeanFilter(const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                         std::uint8_t* filteredBlue, std::uint8_t* filteredGreen, std::uint8_t* filteredRed,
-                        std::uint32_t height, std::uint32_t width, std::uint32_t filterRadius,
+                        std::uint32_t width, std::uint32_t height, std::uint32_t filterRadius,
                         const std::uint8_t* discMask, std::uint32_t discMaskCount);
 
 }  // namespace orvalis

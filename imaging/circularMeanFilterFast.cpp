@@ -221,13 +221,13 @@ FilterMemory::~FilterMemory() = default;
 
 void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                             std::uint8_t* filteredBlue, std::uint8_t* filteredGreen,
-                            std::uint8_t* filteredRed, std::uint32_t height, std::uint32_t width,
+                            std::uint8_t* filteredRed, std::uint32_t width, std::uint32_t height,
                             std::uint32_t filterRadius, const std::uint8_t* discMask,
                             std::uint32_t discMaskCount) {
   MaskSpans spans;
   if (memory.lanes() < pool.lanes() || filterRadius > kMaxFilterRadius || discMaskCount % 2 == 0 ||
       !spansOfMask(discMask, static_cast<int>(filterRadius), discMaskCount, spans)) {
-    circularMeanFilter(blue, green, red, filteredBlue, filteredGreen, filteredRed, height, width,
+    circularMeanFilter(blue, green, red, filteredBlue, filteredGreen, filteredRed, width, height,
                        filterRadius, discMask, discMaskCount);
     return;
   }

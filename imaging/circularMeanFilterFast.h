@@ -34,7 +34,7 @@ class FilterMemory {
 // handed to circularMeanFilter as it is.
 void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
                             std::uint8_t* filteredBlue, std::uint8_t* filteredGreen,
-                            std::uint8_t* filteredRed, std::uint32_t height, std::uint32_t width,
+                            std::uint8_t* filteredRed, std::uint32_t width, std::uint32_t height,
                             std::uint32_t filterRadius, const std::uint8_t* discMask,
                             std::uint32_t discMaskCount);
 

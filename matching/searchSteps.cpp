@@ -54,13 +54,13 @@ void filterToGray(Workspace& workspace, const FilterPlanes& p, std::uint32_t wid
   if (fast(workspace)) {
     KernelMemory& memory = kernelMemory(workspace);
     circularMeanFilterFast(memory.pool, memory.filter, planes[0]->data(), planes[1]->data(), planes[2]->data(),
-                           filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), height, width, radius,
+                           filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height, radius,
                            images.discMask.data(), images.discMaskCount);
     grayPlaneFast(memory.pool, filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height,
                   p.gray->data());
   } else {
     circularMeanFilter(planes[0]->data(), planes[1]->data(), planes[2]->data(), filtered[0]->data(),
-                       filtered[1]->data(), filtered[2]->data(), height, width, radius, images.discMask.data(),
+                       filtered[1]->data(), filtered[2]->data(), width, height, radius, images.discMask.data(),
                        images.discMaskCount);
     grayPlane(filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height, p.gray->data());
   }

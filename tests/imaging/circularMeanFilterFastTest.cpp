@@ -44,11 +44,11 @@ std::string firstMismatch(const Planes& in, std::uint32_t width, std::uint32_t h
   Planes plain{Bytes(in.b.size(), 1), Bytes(in.b.size(), 2), Bytes(in.b.size(), 3)};
   Planes fast{Bytes(in.b.size(), 4), Bytes(in.b.size(), 5), Bytes(in.b.size(), 6)};
   circularMeanFilter(in.b.data(), in.g.data(), in.r.data(), plain.b.data(), plain.g.data(), plain.r.data(),
-                     height, width, radius, mask.data(), count);
+                     width, height, radius, mask.data(), count);
   static WorkerPool pool(3);
   static FilterMemory memory(pool.lanes());
   circularMeanFilterFast(pool, memory, in.b.data(), in.g.data(), in.r.data(), fast.b.data(), fast.g.data(), fast.r.data(),
-                         height, width, radius, mask.data(), count);
+                         width, height, radius, mask.data(), count);
   const Bytes* expected[3] = {&plain.b, &plain.g, &plain.r};
   const Bytes* actual[3] = {&fast.b, &fast.g, &fast.r};
   for (int c = 0; c < 3; ++c) {

@@ -22,7 +22,7 @@ struct Mask {
 Bytes filterPlane(const Bytes& plane, std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
   const Mask mask(radius);
   Bytes b(plane.size()), g(plane.size()), r(plane.size());
-  circularMeanFilter(plane.data(), plane.data(), plane.data(), b.data(), g.data(), r.data(), height, width,
+  circularMeanFilter(plane.data(), plane.data(), plane.data(), b.data(), g.data(), r.data(), width, height,
                      radius, mask.cells.data(), mask.count);
   EXPECT_EQ(b, g);
   EXPECT_EQ(b, r);
@@ -117,7 +117,7 @@ TEST(CircularMeanFilter, ChannelsAreFilteredApart) {
   red[12] = 255;
   const Mask mask(1);
   Bytes b(w * h), g(w * h), r(w * h);
-  circularMeanFilter(blue.data(), green.data(), red.data(), b.data(), g.data(), r.data(), h, w, 1,
+  circularMeanFilter(blue.data(), green.data(), red.data(), b.data(), g.data(), r.data(), w, h, 1,
                      mask.cells.data(), mask.count);
   EXPECT_EQ(b, blue);
   EXPECT_EQ(g, green);
