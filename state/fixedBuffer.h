@@ -12,8 +12,9 @@ namespace orvalis {
 // A byte buffer of fixed capacity, zero-filled at construction and never
 // reallocated, copied or moved: every pointer handed out stays valid for the
 // buffer's whole life. The used part (width x height, x 3 for pictures) is
-// tracked beside it by the owner. Bounds are checked by operator[] only in
-// builds with assertions, so the pixel loops stay plain in release builds.
+// tracked beside it by the owner. Bounds are checked by operator[] in builds
+// with assertions (the sanitizer build that scripts/test runs), so the pixel
+// loops stay plain in release builds.
 template <std::size_t Capacity>
 class FixedBuffer {
  public:
