@@ -639,23 +639,39 @@ ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uin
   std::int32_t candidateFine[kMaxRingSamples];
   const std::uint32_t fineBlocks = blocks > 0 ? blockSums(candidateProfile, count, fine, candidateFine) : 0;
   const std::int32_t* templateFine = templateWindowSums + 2 * count + kShiftLanes;
+  // A qualifying shift has no difference above the tolerance, so no block
+  // term above reach(b) = 1024 x b x tolerance + 2 b + 1 (the 1 covers a
+  // difference rounded down onto the tolerance): a shift with a wider term
+  // can't qualify.
+  const auto reach = [&](std::uint32_t b) {
+    return static_cast<std::int32_t>(kBoundScale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
+  };
+  const std::int32_t coarseReach = reach(block), fineReach = reach(fine);
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
+  std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  for (std::uint32_t s = 0; s < count; ++s) bound[s] = -slack;
+  for (std::uint32_t s = 0; s < count; ++s) {
+    bound[s] = -slack;
+    widest[s] = 0;
+  }
   for (std::uint32_t m = 0; m < blocks; ++m) {
     const std::int32_t mine = candidateBlock[m];
     const std::int32_t* theirs = templateWindowSums + m * block;
     for (std::uint32_t s = 0; s < count; ++s) {
       const std::int32_t d = mine - theirs[s];
-      bound[s] += d < 0 ? -d : d;
+      const std::int32_t term = d < 0 ? -d : d;
+      bound[s] += term;
+      widest[s] = widest[s] > term ? widest[s] : term;
     }
   }
   const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
-  // The group of the lowest bound goes first, for a low best early.
-  std::uint32_t lowest = 0;
-  for (std::uint32_t s = 1; s < count; ++s) {
-    if (bound[s] < bound[lowest]) lowest = s;
+  // The group of the lowest bound among shifts that may qualify goes first,
+  // for a low best early; with none that may qualify, none does.
+  std::uint32_t lowest = count;
+  for (std::uint32_t s = 0; s < count; ++s) {
+    if (widest[s] <= coarseReach && (lowest == count || bound[s] < bound[lowest])) lowest = s;
   }
+  if (lowest == count) return 0;
   const std::uint32_t firstGroup = lowest - lowest % kShiftLanes;
 
   double best = 4294967295.0;
@@ -676,7 +692,8 @@ ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uin
     bool allOut = true;
     for (int lane = 0; lane < kShiftLanes; ++lane) {
       const std::uint32_t shift = first + lane;
-      const bool skip = shift >= count || static_cast<double>(bound[shift]) > limit;
+      const bool skip =
+          shift >= count || static_cast<double>(bound[shift]) > limit || widest[shift] > coarseReach;
       start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
       allOut = allOut && skip;
     }
@@ -684,16 +701,18 @@ ORVALIS_TARGET_CLONES int alignRingFast(const double* candidateProfile, std::uin
     if (fineBlocks > 0) {
       // The fine bound of the group's shifts, eight at a time.
       using Lanes = std::int32_t __attribute__((vector_size(4 * kShiftLanes)));
-      Lanes fineBound = Lanes{} - fineSlack;
+      Lanes fineBound = Lanes{} - fineSlack, fineWidest = {};
       for (std::uint32_t m = 0; m < fineBlocks; ++m) {
         Lanes theirs;
         std::memcpy(&theirs, templateFine + m * fine + first, sizeof theirs);
         const Lanes d = candidateFine[m] - theirs;
-        fineBound += d < 0 ? -d : d;
+        const Lanes term = d < 0 ? -d : d;
+        fineBound += term;
+        fineWidest = fineWidest > term ? fineWidest : term;
       }
       allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
-        if (static_cast<double>(fineBound[lane]) > limit)
+        if (static_cast<double>(fineBound[lane]) > limit || fineWidest[lane] > fineReach)
           start[lane] = std::numeric_limits<double>::infinity();
         allOut = allOut && start[lane] != 0.0;
       }
