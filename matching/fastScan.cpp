@@ -4,6 +4,7 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -12,14 +13,14 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/targetClones.h"
-#include "platform/workerPool.h"
 #include "imaging/bilinearSampling.h"
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
+#include "platform/targetClones.h"
+#include "platform/workerPool.h"
 
 namespace orvalis {
 
@@ -30,8 +31,9 @@ constexpr int kBlock = 16;
 
 // Shifts aligned together.
 constexpr int kShiftLanes = 8;
-using DoubleLanes = double __attribute__((vector_size(8 * kShiftLanes)));
-using MaskLanes = std::int64_t __attribute__((vector_size(8 * kShiftLanes)));
+// Four doubles: as wide as AVX2 goes, which GCC then keeps in registers.
+using Quad = double __attribute__((vector_size(32)));
+using QuadMask = std::int64_t __attribute__((vector_size(32)));
 
 // Rows handed to a lane at a time.
 constexpr std::int64_t kChunkRows = 4;
@@ -78,8 +80,9 @@ struct TemplateView {
   std::uint8_t colorTolerance = 0;
   double meanTolerance = 0;
   bool centrePasses[256] = {};
-  // The template profiles laid out twice, for the alignment.
+  // The template profiles laid out for the alignment.
   double profileTwice[kRingCount][2 * kMaxRingSamples + kShiftLanes];
+  std::int32_t windowSums[kRingCount][4 * kMaxRingSamples + 2 * kShiftLanes];
 };
 
 // One thread's candidate signature and angle scratch.
@@ -194,9 +197,7 @@ void prepareView(TemplateView& view, const SearchState& state, const RadiusTable
   for (int ring = 0; ring < kRingCount; ++ring) {
     const std::uint32_t count = t.count[ring];
     if (count == 0) continue;
-    for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) {
-      view.profileTwice[ring][m] = state.templateRingProfile[ring][m % count];
-    }
+    layOutTemplate(state.templateRingProfile[ring], count, view.profileTwice[ring], view.windowSums[ring]);
   }
 }
 
@@ -209,20 +210,25 @@ void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row,
   }
 }
 
+// One ring of testCandidate: sampled, its histogram and mean made, both
+// compared.
+int testRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+             double row, double column, int ring, Candidate& c) {
+  const std::uint32_t count = t.count[ring];
+  c.count[ring] = count;
+  sampleFromTables(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count, c.profile[ring]);
+  ringHistogram(count, c.profile[ring], c.hist[ring], c.mean[ring]);
+  if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
+  return histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
+}
+
 // testCandidate, step for step, into a candidate record.
 int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c) {
   c.centreValue = bilinearAt(gray, width, row, column);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
-    const std::uint32_t count = t.count[ring];
-    c.count[ring] = count;
-    sampleFromTables(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count,
-                     c.profile[ring]);
-    ringHistogram(count, c.profile[ring], c.hist[ring], c.mean[ring]);
-    if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
-    if (!histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance))
-      return 0;
+    if (!testRing(t, view, gray, width, row, column, ring, c)) return 0;
   }
   return 1;
 }
@@ -251,12 +257,68 @@ bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std:
   return false;
 }
 
+// Whether the rings 0 .. known - 1, whose angles are in, leave any reference
+// ring a chance of kRingsToAgree agreeing inner rings, counting every ring not
+// yet aligned as agreeing. For a reference not yet aligned, the inner rings
+// that agree with its angle all lie within their half steps of it, so within
+// the sum of their half steps of each other: at most one ring and its close
+// neighbours. A centre without that chance fails agreeOnAngle whatever the
+// remaining rings give (or fails their alignment first): nobody sees its
+// angles, so it is given up at once.
+bool consensusPossible(int known, const std::uint32_t* count, const double* angleDeg) {
+  double halfStep[kRingCount];
+  for (int ring = 0; ring < known; ++ring) halfStep[ring] = 0.5 * (360.0 / static_cast<double>(count[ring]));
+  const auto circular = [](double a, double b) {
+    const double lo = a < b ? a : b, hi = a < b ? b : a;
+    const double d = hi - lo, w = lo + 360.0 - hi;
+    return d <= w ? d : w;
+  };
+  for (int reference = kRingCount - 1; reference >= kRingsToAgree; --reference) {
+    const int innerKnown = std::min(reference, known);
+    const int innerUnknown = reference - innerKnown;
+    int agreeing = 0;
+    if (reference < known) {
+      // agreeOnAngle's own comparison.
+      for (int inner = 0; inner < reference; ++inner) {
+        if (circular(angleDeg[reference], angleDeg[inner]) <= halfStep[inner]) ++agreeing;
+      }
+    } else {
+      // The slack covers the rounding of the comparisons, far below a step.
+      for (int centre = 0; centre < innerKnown; ++centre) {
+        int close = 1;
+        for (int other = 0; other < innerKnown; ++other) {
+          if (other != centre &&
+              circular(angleDeg[centre], angleDeg[other]) <= halfStep[centre] + halfStep[other] + 1e-9) {
+            ++close;
+          }
+        }
+        agreeing = std::max(agreeing, close);
+      }
+    }
+    if (agreeing + innerUnknown >= kRingsToAgree) return true;
+  }
+  return false;
+}
+
+// Rings aligned before consensusPossible can tell anything: with fewer, the
+// rings not yet aligned alone could make up the count for the outermost
+// reference.
+constexpr int kTellingRings = kRingCount - kRingsToAgree + 1;
+
+bool consensusRuledOut(int known, const Candidate& c) {
+  return known >= kTellingRings && known < kRingCount && !consensusPossible(known, c.count, c.angleDeg);
+}
+
+int alignOne(const TemplateView& view, int ring, Candidate& c) {
+  return alignRingFast(c.profile[ring], c.count[ring], view.profileTwice[ring], view.windowSums[ring],
+                       view.colorTolerance, c.angleDeg[ring]);
+}
+
+// alignAllRings, except that a centre whose consensus has become impossible
+// is given up early (0, as agreeOnAngle would give).
 int alignAll(const TemplateView& view, Candidate& c) {
   for (int ring = 0; ring < kRingCount; ++ring) {
-    if (!alignRingFast(c.profile[ring], c.count[ring], view.profileTwice[ring], view.colorTolerance,
-                       c.angleDeg[ring])) {
-      return 0;
-    }
+    if (!alignOne(view, ring, c) || consensusRuledOut(ring + 1, c)) return 0;
   }
   return 1;
 }
@@ -269,6 +331,27 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
                  alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)
              ? 1
              : 0;
+}
+
+// The verdict of accept, and on acceptance the same candidate record, with
+// less work for a centre that passes the test but not the consensus, as on
+// pictures without texture nearly every centre does: the outer rings, the
+// dearest to sample and to align, are tested and aligned one at a time, and
+// the centre is given up once its inner angles rule the consensus out. The
+// verdict is the conjunction of the same conditions, met in another order.
+int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
+                     std::uint32_t width, std::int64_t row, std::int64_t column, Candidate& c) {
+  const double y = static_cast<double>(row), x = static_cast<double>(column);
+  c.centreValue = bilinearAt(gray, width, y, x);
+  if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
+  for (int ring = 0; ring < kTellingRings; ++ring) {
+    if (!testRing(t, view, gray, width, y, x, ring, c)) return 0;
+  }
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    if (ring >= kTellingRings && !testRing(t, view, gray, width, y, x, ring, c)) return 0;
+    if (!alignOne(view, ring, c) || consensusRuledOut(ring + 1, c)) return 0;
+  }
+  return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg);
 }
 
 // The first ring's estimate for kBlock neighbouring centres at once, in float:
@@ -401,7 +484,7 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
       } else if (estimatesReject(t, view, origin, 0)) {
         continue;
       }
-      if (accept(t, view, gray, width, i, j, c)) return j;
+      if (acceptRingByRing(t, view, gray, width, i, j, c)) return j;
     }
   }
   return -1;
@@ -462,52 +545,216 @@ using ScanMemory = FastScanMemory::Parts;
 FastScanMemory::FastScanMemory(unsigned lanes) : lanes_(lanes), parts_(std::make_unique<Parts>(lanes)) {}
 FastScanMemory::~FastScanMemory() = default;
 
+namespace {
+
+// The bounds work on samples scaled by 1024 and truncated: each is then off
+// by less than one unit, a block of b samples on each side by less than 2 b.
+constexpr double kBoundScale = 1024.0;
+
+// -1 for a value the bounds can't take (outside 0..255, or NaN).
+std::int32_t scaledSample(double value) {
+  return value >= 0.0 && value <= 255.0 ? static_cast<std::int32_t>(value * kBoundScale) : -1;
+}
+
+// Block lengths of the two bounds. The coarse one is made for every shift and
+// costs count x count / block, so about as many blocks as samples in a block;
+// the fine one only for shifts the coarse one keeps.
+std::uint32_t coarseBlock(std::uint32_t count) {
+  std::uint32_t block = 1;
+  while (block * block * 4 < count && block < 256) block *= 2;
+  return block;
+}
+
+std::uint32_t fineBlock(std::uint32_t count) {
+  return std::min<std::uint32_t>(4, coarseBlock(count));
+}
+
+// Sums of block scaled samples from every start m < 2 count + kShiftLanes,
+// into sums.
+// False when a sample is out of the bounds' reach.
+bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
+  bool usable = true;
+  std::int32_t sum = 0;
+  for (std::uint32_t k = 0; k < block; ++k) {
+    const std::int32_t v = scaledSample(profile[k % count]);
+    usable = usable && v >= 0;
+    sum += v;
+  }
+  for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) {
+    sums[m] = sum;
+    const std::int32_t in = scaledSample(profile[(m + block) % count]);
+    usable = usable && in >= 0;
+    sum += in - scaledSample(profile[m % count]);
+  }
+  return usable;
+}
+
+// Sums of the candidate's whole blocks; 0 blocks when a sample is out of
+// reach.
+std::uint32_t blockSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
+  const std::uint32_t blocks = count / block;
+  for (std::uint32_t m = 0; m < blocks; ++m) {
+    std::int32_t sum = 0;
+    for (std::uint32_t k = 0; k < block; ++k) {
+      const std::int32_t v = scaledSample(profile[m * block + k]);
+      if (v < 0) return 0;
+      sum += v;
+    }
+    sums[m] = sum;
+  }
+  return blocks;
+}
+
+}  // namespace
+
+void layOutTemplate(const double* templateProfile, std::uint32_t count, double* twice,
+                    std::int32_t* windowSums) {
+  if (count == 0) return;
+  for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) twice[m] = templateProfile[m % count];
+  const bool usable =
+      slidingSums(templateProfile, count, coarseBlock(count), windowSums) &&
+      slidingSums(templateProfile, count, fineBlock(count), windowSums + 2 * count + kShiftLanes);
+  // A negative first sum tells alignRingFast not to use the bounds.
+  if (!usable) windowSums[0] = -1;
+}
+
+// Why skipping a shift by a bound is exact. Let D be the bound's integer: the
+// sum over whole blocks B of |sum of scaled candidate samples - sum of scaled
+// template samples| less 2 x (samples in whole blocks). Then D / 1024 is at
+// most the exact sum of |candidate[j] - template[j + s]| (triangle inequality,
+// truncation under one unit a sample). The plain loop's sum of n <= 5000
+// rounded non-negative differences is at least (1 - 2^-40) times that exact
+// sum. So D > best x 1024 x (1 + 2^-39) proves the shift's sum strictly above
+// best: it can neither win nor tie. The integers stay below 2^31: a term is at
+// most a block's scaled sum, all terms together at most 5000 x 255 x 1024.
 ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::uint32_t count,
-                                        const double* templateTwice, std::uint8_t colorTolerance,
-                                        double& angleDeg) {
+                                        const double* templateTwice, const std::int32_t* templateWindowSums,
+                                        std::uint8_t colorTolerance, double& angleDeg) {
   if (count == 0) return 0;
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
+
+  // The coarse bound of every shift.
+  const bool bounded = templateWindowSums[0] >= 0;
+  const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
+  std::int32_t candidateBlock[kMaxRingSamples];
+  const std::uint32_t blocks = bounded ? blockSums(candidateProfile, count, block, candidateBlock) : 0;
+  std::int32_t candidateFine[kMaxRingSamples];
+  const std::uint32_t fineBlocks = blocks > 0 ? blockSums(candidateProfile, count, fine, candidateFine) : 0;
+  const std::int32_t* templateFine = templateWindowSums + 2 * count + kShiftLanes;
+  // A qualifying shift has no difference above the tolerance, so no block
+  // term above reach(b) = 1024 x b x tolerance + 2 b + 1 (the 1 covers a
+  // difference rounded down onto the tolerance): a shift with a wider term
+  // can't qualify.
+  const auto reach = [&](std::uint32_t b) {
+    return static_cast<std::int32_t>(kBoundScale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
+  };
+  const std::int32_t coarseReach = reach(block), fineReach = reach(fine);
+  std::int32_t bound[kMaxRingSamples + kShiftLanes];
+  std::int32_t widest[kMaxRingSamples + kShiftLanes];
+  const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
+  for (std::uint32_t s = 0; s < count; ++s) {
+    bound[s] = -slack;
+    widest[s] = 0;
+  }
+  for (std::uint32_t m = 0; m < blocks; ++m) {
+    const std::int32_t mine = candidateBlock[m];
+    const std::int32_t* theirs = templateWindowSums + m * block;
+    for (std::uint32_t s = 0; s < count; ++s) {
+      const std::int32_t d = mine - theirs[s];
+      const std::int32_t term = d < 0 ? -d : d;
+      bound[s] += term;
+      widest[s] = widest[s] > term ? widest[s] : term;
+    }
+  }
+  const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
+  // The group of the lowest bound among shifts that may qualify goes first,
+  // for a low best early; with none that may qualify, none does.
+  std::uint32_t lowest = count;
+  for (std::uint32_t s = 0; s < count; ++s) {
+    if (widest[s] <= coarseReach && (lowest == count || bound[s] < bound[lowest])) lowest = s;
+  }
+  if (lowest == count) return 0;
+  const std::uint32_t firstGroup = lowest - lowest % kShiftLanes;
+
   double best = 4294967295.0;
   std::uint32_t bestShift = 0;
   bool anyQualified = false;
-  MaskLanes laneIndex;
-  for (int lane = 0; lane < kShiftLanes; ++lane) laneIndex[lane] = lane;
-  const MaskLanes signBit = MaskLanes{} + std::numeric_limits<std::int64_t>::min();
-
-  for (std::uint32_t first = 0; first < count; first += kShiftLanes) {
-    // Lane l tries shift first + l; lanes past the last shift start out
-    // disqualified. A disqualified lane keeps adding, but its sum is never
-    // read: only the flag counts, as in the one-shift-at-a-time loop.
-    MaskLanes out = (laneIndex + first) >= static_cast<std::int64_t>(count);
-    DoubleLanes sum = {};
+  const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
+  for (std::uint32_t g = 0; g <= groups; ++g) {
+    // The first group, then all in order, the first group skipped.
+    const std::uint32_t first = g == 0 ? firstGroup : (g - 1) * kShiftLanes;
+    if (g > 0 && first == firstGroup) continue;
+    // Lane l tries shift first + l. Lanes past the last shift, and shifts
+    // that the bound proves worse than the best, start out: their sums start
+    // at infinity. Every lane sums all samples unless all are out; a lane is
+    // out once its largest difference passes the tolerance or its running
+    // sum passes the best (running sums only grow).
+    const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
+    double start[kShiftLanes];
+    bool allOut = true;
+    for (int lane = 0; lane < kShiftLanes; ++lane) {
+      const std::uint32_t shift = first + lane;
+      const bool skip =
+          shift >= count || static_cast<double>(bound[shift]) > limit || widest[shift] > coarseReach;
+      start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
+      allOut = allOut && skip;
+    }
+    if (allOut) continue;
+    if (fineBlocks > 0) {
+      // The fine bound of the group's shifts, eight at a time.
+      using Lanes = std::int32_t __attribute__((vector_size(4 * kShiftLanes)));
+      Lanes fineBound = Lanes{} - fineSlack, fineWidest = {};
+      for (std::uint32_t m = 0; m < fineBlocks; ++m) {
+        Lanes theirs;
+        std::memcpy(&theirs, templateFine + m * fine + first, sizeof theirs);
+        const Lanes d = candidateFine[m] - theirs;
+        const Lanes term = d < 0 ? -d : d;
+        fineBound += term;
+        fineWidest = fineWidest > term ? fineWidest : term;
+      }
+      allOut = true;
+      for (int lane = 0; lane < kShiftLanes; ++lane) {
+        if (static_cast<double>(fineBound[lane]) > limit || fineWidest[lane] > fineReach)
+          start[lane] = std::numeric_limits<double>::infinity();
+        allOut = allOut && start[lane] != 0.0;
+      }
+      if (allOut) continue;
+    }
+    Quad sum[2];
+    std::memcpy(sum, start, sizeof sum);
+    QuadMask over[2] = {};  // lanes with a difference past the tolerance
+    const Quad bestLanes = Quad{} + best;
+    const Quad toleranceLanes = Quad{} + tolerance;
+    const QuadMask magnitude = QuadMask{} + std::numeric_limits<std::int64_t>::max();
     std::uint32_t j = 0;
     while (j < count) {
-      const std::uint32_t stop = std::min(count, j + 8);
+      const std::uint32_t stop = std::min(count, j + 16);
       for (; j < stop; ++j) {
-        DoubleLanes partner;
-        std::memcpy(&partner, templateTwice + j + first, sizeof partner);
-        const DoubleLanes difference = candidateProfile[j] - partner;
-        MaskLanes bits;
-        std::memcpy(&bits, &difference, sizeof bits);
-        bits &= ~signBit;  // |difference|
-        DoubleLanes d;
-        std::memcpy(&d, &bits, sizeof d);
-        out |= d > tolerance;
-        sum += d;
+        const Quad mine = Quad{} + candidateProfile[j];
+        for (int half = 0; half < 2; ++half) {
+          Quad partner;
+          std::memcpy(&partner, templateTwice + j + first + 4 * half, sizeof partner);
+          // |difference|: the sign bit cleared.
+          const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - partner) & magnitude);
+          over[half] |= d > toleranceLanes;
+          sum[half] += d;
+        }
       }
-      bool allOut = true;
-      for (int lane = 0; lane < kShiftLanes; ++lane) allOut = allOut && out[lane] != 0;
-      if (allOut) break;
+      const QuadMask out = (over[0] | (sum[0] > bestLanes)) & (over[1] | (sum[1] > bestLanes));
+      if ((out[0] & out[1] & out[2] & out[3]) != 0) break;
     }
+    if (j < count) continue;  // all out
     for (int lane = 0; lane < kShiftLanes; ++lane) {
-      if (out[lane] != 0) continue;
+      const double laneSum = sum[lane / 4][lane % 4];
+      if (over[lane / 4][lane % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
       anyQualified = true;
-      // Strictly better only, in shift order: on equal sums the earlier
-      // shift stays.
-      if (sum[lane] < best) {
-        best = sum[lane];
-        bestShift = first + lane;
+      // The lowest sum wins, on equal sums the smaller shift, as when the
+      // shifts are tried in order and only a strictly better one replaces.
+      const std::uint32_t shift = first + lane;
+      if (laneSum < best || (laneSum == best && shift < bestShift)) {
+        best = laneSum;
+        bestShift = shift;
       }
     }
   }

@@ -44,8 +44,11 @@ class FastScanMemory {
 //   pixels (the bilinear weights of all samples, merged), with a proven bound
 //   on its distance to the exactly summed mean; only a centre the estimate
 //   cannot reject is sampled and tested exactly, in the usual order;
-// - the alignment tries eight shifts at once, each lane summing its
-//   differences in the original order;
+// - the alignment bounds every shift's sum from below with block sums first
+//   and sums exactly, eight shifts at once and each lane in the original
+//   order, only the shifts the bounds can't rule out;
+// - the rings are aligned innermost first, and a centre is given up as soon
+//   as the angles found leave no room for the consensus;
 // - rows are shared out to the worker pool in chunks, and the earliest
 //   accepted centre in raster order wins, then the same refinement.
 // Returns matchFound. Rejected centres leave no trace in the candidate
@@ -62,11 +65,23 @@ class FastScanMemory {
 [[nodiscard]] bool testCandidateFast(Workspace& workspace, FastScanMemory& memory, double row, double column,
                                      double radius);
 
-// alignRing over a template profile laid out twice in a row (templateTwice[m]
-// = template[m mod count] for m < 2 count, and at least 8 more readable
-// values after that): same result and angle.
-[[nodiscard]] bool alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
-                  std::uint8_t colorTolerance, double& angleDeg);
+// What alignRingFast needs of a template profile of count samples (values in
+// 0..255), made once per scan: the profile laid out twice in a row
+// (twice[m] = template[m mod count] for m < 2 count + 8) and, for bounds on
+// the shifts' sums, the sums of a coarse and of a fine number of consecutive
+// samples, each first scaled by 1024 and truncated, from every start
+// m < 2 count + 8 (windowSums[m] and windowSums[2 count + 8 + m]).
+void layOutTemplate(const double* templateProfile, std::uint32_t count, double* twice,
+                    std::int32_t* windowSums);
+
+// alignRing with the template laid out as above: same result and angle. A
+// shift is summed only when a lower bound on its sum, from block sums of both
+// profiles, does not already prove it worse than the best shift so far; a
+// shift is abandoned once its running sum exceeds that best. Shifts are tried
+// from the most promising; ties still go to the smaller shift.
+[[nodiscard]] bool alignRingFast(const double* candidateProfile, std::uint32_t count,
+                                 const double* templateTwice, const std::int32_t* templateWindowSums,
+                                 std::uint8_t colorTolerance, double& angleDeg);
 
 // Chooses the estimate code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);

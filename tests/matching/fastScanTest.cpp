@@ -9,14 +9,15 @@
 #include <random>
 #include <string>
 
+#include "files/loadJpeg.h"
 #include "imaging/bilinearSampling.h"
 #include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
 #include "matching/fastScan.h"
-#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
+#include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
 
 namespace orvalis {
@@ -220,6 +221,72 @@ TEST(FastScan, SameResultWithEveryEstimateCode) {
   }
 }
 
+BgrPicture demoPhoto(const std::string& name) {
+  const std::string path = std::string(ORVALIS_SOURCE_DIR) + "/demo/Image_Archive/" + name;
+  auto image = std::make_unique<BgrImage>();
+  BgrPicture picture;
+  std::uint32_t bytes = 0;
+  EXPECT_EQ(loadJpeg(path.c_str(), *image, picture.height, picture.width, bytes), 1) << path;
+  picture.pixels.assign(image->data(), image->data() + bytes);
+  return picture;
+}
+
+BgrPicture crop(const BgrPicture& picture, std::uint32_t top, std::uint32_t left, std::uint32_t width,
+                std::uint32_t height) {
+  BgrPicture out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const std::uint8_t* from =
+        picture.pixels.data() + 3 * ((static_cast<std::size_t>(top) + y) * picture.width + left);
+    std::memcpy(out.at(y, 0), from, 3 * static_cast<std::size_t>(width));
+  }
+  return out;
+}
+
+TEST(FastScan, SameResultWithoutTextureAndOnPhotographs) {
+  // Pictures on which nearly every centre passes the candidate test and every
+  // shift of a ring qualifies, so that the fast alignment's bounds and its
+  // early end of a centre decide nearly everything; then photographs. The
+  // plain scan's time limits the sizes: it spends seconds on 320 x 240 with
+  // noise and far longer with blurred or dark noise.
+  using testing::LowTexture;
+  using testing::lowTexturePicture;
+  const BgrPicture cat = demoPhoto("Current_Image.jpg");
+  const BgrPicture astronaut = demoPhoto("Image_0000000000.jpg");
+  const BgrPicture planted = demoPhoto("Image_0000000004.jpg");  // the cat's eye turned by 40 degrees
+  const BgrPicture catCrop = crop(cat, 100, 166, 120, 120),
+                   astronautCrop = crop(astronaut, 140, 240, 120, 120);
+  const struct {
+    const char* what;
+    BgrPicture query, archive;
+    Case c;
+    int found;
+  } cases[] = {
+      {"noise",
+       lowTexturePicture(LowTexture::Noise, 200, 150, 1),
+       lowTexturePicture(LowTexture::Noise, 200, 150, 2),
+       {8, 16, 100, 75, 25, 25.0},
+       0},
+      {"blurred noise",
+       lowTexturePicture(LowTexture::BlurredNoise, 128, 96, 1),
+       lowTexturePicture(LowTexture::BlurredNoise, 128, 96, 2),
+       {8, 16, 64, 48, 16, 16.0},
+       1},
+      {"dark noise",
+       lowTexturePicture(LowTexture::DarkNoise, 128, 96, 1),
+       lowTexturePicture(LowTexture::DarkNoise, 128, 96, 2),
+       {8, 16, 64, 48, 16, 16.0},
+       1},
+      {"cat and astronaut at tolerance 255", catCrop, astronautCrop, {8, 255, 60, 60, 20, 20.0}, 1},
+      {"cat and its turned eye", cat, planted, {8, 16, 226, 160, 60, 60.0}, 1},
+      {"cat and astronaut", cat, astronaut, {8, 16, 226, 160, 60, 60.0}, 0},
+  };
+  for (const auto& k : cases) {
+    int found = -1;
+    EXPECT_EQ(compareScans(k.query, k.archive, k.c, &found), "") << k.what << ", " << describe(k.c);
+    EXPECT_EQ(found, k.found) << k.what;
+  }
+}
+
 TEST(FastScan, UnusableRadiusAndTooSmallPictureFindNothing) {
   const BgrPicture picture = testing::texturedPicture(90, 83, 3);
   for (const double radius : {0.0, 300.0, 41.0}) {
@@ -267,10 +334,11 @@ void expectSameAlignment(const std::vector<double>& candidate, const std::vector
                          std::uint8_t tolerance, const std::string& what) {
   const std::uint32_t n = static_cast<std::uint32_t>(candidate.size());
   std::vector<double> twice(2 * n + 8);
-  for (std::size_t m = 0; m < twice.size(); ++m) twice[m] = templateProfile[m % n];
+  std::vector<std::int32_t> windowSums(4 * n + 16);
+  layOutTemplate(templateProfile.data(), n, twice.data(), windowSums.data());
   double plainAngle = -1, fastAngle = -1;
   const int plain = alignRing(candidate.data(), n, templateProfile.data(), tolerance, plainAngle);
-  const int fast = alignRingFast(candidate.data(), n, twice.data(), tolerance, fastAngle);
+  const int fast = alignRingFast(candidate.data(), n, twice.data(), windowSums.data(), tolerance, fastAngle);
   EXPECT_EQ(fast, plain) << what;
   EXPECT_TRUE(sameBits(fastAngle, plainAngle)) << what << ": plain " << plainAngle << " fast " << fastAngle;
 }
@@ -303,6 +371,10 @@ TEST(AlignRingFast, TiesKeepTheEarliestShiftAndFailuresAreReported) {
   std::vector<double> off(pattern);
   for (double& v : off) v += 17.0;
   expectSameAlignment(off, pattern, 16, "off");
+  // Values outside 0..255, which the bounds can't take: the sums decide alone.
+  std::vector<double> below(pattern);
+  for (double& v : below) v -= 100.0;
+  expectSameAlignment(below, pattern, 200, "below zero");
 }
 
 }  // namespace

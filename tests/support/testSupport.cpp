@@ -96,6 +96,63 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
   return picture;
 }
 
+namespace {
+
+// Separable Gaussian blur of a plane, the kernel cut at 3 sigma and the
+// picture's edge mirrored.
+std::vector<double> gaussianBlur(const std::vector<double>& plane, std::uint32_t width, std::uint32_t height,
+                                 double sigma) {
+  const int reach = static_cast<int>(std::ceil(3 * sigma));
+  std::vector<double> kernel(2 * reach + 1);
+  double total = 0;
+  for (int k = -reach; k <= reach; ++k) total += kernel[k + reach] = std::exp(-k * k / (2 * sigma * sigma));
+  for (double& weight : kernel) weight /= total;
+  const auto mirror = [](std::int64_t i, std::int64_t n) {
+    while (i < 0 || i >= n) i = i < 0 ? -i - 1 : 2 * n - i - 1;
+    return i;
+  };
+  std::vector<double> across(plane.size()), out(plane.size());
+  for (std::int64_t y = 0; y < height; ++y) {
+    for (std::int64_t x = 0; x < width; ++x) {
+      double sum = 0;
+      for (int k = -reach; k <= reach; ++k)
+        sum += kernel[k + reach] * plane[y * width + mirror(x + k, width)];
+      across[y * width + x] = sum;
+    }
+  }
+  for (std::int64_t y = 0; y < height; ++y) {
+    for (std::int64_t x = 0; x < width; ++x) {
+      double sum = 0;
+      for (int k = -reach; k <= reach; ++k)
+        sum += kernel[k + reach] * across[mirror(y + k, height) * width + x];
+      out[y * width + x] = sum;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+BgrPicture lowTexturePicture(LowTexture kind, std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<double> plane(static_cast<std::size_t>(width) * height);
+  if (kind == LowTexture::DarkNoise) {
+    std::normal_distribution<double> noise(10.0, 8.0);
+    for (double& value : plane) value = noise(rng);
+    plane = gaussianBlur(plane, width, height, 2.0);
+  } else {
+    std::uniform_int_distribution<int> noise(0, 255);
+    for (double& value : plane) value = noise(rng);
+    if (kind == LowTexture::BlurredNoise) plane = gaussianBlur(plane, width, height, 6.0);
+  }
+  BgrPicture picture{width, height, std::vector<std::uint8_t>(plane.size() * 3)};
+  for (std::size_t i = 0; i < plane.size(); ++i) {
+    const auto gray = static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, plane[i]))));
+    picture.pixels[3 * i] = picture.pixels[3 * i + 1] = picture.pixels[3 * i + 2] = gray;
+  }
+  return picture;
+}
+
 std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, JpegKind kind,
                                      bool progressive) {
   tjhandle handle = tjInitCompress();
