@@ -81,15 +81,25 @@ void SearchControl::startUp() {
 }
 
 void SearchControl::onTimerTick() {
+  if (scanInFlight_) {
+    // The last tick's scan still runs: no tick overlaps it. A lost camera
+    // still ends the program, the scan abandoned first.
+    if (state_.cameraMode == 1 && camera_.streamFailed()) {
+      abandonScan();
+      pollMediaEvents(camera_, exitPath_);
+    }
+    return;
+  }
   if (state_.cameraMode == 1) {
     cameraTick();
     // Drained also when the tick returned early: a lost camera ends the
     // program even while the search stands still.
+    if (scanInFlight_ && camera_.streamFailed()) abandonScan();
     pollMediaEvents(camera_, exitPath_);
   } else {
     stillImageTick();
   }
-  state_.painted = 1;
+  if (!scanInFlight_) state_.painted = 1;
 }
 
 void SearchControl::redrawQuery() {
@@ -109,9 +119,33 @@ void SearchControl::scanAndShow() {
   result.index = static_cast<std::uint32_t>(state_.archiveIndex);
   const ArchiveFileName name = archiveFileName(state_.archiveIndex);
   result.file.assign(name.c_str());
+  scanInFlight_ = true;
+  window_.startScan(*this);
+}
+
+void SearchControl::runScan() {
   // The filter radius was checked when the parameters were read, so the
   // picture is always processed.
-  static_cast<void>(processArchivePicture(ws_, result));
+  static_cast<void>(processArchivePicture(ws_, lastPicture_));
+}
+
+void SearchControl::completeScan() {
+  if (!scanInFlight_) return;
+  window_.waitForScan();
+  finishScan();
+}
+
+void SearchControl::abandonScan() {
+  if (!scanInFlight_) return;
+  ws_.abandonScan = true;
+  window_.waitForScan();
+  ws_.abandonScan = false;
+  scanInFlight_ = false;
+}
+
+void SearchControl::finishScan() {
+  scanInFlight_ = false;
+  const PictureResult& result = lastPicture_;
   drawArchiveGray(ws_);
   if (state_.matchFound == 1) prepareMatchViews(ws_);
   if (tickLog_ != nullptr) {
@@ -119,6 +153,7 @@ void SearchControl::scanAndShow() {
     std::fprintf(tickLog_, "%s\n", formatPictureLine(result, line, sizeof line));
     std::fflush(tickLog_);
   }
+  state_.painted = 1;
   window_.paintViews();
 }
 
@@ -186,6 +221,7 @@ void SearchControl::stillImageTick() {
 }
 
 void SearchControl::enterAdjustMode() {
+  completeScan();
   window_.showMode(WindowMode::Adjust);
   window_.stopTimer();
   state_.archiveExhausted = 0;
@@ -195,6 +231,7 @@ void SearchControl::enterAdjustMode() {
 }
 
 void SearchControl::startNewSearch() {
+  completeScan();
   static_cast<void>(buildTemplateSignature(ws_));
   static_cast<void>(buildTemplateHistograms(state_));
   static_cast<void>(filterArchiveImage(ws_));
@@ -234,26 +271,31 @@ void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool inc
 }
 
 void SearchControl::moveViewfinderUp() {
+  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.y - v.r - v.s >= 1, state_.viewfinderY, false);
 }
 
 void SearchControl::moveViewfinderDown() {
+  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.y + v.r + v.s <= v.h - 2, state_.viewfinderY, true);
 }
 
 void SearchControl::moveViewfinderLeft() {
+  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.x - v.r - v.s >= 1, state_.viewfinderX, false);
 }
 
 void SearchControl::moveViewfinderRight() {
+  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.x + v.r + v.s <= v.w - 2, state_.viewfinderX, true);
 }
 
 void SearchControl::growViewfinder() {
+  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   // r + s is a whole number well inside a double: the grown disc is tested
   // exactly as every other disc.
@@ -263,32 +305,38 @@ void SearchControl::growViewfinder() {
 }
 
 void SearchControl::shrinkViewfinder() {
+  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.r - v.s >= kMinViewfinderRadius, state_.viewfinderRadius, false);
 }
 
 void SearchControl::selectViewfinderStep(std::uint32_t step) {
+  completeScan();
   state_.viewfinderStep = step;
   save();
 }
 
 void SearchControl::selectFramesPerSecond(std::uint32_t framesPerSecond) {
+  completeScan();
   state_.framesPerSecond = framesPerSecond;
   save();
 }
 
 void SearchControl::selectFilterRadius(std::uint32_t filterRadius) {
+  completeScan();
   state_.filterRadius = filterRadius;
   save();
 }
 
 void SearchControl::selectColorTolerance(std::uint8_t colorTolerance) {
+  completeScan();
   state_.colorTolerance = colorTolerance;
   save();
 }
 
 void SearchControl::closeApplication() {
   window_.stopTimer();
+  abandonScan();
   releaseCaptureGraph(camera_);
   window_.endDialog();
 }

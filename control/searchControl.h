@@ -15,7 +15,7 @@ namespace orvalis {
 // run on the window's thread one after another. It owns nothing: the
 // workspace, the window, the camera and the exit path are handed in, so tests
 // drive it headless with fakes.
-class SearchControl {
+class SearchControl : private ScanJob {
  public:
   SearchControl(Workspace& workspace, Window& window, FrameSource& camera, ExitPath& exitPath);
 
@@ -57,12 +57,23 @@ class SearchControl {
   void selectFilterRadius(std::uint32_t filterRadius);
   void selectColorTolerance(std::uint8_t colorTolerance);
 
-  // "Chiudi" and the window's close box.
+  // "Chiudi" and the window's close box: a scan in flight is abandoned.
   void closeApplication();
+
+  // Whether a tick's scan is running away from the window's thread. Ticks
+  // that arrive meanwhile are skipped, and commands wait for it to end, so
+  // that every result is the one a tick run to its end gives.
+  bool scanInFlight() const { return scanInFlight_; }
 
  private:
   void redrawQuery();
   void scanAndShow();
+  void runScan() override;
+  void finishScan() override;
+  // Commands first let a scan in flight end and show its result.
+  void completeScan();
+  // The close and the fatal paths end a scan in flight without its result.
+  void abandonScan();
   void drawViewfinder();
   // Moves or resizes by one step when admitted (and draws the glyph there);
   // saves the parameters either way.
@@ -77,6 +88,7 @@ class SearchControl {
   ExitPath& exitPath_;
   std::FILE* tickLog_ = nullptr;
   PictureResult lastPicture_;  // its file name keeps its room between ticks
+  bool scanInFlight_ = false;
 };
 
 // 1000 / framesPerSecond ms, integer division; at least 1 ms so that a rate

@@ -10,6 +10,15 @@ namespace orvalis {
 // alive, "Avvia una nuova ricerca" is offered in its place.
 enum class WindowMode { Search, Adjust };
 
+// The long half of a search tick: the scan, which may take seconds on a
+// picture without texture, and what follows it.
+class ScanJob {
+ public:
+  virtual ~ScanJob() = default;
+  virtual void runScan() = 0;     // away from the window's thread
+  virtual void finishScan() = 0;  // back on the window's thread
+};
+
 // What the search control needs of the main window. The Qt dialog
 // implements it, mapping modes and values to its widgets in one place; tests
 // use a recording fake. Values cross this seam as numbers: what a list shows
@@ -31,6 +40,14 @@ class Window {
   // The pictures a second, filter radius, tolerance and step the controls
   // show. A value the controls don't offer shows no selection.
   virtual void showParameters(const SearchParameters& parameters) = 0;
+
+  // Runs job.runScan() away from the window's thread, then job.finishScan()
+  // on it; meanwhile the window repaints and takes input. One job at a time.
+  virtual void startScan(ScanJob& job) = 0;
+
+  // Waits until the running job's runScan has returned. The window then no
+  // longer calls its finishScan: that is left to the caller.
+  virtual void waitForScan() = 0;
 
   // Ends the window's modal life after the close sequence.
   virtual void endDialog() = 0;

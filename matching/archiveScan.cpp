@@ -46,6 +46,7 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
   bool accepted = false;
   std::int64_t firstRow = 0, firstColumn = 0;
   for (std::int64_t i = 0; i < height && !accepted; ++i) {
+    if (workspace.abandonScan.load(std::memory_order_relaxed)) return false;
     for (std::int64_t j = 0; j < width; ++j) {
       const double row = static_cast<double>(i);
       const double column = static_cast<double>(j);

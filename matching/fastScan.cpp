@@ -499,6 +499,7 @@ struct FirstHitJob {
   std::uint32_t width;
   Geometry geometry;
   Candidate* candidates;
+  const std::atomic<bool>* abandon;
   std::atomic<std::int64_t> nextChunk{0};
   // Row in the high half, column in the low half: the smallest key is the
   // first centre in raster order.
@@ -513,6 +514,7 @@ struct FirstHitJob {
     for (;;) {
       const std::int64_t first = geometry.rowBegin + kChunkRows * nextChunk.fetch_add(1);
       if (first >= geometry.rowEnd || first > rowOf(firstHit.load())) return;
+      if (abandon->load(std::memory_order_relaxed)) return;
       const std::int64_t last = std::min(geometry.rowEnd, first + kChunkRows);
       for (std::int64_t i = first; i < last; ++i) {
         // A row below a hit found elsewhere can't hold an earlier one.
@@ -820,9 +822,10 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   job.width = width;
   job.geometry = geometry;
   job.candidates = memory.candidates.get();
+  job.abandon = &workspace.abandonScan;
   pool.run(job);
   const std::uint64_t hit = job.firstHit.load();
-  if (hit == kNoHit) return 0;
+  if (hit == kNoHit || workspace.abandonScan.load()) return false;
   const std::int64_t firstRow = static_cast<std::int64_t>(hit >> 32);
   const std::int64_t firstColumn = static_cast<std::int64_t>(hit & 0xFFFFFFFFu);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "state/imageStore.h"
@@ -34,6 +35,10 @@ struct Workspace {
   ImageStore images;
   Kernels kernels = Kernels::Fast;
   std::unique_ptr<KernelMemory, KernelMemoryRelease> kernelMemory;
+  // Set by the window's thread to end a scan running on another thread when
+  // the program closes: the scan then stops within a few rows and reports
+  // no match, a result nobody reads. Every other scan runs to its end.
+  std::atomic<bool> abandonScan{false};
 };
 
 }  // namespace orvalis

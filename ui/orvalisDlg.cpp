@@ -13,9 +13,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <vector>
 
 #include "ui/aboutDlg.h"
@@ -107,10 +112,74 @@ COrvalisDlg::COrvalisDlg(Workspace& workspace, FrameSource& camera, ExitPath& ex
   connect(&timer_, &QTimer::timeout, this, [this] { control_.onTimerTick(); });
 
   connectCommands();
+
+  scanEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (scanEvent_ >= 0) {
+    scanNotifier_ = new QSocketNotifier(scanEvent_, QSocketNotifier::Read, this);
+    connect(scanNotifier_, &QSocketNotifier::activated, this, &COrvalisDlg::scanDone);
+  }
+  scanThread_ = std::thread([this] { scanLoop(); });
 }
 
 COrvalisDlg::~COrvalisDlg() {
   timer_.stop();
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    scanStopping_ = true;
+  }
+  scanWake_.notify_one();
+  scanThread_.join();
+  if (scanEvent_ >= 0) ::close(scanEvent_);
+}
+
+void COrvalisDlg::scanLoop() {
+  std::unique_lock<std::mutex> lock(scanMutex_);
+  for (;;) {
+    scanWake_.wait(lock, [this] { return scanStopping_ || (scanJob_ != nullptr && !scanRunning_); });
+    if (scanStopping_) return;
+    scanRunning_ = true;
+    ScanJob* job = scanJob_;
+    lock.unlock();
+    job->runScan();
+    lock.lock();
+    scanRunning_ = false;
+    scanJob_ = nullptr;
+    scanIdle_.notify_all();
+    const std::uint64_t one = 1;
+    if (scanEvent_ >= 0) static_cast<void>(::write(scanEvent_, &one, sizeof one));
+  }
+}
+
+void COrvalisDlg::startScan(ScanJob& job) {
+  if (scanEvent_ < 0) {
+    // No event descriptor to wake on: the scan runs here, as it always did.
+    job.runScan();
+    job.finishScan();
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    scanJob_ = &job;
+    finishJob_ = &job;
+  }
+  scanWake_.notify_one();
+}
+
+void COrvalisDlg::waitForScan() {
+  std::unique_lock<std::mutex> lock(scanMutex_);
+  scanIdle_.wait(lock, [this] { return scanJob_ == nullptr; });
+  finishJob_ = nullptr;
+}
+
+void COrvalisDlg::scanDone() {
+  std::uint64_t count = 0;
+  static_cast<void>(::read(scanEvent_, &count, sizeof count));
+  ScanJob* finish = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    if (scanJob_ == nullptr) std::swap(finish, finishJob_);
+  }
+  if (finish != nullptr) finish->finishScan();
 }
 
 void COrvalisDlg::buildControls() {

@@ -3,8 +3,11 @@
 #include <QDialog>
 #include <QIcon>
 #include <QTimer>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "capture/frameSource.h"
 #include "control/exitPath.h"
@@ -19,6 +22,7 @@ class QButtonGroup;
 class QComboBox;
 class QMenuBar;
 class QPainter;
+class QSocketNotifier;
 
 namespace orvalis {
 
@@ -45,6 +49,8 @@ class COrvalisDlg : public QDialog, public Window {
   void paintViews() override;
   void showMode(WindowMode mode) override;
   void showParameters(const SearchParameters& parameters) override;
+  void startScan(ScanJob& job) override;
+  void waitForScan() override;
   void endDialog() override;
 
   // The control with that identifier (1000..1017), or nullptr.
@@ -74,6 +80,8 @@ class COrvalisDlg : public QDialog, public Window {
   void connectCommands();
   void closeSequence();
   void drawViews(QPainter& painter, const ViewGeometry& geometry);
+  void scanLoop();
+  void scanDone();
 
   Workspace& workspace_;
   SearchControl control_;
@@ -85,6 +93,19 @@ class COrvalisDlg : public QDialog, public Window {
   QButtonGroup* stepGroup_ = nullptr;
   std::map<int, QWidget*> controls_;
   bool closing_ = false;
+
+  // The scan thread, made once with the window: it runs one ScanJob at a
+  // time and wakes the window's thread through an event descriptor, which
+  // costs no allocation a tick.
+  std::mutex scanMutex_;
+  std::condition_variable scanWake_, scanIdle_;
+  ScanJob* scanJob_ = nullptr;  // set while a job waits or runs
+  bool scanRunning_ = false;
+  bool scanStopping_ = false;
+  ScanJob* finishJob_ = nullptr;  // the job the window still owes its finishScan
+  int scanEvent_ = -1;
+  QSocketNotifier* scanNotifier_ = nullptr;
+  std::thread scanThread_;
 };
 
 }  // namespace orvalis

@@ -30,6 +30,13 @@ class FakeWindow : public Window {
     ++modeChanges;
   }
   void showParameters(const SearchParameters& parameters) override { shownParameters = parameters; }
+  // The scan runs at once, on the caller's thread.
+  void startScan(ScanJob& job) override {
+    ++scans;
+    job.runScan();
+    job.finishScan();
+  }
+  void waitForScan() override {}
   void endDialog() override { ended = true; }
 
   bool timerRunning = false;
@@ -40,6 +47,7 @@ class FakeWindow : public Window {
   bool ended = false;
   WindowMode mode = WindowMode::Search;
   int modeChanges = 0;
+  int scans = 0;
   SearchParameters shownParameters;
 };
 

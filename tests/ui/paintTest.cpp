@@ -152,7 +152,11 @@ TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
   PaintCounter counter;
   window().clientArea()->installEventFilter(&counter);
   // Picture 0 holds nothing of the query, picture 1 is the query itself.
-  for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) window().searchControl().onTimerTick();
+  // Each scan runs on the window's scan thread; the next tick waits for it.
+  for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) {
+    window().searchControl().onTimerTick();
+    QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
+  }
   ASSERT_EQ(state().searchStopped, 1);
   EXPECT_EQ(state().archiveIndex, 1);
   QTRY_VERIFY(counter.paints > 0);
