@@ -66,11 +66,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Orvalis developers")
 set(CPACK_PACKAGE_CONTACT ${ORVALIS_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find a circular region of a photograph in an archive, in any rotation")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Orvalis finds, in a numbered archive of JPEG photographs, the place where a circular region of a \
-reference picture occurs again, in any rotation. The reference is a still file or a live camera frame. \
-The package holds the window (orvalis) and the same search without a window for batch use \
-(orvalis-search).")
+set(CPACK_PACKAGE_DESCRIPTION [=[
+Orvalis finds, in a numbered archive of JPEG photographs, the place where a
+circular region of a reference picture occurs again, in any rotation. The
+reference is a still file or a live camera frame.
+
+The package holds the window (orvalis), the same search without a window for
+batch use (orvalis-search) and a demo working folder.]=])
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -3,6 +3,7 @@
 // any of it, the working folder: the one named, the current directory, or,
 // from the desktop, the one the user picks.
 
+#include <orvalisVersion.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <orvalisVersion.h>
 
 #include "capture/qt/qtCamera.h"
 #include "control/exitPath.h"
@@ -56,8 +56,9 @@ std::optional<std::string> enterWorkingFolder(const orvalis::WindowArguments& ar
   std::string folder = arguments.folder;
   if (folder.empty() && arguments.fromDesktop) {
     const QString last = settings().value(QStringLiteral("lastFolder")).toString();
-    const QString chosen = QFileDialog::getExistingDirectory(
-        nullptr, QStringLiteral("Orvalis: choose the working folder"), last.isEmpty() ? QDir::homePath() : last);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Orvalis: choose the working folder"),
+                                          last.isEmpty() ? QDir::homePath() : last);
     if (chosen.isEmpty()) {
       exitCode = 0;  // the user chose nothing
       return std::nullopt;
@@ -77,8 +78,10 @@ std::optional<std::string> enterWorkingFolder(const orvalis::WindowArguments& ar
   if (orvalis::provideDefaultResources(here.toStdString(), defaults, message)) {
     std::fprintf(stderr, "orvalis: %s\n", message.c_str());
   }
-  const bool trusted =
-      settings().value(QStringLiteral("trustedFolders")).toStringList().contains(QFileInfo(here).canonicalFilePath());
+  const bool trusted = settings()
+                           .value(QStringLiteral("trustedFolders"))
+                           .toStringList()
+                           .contains(QFileInfo(here).canonicalFilePath());
   return orvalis::exitScriptFolder(
       arguments.fromDesktop ? orvalis::FolderOrigin::Desktop : orvalis::FolderOrigin::Terminal, trusted,
       orvalis::userScriptFolder(), defaults);
@@ -126,7 +129,8 @@ int main(int argc, char** argv) {
                    stored.fileName().toLocal8Bit().constData());
       return kUsageExit;
     }
-    std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n", folder.toLocal8Bit().constData());
+    std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n",
+                 folder.toLocal8Bit().constData());
     return 0;
   }
   int exitCode = 0;

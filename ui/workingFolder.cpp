@@ -144,8 +144,8 @@ bool provideDefaultResources(const std::string& workingFolder, const std::string
     }
     copied += (copied.empty() ? "" : ", ") + name;
   }
-  message = workingFolder + " had no res/: copied " + (copied.empty() ? "nothing" : copied) + " from " +
-            defaults;
+  message =
+      workingFolder + " had no res/: copied " + (copied.empty() ? "nothing" : copied) + " from " + defaults;
   return true;
 }
 

@@ -1,11 +1,12 @@
 #include "cli/orvalis-search/searchToolOptions.h"
 
+#include <orvalisVersion.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <limits>
-#include <orvalisVersion.h>
+#include <memory>
 
 #include "state/constants.h"
 
@@ -48,7 +49,8 @@ CLI::Validator wholeNumber(std::uint64_t low, std::uint64_t high) {
       [low, high](std::string& text) -> std::string {
         std::uint64_t value = 0;
         if (parseNumber(text, high, value) && value >= low) return "";
-        return "'" + text + "' is not a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+        return "'" + text + "' is not a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high);
       },
       "");
 }
@@ -82,12 +84,15 @@ void defineOptions(CLI::App& app, SearchToolOptions& o, bool& firstGiven, bool& 
   const auto flag = [&app](const char* name, bool& field, const char* help) {
     app.add_flag(name, field, help)->disable_flag_override();
   };
-  value("--query", [&o](const std::string& v) { o.queryPath = v; }, "FILE",
-        "query picture (default: Current_Image.jpg in the archive folder)", kPath);
-  value("--archive", [&o](const std::string& v) { o.archiveFolder = v; }, "DIR",
-        "folder of Image_NNNNNNNNNN.jpg (default: Image_Archive)", kPath);
-  value("--parameters", [&o](const std::string& v) { o.parametersPath = v; }, "FILE",
-        "parameters file (default: res/Combo_Box_Parameters.bin)", kPath);
+  value(
+      "--query", [&o](const std::string& v) { o.queryPath = v; }, "FILE",
+      "query picture (default: Current_Image.jpg in the archive folder)", kPath);
+  value(
+      "--archive", [&o](const std::string& v) { o.archiveFolder = v; }, "DIR",
+      "folder of Image_NNNNNNNNNN.jpg (default: Image_Archive)", kPath);
+  value(
+      "--parameters", [&o](const std::string& v) { o.parametersPath = v; }, "FILE",
+      "parameters file (default: res/Combo_Box_Parameters.bin)", kPath);
   value(
       "--viewfinder",
       [&o](const std::string& v) {
@@ -101,25 +106,33 @@ void defineOptions(CLI::App& app, SearchToolOptions& o, bool& firstGiven, bool& 
       "viewfinder centre column, row and radius (1 to 250); it must lie inside archive picture 0 with a "
       "margin of one pixel",
       kViewfinder);
-  value("--filter-radius", [&o](const std::string& v) { o.filterRadius = toUint32(v); }, "N",
-        "circular mean filter radius, 1 to 20", wholeNumber(1, kMaxFilterRadius));
-  value("--tolerance", [&o](const std::string& v) { o.colorTolerance = static_cast<std::uint8_t>(toUint32(v)); },
-        "N", "gray-level tolerance, 0 to 255 (the window offers 2 to 40)", wholeNumber(0, 255));
-  value("--first", [&o, &firstGiven](const std::string& v) {
-          o.first = toUint32(v);
-          firstGiven = true;
-        }, "N",
-        "first archive number to scan (default 0)", wholeNumber(0, kMaxUint32));
-  value("--last", [&o, &lastGiven](const std::string& v) {
-          o.last = toUint32(v);
-          lastGiven = true;
-        }, "N",
-        "last archive number to scan (default: until a number is missing)", wholeNumber(0, kMaxUint32));
+  value(
+      "--filter-radius", [&o](const std::string& v) { o.filterRadius = toUint32(v); }, "N",
+      "circular mean filter radius, 1 to 20", wholeNumber(1, kMaxFilterRadius));
+  value(
+      "--tolerance",
+      [&o](const std::string& v) { o.colorTolerance = static_cast<std::uint8_t>(toUint32(v)); }, "N",
+      "gray-level tolerance, 0 to 255 (the window offers 2 to 40)", wholeNumber(0, 255));
+  value(
+      "--first",
+      [&o, &firstGiven](const std::string& v) {
+        o.first = toUint32(v);
+        firstGiven = true;
+      },
+      "N", "first archive number to scan (default 0)", wholeNumber(0, kMaxUint32));
+  value(
+      "--last",
+      [&o, &lastGiven](const std::string& v) {
+        o.last = toUint32(v);
+        lastGiven = true;
+      },
+      "N", "last archive number to scan (default: until a number is missing)", wholeNumber(0, kMaxUint32));
   flag("--all", o.all, "go on after a match and report every picture that holds one");
-  value("--views", [&o](const std::string& v) { o.viewsFolder = v; }, "DIR",
-        "after a match, write into DIR the marked archive picture, the gray query with its viewfinder and "
-        "the three previews as PNG files (with --all, one folder DIR/NNNNNNNNNN per match)",
-        kPath);
+  value(
+      "--views", [&o](const std::string& v) { o.viewsFolder = v; }, "DIR",
+      "after a match, write into DIR the marked archive picture, the gray query with its viewfinder and "
+      "the three previews as PNG files (with --all, one folder DIR/NNNNNNNNNN per match)",
+      kPath);
   flag("--human", o.human, "one readable line per picture instead of JSON");
   flag("--progress", o.progress, "progress on standard error even when it is not a terminal");
   flag("--reference", o.reference,

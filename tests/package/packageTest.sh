@@ -80,7 +80,7 @@ contents)
 
 lintian)
   deb="$(the_deb)"
-  lintian --fail-on error --no-tag-display-limit "$deb" 2>&1 | tee "$scratch/lintian"
+  lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | tee "$scratch/lintian"
   ! grep -q '^E:' "$scratch/lintian" || fail "lintian reports errors"
   ;;
 

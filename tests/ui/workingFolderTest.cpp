@@ -1,13 +1,12 @@
 // Start-up of the window program before the window: its arguments, whose
 // exit scripts run, and the default resources a new working folder gets.
 
-#include "ui/workingFolder.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "tests/support/testSupport.h"
+#include "ui/workingFolder.h"
 
 namespace orvalis {
 namespace {
@@ -83,7 +82,8 @@ TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropButNoParameters) {
 
   std::string message;
   ASSERT_TRUE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
-  EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"), std::string::npos)
+  EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"),
+            std::string::npos)
       << message;
   const std::vector<std::uint8_t> copied = testing::readFile(work / "res/Device_Lost.sh");
   EXPECT_EQ(std::string(copied.begin(), copied.end()), "Device_Lost.sh");
