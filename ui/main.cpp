@@ -39,6 +39,27 @@ QString canonical(const std::string& folder) {
   return QFileInfo(QString::fromStdString(folder)).canonicalFilePath();
 }
 
+// --trust FOLDER: kept in the settings by its canonical path.
+int trust(const std::string& argument) {
+  const QString folder = canonical(argument);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    std::fprintf(stderr, "orvalis: --trust: %s is not a folder\n", argument.c_str());
+    return kUsageExit;
+  }
+  QSettings stored = settings();
+  QStringList trusted = stored.value(QStringLiteral("trustedFolders")).toStringList();
+  if (!trusted.contains(folder)) trusted.append(folder);
+  stored.setValue(QStringLiteral("trustedFolders"), trusted);
+  stored.sync();
+  if (stored.status() != QSettings::NoError) {
+    std::fprintf(stderr, "orvalis: --trust: the settings file %s can't be written\n",
+                 stored.fileName().toLocal8Bit().constData());
+    return kUsageExit;
+  }
+  std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n", folder.toLocal8Bit().constData());
+  return 0;
+}
+
 // The installed share/orvalis/res beside bin/, or, for the program in the
 // build tree, the source tree's res/.
 std::string defaultResources() {
@@ -102,6 +123,11 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Nor does --trust, unless Qt options came with it.
+  const orvalis::ParsedWindowArguments early =
+      orvalis::parseWindowArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (early.ok && !early.arguments.trustFolder.empty()) return trust(early.arguments.trustFolder);
+
   QApplication app(argc, argv);  // takes Qt's own options out of argv
   app.setApplicationName(QStringLiteral("Orvalis"));
   app.setApplicationVersion(QStringLiteral(ORVALIS_VERSION));
@@ -113,26 +139,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvalis: %s (see --help)\n", parsed.error.c_str());
     return kUsageExit;
   }
-  if (!parsed.arguments.trustFolder.empty()) {
-    const QString folder = canonical(parsed.arguments.trustFolder);
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-      std::fprintf(stderr, "orvalis: --trust: %s is not a folder\n", parsed.arguments.trustFolder.c_str());
-      return kUsageExit;
-    }
-    QSettings stored = settings();
-    QStringList trusted = stored.value(QStringLiteral("trustedFolders")).toStringList();
-    if (!trusted.contains(folder)) trusted.append(folder);
-    stored.setValue(QStringLiteral("trustedFolders"), trusted);
-    stored.sync();
-    if (stored.status() != QSettings::NoError) {
-      std::fprintf(stderr, "orvalis: --trust: the settings file %s can't be written\n",
-                   stored.fileName().toLocal8Bit().constData());
-      return kUsageExit;
-    }
-    std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n",
-                 folder.toLocal8Bit().constData());
-    return 0;
-  }
+  if (!parsed.arguments.trustFolder.empty()) return trust(parsed.arguments.trustFolder);
   int exitCode = 0;
   const std::optional<std::string> scriptFolder = enterWorkingFolder(parsed.arguments, exitCode);
   if (!scriptFolder) return exitCode;
