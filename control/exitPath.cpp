@@ -21,6 +21,11 @@ const char* exitScriptPath(ExitScript script) {
   return "";
 }
 
+const char* exitScriptName(ExitScript script) {
+  const char* path = exitScriptPath(script);
+  return *path == '\0' ? path : path + 4;  // past "res/"
+}
+
 void runExitScript(const char* relativePath) {
   // The intermediate shell starts the script in the background and exits, so
   // the script is re-parented and outlives us; its stdin is detached so that a
@@ -49,7 +54,8 @@ void runExitScript(const char* relativePath) {
 }
 
 void ProcessExitPath::runScript(ExitScript script) {
-  runExitScript(exitScriptPath(script));
+  const std::string path = scriptFolder_ + "/" + exitScriptName(script);
+  runExitScript(path.c_str());
 }
 
 void ProcessExitPath::exitProcess(int code) {

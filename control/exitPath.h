@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 namespace orvalis {
 
@@ -16,6 +18,9 @@ enum class ExitScript {
 
 // "res/<Name>.sh", relative to the working directory.
 const char* exitScriptPath(ExitScript script);
+
+// "<Name>.sh": the script's file name in whatever folder holds the scripts.
+const char* exitScriptName(ExitScript script);
 
 // Starts the script through /bin/sh as a detached process in a new session and
 // returns at once. The script is never waited for and its outcome never
@@ -43,9 +48,16 @@ class ExitPath {
 
 class ProcessExitPath final : public ExitPath {
  public:
+  // Scripts come from scriptFolder: "res" (relative to the working directory)
+  // unless the start-up chose another folder, such as the installed defaults.
+  explicit ProcessExitPath(std::string scriptFolder = "res") : scriptFolder_(std::move(scriptFolder)) {}
+  const std::string& scriptFolder() const { return scriptFolder_; }
   void runScript(ExitScript script) override;
   // std::exit: static destructors and exit handlers run.
   [[noreturn]] void exitProcess(int code) override;
+
+ private:
+  std::string scriptFolder_;
 };
 
 }  // namespace orvalis

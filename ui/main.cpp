@@ -1,25 +1,151 @@
 // The program: one window over one workspace, the first camera as the query
-// source when no still picture is there, and the process exit path.
+// source when no still picture is there, and the process exit path. Before
+// any of it, the working folder: the one named, the current directory, or,
+// from the desktop, the one the user picks.
+
+#include <orvalisVersion.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QSettings>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 #include "capture/qt/qtCamera.h"
 #include "control/exitPath.h"
-#include "state/workspace.h"
 #include "files/paths.h"
+#include "state/workspace.h"
 #include "ui/appIcon.h"
 #include "ui/orvalisDlg.h"
+#include "ui/workingFolder.h"
+
+namespace {
+
+constexpr int kUsageExit = 2;
+
+// ~/.config/orvalis/orvalis.conf: the folder chosen last and the trusted folders.
+QSettings settings() {
+  return QSettings(QStringLiteral("orvalis"), QStringLiteral("orvalis"));
+}
+
+QString canonical(const std::string& folder) {
+  return QFileInfo(QString::fromStdString(folder)).canonicalFilePath();
+}
+
+// --trust FOLDER: kept in the settings by its canonical path.
+int trust(const std::string& argument) {
+  const QString folder = canonical(argument);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    std::fprintf(stderr, "orvalis: --trust: %s is not a folder\n", argument.c_str());
+    return kUsageExit;
+  }
+  QSettings stored = settings();
+  QStringList trusted = stored.value(QStringLiteral("trustedFolders")).toStringList();
+  if (!trusted.contains(folder)) trusted.append(folder);
+  stored.setValue(QStringLiteral("trustedFolders"), trusted);
+  stored.sync();
+  if (stored.status() != QSettings::NoError) {
+    std::fprintf(stderr, "orvalis: --trust: the settings file %s can't be written\n",
+                 stored.fileName().toLocal8Bit().constData());
+    return kUsageExit;
+  }
+  std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n", folder.toLocal8Bit().constData());
+  return 0;
+}
+
+// The installed share/orvalis/res beside bin/, or, for the program in the
+// build tree, the source tree's res/.
+std::string defaultResources() {
+  const QString programDir = QCoreApplication::applicationDirPath();
+  std::vector<std::string> candidates{(programDir + QStringLiteral("/../share/orvalis/res")).toStdString()};
+  if (QFileInfo(programDir) == QFileInfo(QStringLiteral(ORVALIS_BUILD_DIR))) {
+    candidates.emplace_back(ORVALIS_SOURCE_DIR "/res");
+  }
+  return orvalis::findDefaultResources(candidates);
+}
+
+// Enters the working folder and returns the folder the exit scripts come
+// from, or the exit code when the program should not go on.
+std::optional<std::string> enterWorkingFolder(const orvalis::WindowArguments& arguments, int& exitCode) {
+  std::string folder = arguments.folder;
+  if (folder.empty() && arguments.fromDesktop) {
+    const QString last = settings().value(QStringLiteral("lastFolder")).toString();
+    const QString chosen =
+        QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Orvalis: choose the working folder"),
+                                          last.isEmpty() ? QDir::homePath() : last);
+    if (chosen.isEmpty()) {
+      exitCode = 0;  // the user chose nothing
+      return std::nullopt;
+    }
+    folder = chosen.toStdString();
+  }
+  if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
+    std::fprintf(stderr, "orvalis: can't work in %s: %s\n", folder.c_str(), std::strerror(errno));
+    exitCode = kUsageExit;
+    return std::nullopt;
+  }
+  const QString here = QDir::currentPath();
+  if (arguments.fromDesktop) settings().setValue(QStringLiteral("lastFolder"), here);
+
+  const std::string defaults = defaultResources();
+  std::string message;
+  if (orvalis::provideDefaultResources(here.toStdString(), defaults, message)) {
+    std::fprintf(stderr, "orvalis: %s\n", message.c_str());
+  }
+  const bool trusted = settings()
+                           .value(QStringLiteral("trustedFolders"))
+                           .toStringList()
+                           .contains(QFileInfo(here).canonicalFilePath());
+  return orvalis::exitScriptFolder(
+      arguments.fromDesktop ? orvalis::FolderOrigin::Desktop : orvalis::FolderOrigin::Terminal, trusted,
+      orvalis::userScriptFolder(), defaults);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // --help and --version need no display, so they are answered before Qt starts.
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(orvalis::windowUsage(), stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("orvalis %s\n", ORVALIS_VERSION);
+      return 0;
+    }
+  }
+
+  // Nor does --trust, unless Qt options came with it.
+  const orvalis::ParsedWindowArguments early =
+      orvalis::parseWindowArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (early.ok && !early.arguments.trustFolder.empty()) return trust(early.arguments.trustFolder);
+
+  QApplication app(argc, argv);  // takes Qt's own options out of argv
   app.setApplicationName(QStringLiteral("Orvalis"));
+  app.setApplicationVersion(QStringLiteral(ORVALIS_VERSION));
   app.setWindowIcon(orvalis::appIcon());
 
+  const orvalis::ParsedWindowArguments parsed =
+      orvalis::parseWindowArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.ok) {
+    std::fprintf(stderr, "orvalis: %s (see --help)\n", parsed.error.c_str());
+    return kUsageExit;
+  }
+  if (!parsed.arguments.trustFolder.empty()) return trust(parsed.arguments.trustFolder);
+  int exitCode = 0;
+  const std::optional<std::string> scriptFolder = enterWorkingFolder(parsed.arguments, exitCode);
+  if (!scriptFolder) return exitCode;
+
   auto workspace = std::make_unique<orvalis::Workspace>();
-  orvalis::ProcessExitPath exitPath;
+  orvalis::ProcessExitPath exitPath(*scriptFolder);
 
   // The camera is asked for the archive's picture size, read from the header
   // of archive picture 0; without it the adapter takes its largest format.
@@ -33,9 +159,7 @@ int main(int argc, char** argv) {
   QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
   // --log: a line on standard error for every archive picture searched, in
   // the words of orvalis-search --human, for whoever watches from outside.
-  if (QCoreApplication::arguments().contains(QStringLiteral("--log"))) {
-    window.searchControl().setTickLog(stderr);
-  }
+  if (parsed.arguments.log) window.searchControl().setTickLog(stderr);
   window.initDialog(orvalis::COrvalisDlg::StartShow::Minimized);
   return app.exec();
 }

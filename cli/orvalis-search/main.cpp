@@ -35,7 +35,11 @@ int main(int argc, char** argv) {
   if (!parsed.ok) return fail(parsed.error + " (see --help)");
   const SearchToolOptions& options = parsed.options;
   if (options.help) {
-    std::fputs(searchToolUsage(), stdout);
+    std::fputs(searchToolUsage().c_str(), stdout);
+    return kFoundExit;
+  }
+  if (options.version) {
+    std::printf("%s\n", searchToolVersion());
     return kFoundExit;
   }
 

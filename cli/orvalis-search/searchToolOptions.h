@@ -23,6 +23,7 @@ struct SearchToolOptions : SearchSetup {
   bool progress = false;    // progress on standard error even when it is not a terminal
   bool reference = false;   // the plain reference kernels instead of the fast ones
   bool help = false;
+  bool version = false;
 
   // Job arrays: a shard's summary names its range and "no match" exits 0;
   // --merge joins the shards' outputs (the files) instead of searching.
@@ -39,11 +40,15 @@ struct ParsedSearchToolOptions {
 };
 
 // Parses the arguments after the program name. Accepts "--name value" and
-// "--name=value". Never throws and never exits; anything it can't use gives
+// "--name=value"; an option given twice keeps the last value. Never throws
+// and never exits; anything it can't use gives
 // ok = false and a message naming the argument.
 ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& arguments);
 
-// The text of --help.
-const char* searchToolUsage();
+// The text of --help, made from the same option table as the parser.
+std::string searchToolUsage();
+
+// The line of --version: "orvalis-search X.Y.Z".
+const char* searchToolVersion();
 
 }  // namespace orvalis

@@ -1,6 +1,7 @@
 // Runs the real orvalis-search on archives of generated pictures.
 
 #include <gtest/gtest.h>
+#include <orvalisVersion.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -338,12 +339,18 @@ TEST(SearchToolTinyPictures, ViewfinderTooSmallToSearchIsAnError) {
       << run.errors;
 }
 
-TEST(SearchToolHelp, ExplainsItselfAndExitsZero) {
+TEST(SearchToolHelp, HelpAndVersionExplainThemselvesAndExitZero) {
   testing::TempDir folder;
-  const ToolRun run = runTool(folder.path(), "--help");
-  EXPECT_EQ(run.exitCode, 0);
-  ASSERT_FALSE(run.lines.empty());
-  EXPECT_EQ(run.lines[0], "Usage: orvalis-search [options]");
+  const std::pair<const char*, std::string> cases[] = {
+      {"--help", "Usage: orvalis-search [options]"},
+      {"--version", "orvalis-search " ORVALIS_VERSION},
+  };
+  for (const auto& [option, firstLine] : cases) {
+    const ToolRun run = runTool(folder.path(), option);
+    EXPECT_EQ(run.exitCode, 0) << option;
+    ASSERT_FALSE(run.lines.empty()) << option;
+    EXPECT_EQ(run.lines[0], firstLine);
+  }
 }
 
 TEST(CheckViewfinder, KeepsAFittingOneAndResetsTheRest) {

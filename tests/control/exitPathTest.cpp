@@ -56,6 +56,18 @@ TEST(ExitScripts, MissingScriptOrFolderStillExitsWithCodeOne) {
   EXPECT_EQ(again.exitCode, 1);
 }
 
+TEST(ExitScripts, AChosenScriptFolderStandsInForRes) {
+  TempDir dir, chosen;
+  testing::writeTextFile(dir / "res/Device_Lost.sh", "echo working-folder >> res/markers.txt\n");
+  testing::writeTextFile(chosen / "Device_Lost.sh", "echo chosen >> res/markers.txt\n: > res/chosen.ran\n");
+  const std::string folder = chosen.path().string();
+  const auto result =
+      runInChild(dir.path(), [&folder] { ProcessExitPath(folder).fail(ExitScript::DeviceLost); });
+  EXPECT_EQ(result.exitCode, 1);
+  ASSERT_TRUE(waitForFile(dir / "res/chosen.ran"));
+  EXPECT_EQ(testing::scriptsThatRan(dir.path()), "chosen");
+}
+
 TEST(ExitScripts, ScriptIsNotWaitedFor) {
   TempDir dir;
   testing::writeTextFile(dir / "res/Device_Lost.sh", "exec >/dev/null 2>&1\nsleep 3\n: > res/late.ran\n");

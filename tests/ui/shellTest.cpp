@@ -2,6 +2,7 @@
 // drawn icon.
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -75,6 +76,26 @@ TEST_F(Shell, TheIconComesInThreeSizesAndIsTheWindowIcon) {
   EXPECT_EQ(qAlpha(image.pixel(24, 24)), 255);
   EXPECT_NE(image.pixel(24, 24), image.pixel(24, 10)) << "no centre dot";
   EXPECT_NE(image.pixel(24, 9), image.pixel(10, 24)) << "the top marker looks like the ring";
+}
+
+// The installed icon is rendered from ui/orvalis.svg; it must show what the
+// window draws. Anti-aliased edges differ a little, shapes and colours not.
+TEST(InstalledIcon, IsTheDrawnIcon) {
+  const QString file = QStringLiteral(ORVALIS_BUILD_DIR "/icons/48x48/orvalis.png");
+  if (!QFile::exists(file)) GTEST_SKIP() << "not rendered (no rsvg-convert)";
+  const QImage installed = QImage(file).convertToFormat(QImage::Format_ARGB32);
+  const QImage drawn = appIconImage(48).convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(installed.size(), drawn.size());
+  int differing = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 48; ++x) {
+      const QRgb a = installed.pixel(x, y), b = drawn.pixel(x, y);
+      const int difference = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                       std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+      if (difference > 64) ++differing;
+    }
+  }
+  EXPECT_LT(differing, 48 * 48 / 25) << "of 2304 pixels";
 }
 
 }  // namespace
