@@ -71,6 +71,10 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
   // a centre about to become the best; so the last consensus belongs to it.
   for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
     for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
+      if (workspace.abandonScan.load(std::memory_order_relaxed)) {
+        state.matchFound = 0;
+        return false;
+      }
       const std::int64_t dy = k - firstRow, dx = l - firstColumn;
       if (!inRefinementWindow(dy, dx)) continue;
       const double row = static_cast<double>(k);

@@ -518,7 +518,7 @@ struct FirstHitJob {
       const std::int64_t last = std::min(geometry.rowEnd, first + kChunkRows);
       for (std::int64_t i = first; i < last; ++i) {
         // A row below a hit found elsewhere can't hold an earlier one.
-        if (i > rowOf(firstHit.load())) return;
+        if (i > rowOf(firstHit.load()) || abandon->load(std::memory_order_relaxed)) return;
         const std::int64_t j = scanRow(*tables, *view, gray, width, geometry, i, c);
         if (j < 0) continue;
         const std::uint64_t key = (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint64_t>(j);
@@ -841,6 +841,11 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   // strictly lower score first, then the rotation estimate.
   for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
     for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
+      // A centre can take long on a picture without texture.
+      if (workspace.abandonScan.load(std::memory_order_relaxed)) {
+        state.matchFound = 0;
+        return false;
+      }
       if (!inRefinementWindow(k - firstRow, l - firstColumn)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
