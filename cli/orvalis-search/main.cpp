@@ -5,8 +5,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +28,20 @@ int fail(const std::string& message) {
   return kErrorExit;
 }
 
+// Writes one line to standard output and flushes it, so that a reader sees
+// each picture as it is done. Returns false with the reason in error when the
+// output is gone (a full disk, a closed pipe with SIGPIPE ignored): the
+// results would be lost, so the caller stops at once.
+bool writeLine(const std::string& line, std::string& error) {
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
+      std::fflush(stdout) != 0) {
+    error = std::string("cannot write to standard output: ") + (errno != 0 ? std::strerror(errno) : "write error");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,7 +51,9 @@ int main(int argc, char** argv) {
   if (!parsed.ok) return fail(parsed.error + " (see --help)");
   const SearchToolOptions& options = parsed.options;
   if (options.help) {
-    std::fputs(searchToolUsage(), stdout);
+    if (std::fputs(searchToolUsage(), stdout) == EOF || std::fflush(stdout) != 0) {
+      return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
     return kFoundExit;
   }
 
@@ -54,7 +72,7 @@ int main(int argc, char** argv) {
   const bool showProgress = options.progress || isatty(STDERR_FILENO);
   auto lastProgress = std::chrono::steady_clock::now();
   std::uint64_t scanned = 0, matches = 0;
-  std::string viewsError;
+  std::string viewsError, outputError;
   const auto onPicture = [&](const PictureResult& result) {
     if (result.matchFound && !options.viewsFolder.empty() && viewsError.empty()) {
       char number[16];
@@ -62,9 +80,7 @@ int main(int argc, char** argv) {
       const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
       writeViewsOfMatch(*workspace, folder, viewsError);
     }
-    const std::string line = options.human ? pictureLine(result) : pictureJson(result);
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+    if (!writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError)) return false;
     ++scanned;
     if (result.matchFound) ++matches;
     const auto now = std::chrono::steady_clock::now();
@@ -74,14 +90,17 @@ int main(int argc, char** argv) {
                    result.index);
       lastProgress = now;
     }
+    return true;
   };
 
   const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
   WalkSummary summary;
   if (!walkArchive(*workspace, range, onPicture, summary, error)) return fail(error);
+  if (!outputError.empty()) return fail(outputError);
   if (!viewsError.empty()) return fail(viewsError);
 
-  const std::string line = options.human ? summaryLine(summary) : summaryJson(summary);
-  std::fprintf(stdout, "%s\n", line.c_str());
+  if (!writeLine(options.human ? summaryLine(summary) : summaryJson(summary), outputError)) {
+    return fail(outputError);
+  }
   return summary.matches > 0 ? kFoundExit : kNotFoundExit;
 }
