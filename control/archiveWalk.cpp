@@ -204,6 +204,7 @@ int loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& h
   if (failure.refusal != JpegRefusal::Missing) {
     std::fprintf(stderr, "orvalis: archive picture '%s' refused: %s\n", path,
                  describeJpegFailure(failure).c_str());
+    std::fflush(stderr);
   }
   return 0;
 }
