@@ -128,6 +128,9 @@ int replaceFile(const char* path, const std::uint8_t* bytes, std::size_t size) {
       if (::stat(resolved, &info) != 0) return errno;
     }
     if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    // A file its owner made read-only stays as it is, as it would for a
+    // write in place; the rename alone would not ask.
+    if (::access(target.c_str(), W_OK) != 0) return errno;
     exists = true;
   } else if (errno != ENOENT) {
     return errno;

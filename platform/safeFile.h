@@ -41,7 +41,8 @@ FileStatus readRegularFile(const char* path, std::vector<std::uint8_t>& bytes, s
 // renamed over the old one, so a failure at any point leaves the old file as
 // it was. A link at path is followed and its target replaced (the link
 // stays); a path or link target that exists but is not a regular file (a
-// folder, /dev/full) is refused. Returns 0, or an errno value.
+// folder, /dev/full) or can't be written is refused. The new file keeps the
+// old one's permission bits. Returns 0, or an errno value.
 int replaceFile(const char* path, const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace orvalis

@@ -116,6 +116,17 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
          ::setrlimit(RLIMIT_FSIZE, &limit);
        },
        1, "res/Combo_Box_Parameters.bin"},
+      {"a read-only file (as a user, not root)",
+       [&](const fs::path& d) {
+         testing::writeFile(d / file, oldBytes);
+         fs::permissions(d / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         fs::permissions(d, fs::perms::all);
+         fs::permissions(d / "res", fs::perms::all);
+       },
+       [] {
+         if (!testing::dropRootPrivileges()) std::_Exit(98);
+       },
+       1, "res/Combo_Box_Parameters.bin"},
       {"an old file", [&](const fs::path& d) { testing::writeFile(d / file, oldBytes); }, [] {}, 0,
        "res/Combo_Box_Parameters.bin"},
       {"a link to a file elsewhere",
