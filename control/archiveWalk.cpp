@@ -49,7 +49,8 @@ int loadPicture(const std::string& path, const char* role, BgrImage& destination
     case JpegRefusal::ReadError:
       error = std::string("cannot read ") + role + " '" + path + "': " + describeJpegFailure(failure);
       break;
-    default: error = std::string("cannot decode ") + role + " '" + path + "': " + describeJpegFailure(failure);
+    default:
+      error = std::string("cannot decode ") + role + " '" + path + "': " + describeJpegFailure(failure);
   }
   return 0;
 }
@@ -75,9 +76,10 @@ int prepareSearch(Workspace& workspace, const SearchSetup& options, std::string&
   const FileStatus parameters =
       loadParameters(state, options.parametersPath ? options.parametersPath->c_str() : kParametersPath);
   if (options.parametersPath && parameters != FileStatus::Ok) {
-    error = "parameters file '" + *options.parametersPath + "' " +
-            (parameters == FileStatus::Missing ? std::string("not found")
-                                               : std::string("cannot be read: ") + fileStatusText(parameters));
+    error =
+        "parameters file '" + *options.parametersPath + "' " +
+        (parameters == FileStatus::Missing ? std::string("not found")
+                                           : std::string("cannot be read: ") + fileStatusText(parameters));
     return 0;
   }
   if (options.filterRadius) state.filterRadius = *options.filterRadius;

@@ -2,12 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include <optional>
-
-#include "files/paths.h"
 #include "control/viewfinderCheck.h"
+#include "files/paths.h"
 #include "state/workspace.h"
 
 namespace orvalis {

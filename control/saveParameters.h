@@ -1,8 +1,8 @@
 #pragma once
 
 #include "control/exitPath.h"
-#include "state/searchState.h"
 #include "files/paths.h"
+#include "state/searchState.h"
 
 namespace orvalis {
 

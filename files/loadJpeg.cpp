@@ -1,13 +1,15 @@
 #include "files/loadJpeg.h"
 
-// jpeglib.h needs size_t and FILE declared before it.
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <csetjmp>
 #include <vector>
 
-#include <jerror.h>
+// jpeglib.h needs size_t and FILE declared before it.
+// clang-format off
 #include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
 
 #include "platform/safeFile.h"
 #include "state/constants.h"
@@ -49,7 +51,9 @@ void stopDecoding(j_common_ptr info, JpegRefusal refusal) {
   std::longjmp(manager.jump, 1);
 }
 
-void onError(j_common_ptr info) { stopDecoding(info, JpegRefusal::NotDecodable); }
+void onError(j_common_ptr info) {
+  stopDecoding(info, JpegRefusal::NotDecodable);
+}
 
 void onMessage(j_common_ptr info, int level) {
   // Negative levels are warnings; the others are trace messages.
@@ -207,8 +211,8 @@ int loadJpeg(const char* path, BgrImage& destination, std::uint32_t& height, std
     case FileStatus::ReadError:
       return refuse(failure, JpegRefusal::ReadError, fileStatusText(FileStatus::ReadError, errorNumber));
   }
-  return decodeJpeg(context.fileBytes.data(), context.fileBytes.size(), destination, height, width,
-                    byteCount, failure);
+  return decodeJpeg(context.fileBytes.data(), context.fileBytes.size(), destination, height, width, byteCount,
+                    failure);
 }
 
 }  // namespace orvalis

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "control/archiveWalk.h"
+#include "cli/orvalis-search/report.h"
 #include "cli/orvalis-search/searchToolOptions.h"
+#include "control/archiveWalk.h"
 #include "imaging/circularMeanFilterFast.h"
 #include "matching/fastScan.h"
-#include "cli/orvalis-search/report.h"
 
 namespace {
 
@@ -36,7 +36,8 @@ bool writeLine(const std::string& line, std::string& error) {
   errno = 0;
   if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
       std::fflush(stdout) != 0) {
-    error = std::string("cannot write to standard output: ") + (errno != 0 ? std::strerror(errno) : "write error");
+    error = std::string("cannot write to standard output: ") +
+            (errno != 0 ? std::strerror(errno) : "write error");
     return false;
   }
   return true;

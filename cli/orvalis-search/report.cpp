@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 namespace orvalis {

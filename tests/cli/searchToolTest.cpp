@@ -4,15 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "control/archiveWalk.h"
 #include "files/parametersFile.h"
@@ -47,7 +45,8 @@ ToolRun runTool(const fs::path& folder, const std::string& arguments, Output out
   fs::remove(errorFile);
   const std::string target = output == Output::DevFull ? "/dev/full" : outputFile.string();
   const std::string command = std::string(output == Output::ClosedPipe ? "" : ">'" + target + "' ") + "2>'" +
-                              errorFile.string() + "' exec '" ORVALIS_BUILD_DIR "/orvalis-search' " + arguments;
+                              errorFile.string() + "' exec '" ORVALIS_BUILD_DIR "/orvalis-search' " +
+                              arguments;
   int pipeEnds[2] = {-1, -1};
   if (output == Output::ClosedPipe) {
     // Nobody reads: with SIGPIPE ignored, every write fails with EPIPE.
@@ -306,7 +305,8 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
       {"viewfinder at the far edge", "--viewfinder 100,109,40", "does not fit"},
       {"out of range", "--tolerance 999", "--tolerance"},
       {"missing parameters file", "--parameters none.bin", "parameters file 'none.bin' not found"},
-      {"parameters folder", "--parameters folder", "parameters file 'folder' cannot be read: not a regular file"},
+      {"parameters folder", "--parameters folder",
+       "parameters file 'folder' cannot be read: not a regular file"},
       {"parameters FIFO", "--parameters fifo", "parameters file 'fifo' cannot be read: not a regular file"},
       {"query FIFO", "--query fifo", "cannot read query picture 'fifo': not a regular file"},
       {"query unreadable", "--query locked.jpg", "cannot read query picture 'locked.jpg': permission denied",
@@ -344,8 +344,9 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.lines.size(), 2u);
-  EXPECT_NE(run.errors.find("cannot read archive picture 'Image_Archive/Image_0000000002.jpg': not a regular file"),
-            std::string::npos)
+  EXPECT_NE(
+      run.errors.find("cannot read archive picture 'Image_Archive/Image_0000000002.jpg': not a regular file"),
+      std::string::npos)
       << run.errors;
 }
 

@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 
 #include <csignal>
-
 #include <filesystem>
 #include <thread>
 
@@ -107,8 +106,8 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
   const Case cases[] = {
       {"a folder in its place", [&](const fs::path& d) { fs::create_directories(d / file); }, [] {}, 1, ""},
       {"no res folder", [](const fs::path& d) { fs::remove_all(d / "res"); }, [] {}, 1, ""},
-      {"a link to /dev/full", [&](const fs::path& d) { fs::create_symlink("/dev/full", d / file); }, [] {},
-       1, ""},
+      {"a link to /dev/full", [&](const fs::path& d) { fs::create_symlink("/dev/full", d / file); }, [] {}, 1,
+       ""},
       {"a full disk (file-size limit)", [&](const fs::path& d) { testing::writeFile(d / file, oldBytes); },
        [] {
          ::signal(SIGXFSZ, SIG_IGN);

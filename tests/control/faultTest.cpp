@@ -61,7 +61,10 @@ TEST_F(Faults, StillWalkEndsWhereAPictureVanishesOrIsRefusedAndSaysWhy) {
   };
   const Case cases[] = {
       {"deleted", [](const fs::path& f) { fs::remove(f); }, ""},
-      {"rotten", [](const fs::path& f) { writeFile(f, {0xFF, 0xD8, 0xFF, 0xDB, 0, 0x43, 1, 2, 3}); },
+      {"rotten",
+       [](const fs::path& f) {
+         writeFile(f, {0xFF, 0xD8, 0xFF, 0xDB, 0, 0x43, 1, 2, 3});
+       },
        "damaged (Premature end of JPEG file)"},
       {"a FIFO",
        [](const fs::path& f) {
@@ -80,8 +83,8 @@ TEST_F(Faults, StillWalkEndsWhereAPictureVanishesOrIsRefusedAndSaysWhy) {
       c.spoil("Image_Archive/Image_0000000002.jpg");
       control().onTimerTick();  // picture 1
       control().onTimerTick();  // 2 can't be loaded: picture 1 again, then the walk is over
-      const bool ended = state().archiveIndex == 1 && state().archiveExhausted == 1 &&
-                         state().archiveWidth == kWidth;
+      const bool ended =
+          state().archiveIndex == 1 && state().archiveExhausted == 1 && state().archiveWidth == kWidth;
       control().onTimerTick();
       std::_Exit(ended && state().archiveIndex == 1 ? 0 : 4);
     });

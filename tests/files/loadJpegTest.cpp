@@ -158,7 +158,8 @@ TEST_F(LoadJpeg, RefusesWhatIsNoJpegFileAtOnceWithItsReasonAndLeavesTheDestinati
         return result;
       }();
       lines += std::string(name) + ": " + describeJpegFailure(failure);
-      if (r.ok != 0 || r.height + r.width + r.byteCount != 0 || !untouched()) lines += " (not refused cleanly)";
+      if (r.ok != 0 || r.height + r.width + r.byteCount != 0 || !untouched())
+        lines += " (not refused cleanly)";
       lines += "\n";
     }
     JpegLoadFailure failure;
@@ -231,7 +232,8 @@ TEST_F(LoadJpeg, DecoderWarningsAreJudgedByKind) {
   stray.insert(stray.begin() + static_cast<std::ptrdiff_t>(sof), {0x12, 0x34});
   auto jfif = clean;  // JFIF major revision 2
   jfif[markerAt(jfif, 0xE0) + 9] = 2;
-  const std::vector<std::uint8_t> truncated(clean.begin(), clean.begin() + static_cast<std::ptrdiff_t>(eoi / 2));
+  const std::vector<std::uint8_t> truncated(clean.begin(),
+                                            clean.begin() + static_cast<std::ptrdiff_t>(eoi / 2));
   auto shortSegment = truncated;  // the data cut short, then a proper end
   shortSegment.insert(shortSegment.end(), {0xFF, 0xD9});
   auto scrambled = clean;

@@ -50,8 +50,8 @@ TEST(ParametersFile, AFileThatCantBeReadGivesTheDefaultsAtOnce) {
   ASSERT_EQ(::mkfifo((dir / "fifo.bin").c_str(), 0644), 0);
   std::filesystem::create_symlink(dir / "gone.bin", dir / "dangling.bin");
   const std::pair<const char*, FileStatus> cases[] = {
-      {"absent.bin", FileStatus::Missing},         {"dangling.bin", FileStatus::Missing},
-      {"folder.bin", FileStatus::NotRegularFile},  {"fifo.bin", FileStatus::NotRegularFile},
+      {"absent.bin", FileStatus::Missing},        {"dangling.bin", FileStatus::Missing},
+      {"folder.bin", FileStatus::NotRegularFile}, {"fifo.bin", FileStatus::NotRegularFile},
       {"/dev/null", FileStatus::NotRegularFile},
   };
   const auto child = testing::runInChild(dir.path(), [&] {
