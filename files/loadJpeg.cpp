@@ -129,7 +129,11 @@ JpegRefusal decodeInto(DecoderContext& context, const std::uint8_t* data, std::s
   jpeg_read_header(&info, TRUE);
   // Header first: everything refused here leaves the destination untouched.
   const JDIMENSION w = info.image_width, h = info.image_height;
-  if (w == 0 || h == 0 || !fitsImageCapacity(w, h)) {
+  if (w == 0 || h == 0) {
+    std::snprintf(errors.message, sizeof errors.message, "a header without a picture size");
+    return JpegRefusal::NotDecodable;
+  }
+  if (!fitsImageCapacity(w, h)) {
     std::snprintf(errors.message, sizeof errors.message, "%ux%u", static_cast<unsigned>(w),
                   static_cast<unsigned>(h));
     return JpegRefusal::TooManyPixels;
