@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -24,23 +25,30 @@ double millisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-bool fileExists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::exists(path, ignored);
-}
-
 std::string sizeText(std::uint32_t width, std::uint32_t height) {
   return std::to_string(width) + "x" + std::to_string(height);
 }
 
-// Loads a picture and words the failure: missing and undecodable are told
-// apart, since only a missing archive number ends a walk quietly.
+// Loads a picture and words the failure with its real cause. A missing file
+// is told apart in missing, since only a missing archive number ends a walk
+// quietly.
 bool loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
-                std::uint32_t& width, std::uint32_t& byteCount, std::string& error) {
-  if (loadJpeg(path.c_str(), destination, height, width, byteCount)) return true;
-  error = fileExists(path) ? std::string("cannot decode ") + role + " '" + path +
-                                 "' (not a JPEG, damaged, or larger than 1920x1200 pixels)"
-                           : std::string(role) + " '" + path + "' not found";
+                std::uint32_t& width, std::uint32_t& byteCount, std::string& error, bool* missing = nullptr) {
+  JpegLoadFailure failure;
+  if (loadJpeg(path.c_str(), destination, height, width, byteCount, &failure)) return true;
+  if (missing != nullptr) *missing = failure.refusal == JpegRefusal::Missing;
+  switch (failure.refusal) {
+    case JpegRefusal::Missing: error = std::string(role) + " '" + path + "' not found"; break;
+    case JpegRefusal::PermissionDenied:
+    case JpegRefusal::NotRegularFile:
+    case JpegRefusal::FileTooLarge:
+    case JpegRefusal::Empty:
+    case JpegRefusal::ReadError:
+      error = std::string("cannot read ") + role + " '" + path + "': " + describeJpegFailure(failure);
+      break;
+    default:
+      error = std::string("cannot decode ") + role + " '" + path + "': " + describeJpegFailure(failure);
+  }
   return false;
 }
 
@@ -60,12 +68,17 @@ bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string
   SearchState& state = workspace.state;
   ImageStore& images = workspace.images;
 
-  // Parameters: a named file must exist; the default one may be missing.
-  if (options.parametersPath && !fileExists(*options.parametersPath)) {
-    error = "parameters file '" + *options.parametersPath + "' not found";
+  // Parameters: a named file must be readable; the default one is used as
+  // the window uses it, with the defaults when it can't be read.
+  const FileStatus parameters =
+      loadParameters(state, options.parametersPath ? options.parametersPath->c_str() : kParametersPath);
+  if (options.parametersPath && parameters != FileStatus::Ok) {
+    error =
+        "parameters file '" + *options.parametersPath + "' " +
+        (parameters == FileStatus::Missing ? std::string("not found")
+                                           : std::string("cannot be read: ") + fileStatusText(parameters));
     return false;
   }
-  loadParameters(state, options.parametersPath ? options.parametersPath->c_str() : kParametersPath);
   if (options.filterRadius) state.filterRadius = *options.filterRadius;
   if (options.colorTolerance) state.colorTolerance = *options.colorTolerance;
 
@@ -119,7 +132,7 @@ bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string
 }
 
 bool walkArchive(Workspace& workspace, const ArchiveRange& range,
-                const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
+                const std::function<bool(const PictureResult&)>& onPicture, WalkSummary& summary,
                 std::string& error) {
   SearchState& state = workspace.state;
   ImageStore& images = workspace.images;
@@ -134,10 +147,11 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
     result.index = index;
     result.file = archivePicturePath(range.folder, index);
 
-    // The first missing number ends the archive.
-    if (!fileExists(result.file)) break;
+    // The first missing number ends the archive; any other refusal is an error.
+    bool missing = false;
     if (!loadPicture(result.file, "archive picture", images.archiveImage, state.archiveHeight,
-                     state.archiveWidth, state.archiveByteCount, error)) {
+                     state.archiveWidth, state.archiveByteCount, error, &missing)) {
+      if (missing) error.clear();
       break;
     }
     if (state.archiveWidth != state.queryWidth || state.archiveHeight != state.queryHeight) {
@@ -154,11 +168,23 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
 
     ++summary.scanned;
     if (result.matchFound) ++summary.matches;
-    onPicture(result);
+    if (!onPicture(result)) break;
     if (result.matchFound && !range.all) break;
   }
   summary.totalMs = millisecondsSince(walkStart);
   return error.empty();
+}
+
+bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& height, std::uint32_t& width,
+                       std::uint32_t& byteCount) {
+  JpegLoadFailure failure;
+  if (loadJpeg(path, destination, height, width, byteCount, &failure)) return true;
+  if (failure.refusal != JpegRefusal::Missing) {
+    std::fprintf(stderr, "orvalis: archive picture '%s' refused: %s\n", path,
+                 describeJpegFailure(failure).c_str());
+    std::fflush(stderr);
+  }
+  return false;
 }
 
 bool writeViewsOfMatch(Workspace& workspace, const std::string& folder, std::string& error) {

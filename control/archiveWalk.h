@@ -2,13 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include <optional>
-
-#include "files/paths.h"
 #include "control/searchSequence.h"
 #include "control/viewfinderCheck.h"
+#include "files/paths.h"
 #include "state/workspace.h"
 
 namespace orvalis {
@@ -59,13 +58,21 @@ struct WalkSummary {
 // Walks the archive numbers of the range after prepareSearch: loads each
 // picture, requires the query's size, splits, filters and scans it with the
 // viewfinder radius, and hands the result to onPicture. Ends at the first
-// missing number, after range.last, or after the first picture with a match
-// unless range.all. False with a message in error, having stopped there,
-// when a picture exists but can't be decoded or its size differs from the
-// query's.
+// missing number, after range.last, after the first picture with a match
+// unless range.all, or when onPicture returns false (its caller can't go on,
+// and says why itself). False with a message in error, having stopped there,
+// when a picture exists but can't be read or decoded or its size differs from
+// the query's.
 [[nodiscard]] bool walkArchive(Workspace& workspace, const ArchiveRange& range,
-                const std::function<void(const PictureResult&)>& onPicture, WalkSummary& summary,
+                               const std::function<bool(const PictureResult&)>& onPicture, WalkSummary& summary,
                 std::string& error);
+
+// Loads an archive picture for the window's walk, like loadJpeg. A missing
+// file, the normal end of the archive, is quiet; any other refusal ends or
+// restarts the walk there, so it writes one line on standard error naming the
+// file and the reason.
+[[nodiscard]] bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& height, std::uint32_t& width,
+                       std::uint32_t& byteCount);
 
 // After a walk reported a match (the workspace still holds that picture):
 // builds what the window would show, the gray query with the viewfinder

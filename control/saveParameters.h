@@ -1,13 +1,14 @@
 #pragma once
 
 #include "control/exitPath.h"
-#include "state/searchState.h"
 #include "files/paths.h"
+#include "state/searchState.h"
 
 namespace orvalis {
 
-// Writes the parameters file; when it can't be opened for writing the process
-// ends with exit code 1 and no script.
+// Writes the parameters file, all or nothing; when it can't be written in
+// full (no permission, a full disk, a folder or a device in its place) the
+// process ends with exit code 1 and no script, the old file left intact.
 void saveParameters(const SearchParameters& parameters, ExitPath& exitPath,
                     const char* path = kParametersPath);
 

@@ -1,5 +1,6 @@
 #include "control/searchControl.h"
 
+#include "control/archiveWalk.h"
 #include "control/captureGraph.h"
 #include "control/saveParameters.h"
 #include "control/viewfinderCheck.h"
@@ -171,8 +172,8 @@ void SearchControl::cameraTick() {
   }
 
   ++s.archiveIndex;
-  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-               s.archiveWidth, s.archiveByteCount) == 0) {
+  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
+                         s.archiveWidth, s.archiveByteCount)) {
     // End of the archive (or the -1 start): a fresh frame, a fresh template,
     // and the walk starts over at picture 0.
     grabFrame(ws_, camera_, exitPath_);
@@ -200,8 +201,8 @@ void SearchControl::stillImageTick() {
   }
 
   ++s.archiveIndex;
-  if (loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-               s.archiveWidth, s.archiveByteCount) == 0) {
+  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
+                         s.archiveWidth, s.archiveByteCount)) {
     // -1 is the start of the walk; any other missing number is its end, and
     // the last picture is scanned once more in this tick.
     if (s.archiveIndex == -1) {

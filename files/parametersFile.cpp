@@ -1,6 +1,8 @@
 #include "files/parametersFile.h"
 
-#include <cstdio>
+#include <unistd.h>
+
+#include <cerrno>
 #include <iterator>
 
 namespace orvalis {
@@ -101,17 +103,32 @@ void sanitizeParameters(SearchParameters& parameters) {
   if (parameters.viewfinderRadius > kMaxViewfinderRadius) parameters.viewfinderRadius = 0;
 }
 
-void loadParameters(SearchParameters& parameters, const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
+FileStatus loadParameters(SearchParameters& parameters, const char* path) {
+  // Bytes past the record are ignored, so a file of any size is read only as
+  // far as the record goes.
+  FileStatus status = FileStatus::Ok;
+  const int fd = openRegularFileForReading(path, status);
+  if (fd < 0) {
     parameters = kDefaultParameters;
-    return;
+    return status;
   }
   std::uint8_t bytes[kParametersFileSize] = {};
-  const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
-  std::fclose(file);
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t read = ::read(fd, bytes + got, sizeof bytes - got);
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) {
+      ::close(fd);
+      parameters = kDefaultParameters;
+      return FileStatus::ReadError;
+    }
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  ::close(fd);
   decodeParameters(bytes, got, parameters);
   sanitizeParameters(parameters);
+  return FileStatus::Ok;
 }
 
 void encodeParameters(const SearchParameters& parameters, std::uint8_t (&bytes)[kParametersFileSize]) {
@@ -125,13 +142,9 @@ void encodeParameters(const SearchParameters& parameters, std::uint8_t (&bytes)[
 }
 
 int writeParametersFile(const SearchParameters& parameters, const char* path) {
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) return 0;
   std::uint8_t bytes[kParametersFileSize];
   encodeParameters(parameters, bytes);
-  std::fwrite(bytes, 1, sizeof bytes, file);
-  std::fclose(file);
-  return 1;
+  return replaceFile(path, bytes, sizeof bytes) == 0 ? 1 : 0;
 }
 
 std::span<const ParameterOption> optionTable(Parameter parameter) {

@@ -4,8 +4,9 @@
 #include <span>
 #include <string_view>
 
-#include "state/searchState.h"
 #include "files/paths.h"
+#include "platform/safeFile.h"
+#include "state/searchState.h"
 
 namespace orvalis {
 
@@ -14,14 +15,17 @@ namespace orvalis {
 // viewfinderStep (9), viewfinderY (13), viewfinderX (17), viewfinderRadius (21).
 inline constexpr std::size_t kParametersFileSize = 25;
 
-// Values used when the file can't be opened.
+// Values used when the file can't be read.
 inline constexpr SearchParameters kDefaultParameters{1, 8, 16, 25, 0, 0, 0};
 
 // Reads the file into the seven fields, or stores the defaults when it can't
-// be opened. A short file leaves the fields beyond its end as they were; bytes
-// past the 25th are ignored. Values the program can't work with are replaced
-// afterwards (see sanitizeParameters).
-void loadParameters(SearchParameters& parameters, const char* path = kParametersPath);
+// be read: missing, without read permission, or not a regular file (a folder,
+// or a FIFO, which is refused without waiting for a writer). A short file
+// leaves the fields beyond its end as they were; bytes past the 25th are
+// ignored. Values the program can't work with are replaced afterwards (see
+// sanitizeParameters). Returns how the file was found, for callers that must
+// say why it was not used.
+FileStatus loadParameters(SearchParameters& parameters, const char* path = kParametersPath);
 
 // Parses a record of any length with the same rules as loadParameters,
 // without the replacement of unusable values. Used by loadParameters and by
@@ -35,9 +39,11 @@ void decodeParameters(const std::uint8_t* bytes, std::size_t size, SearchParamet
 // viewfinder afresh. Everything else is kept as stored, in or out of its table.
 void sanitizeParameters(SearchParameters& parameters);
 
-// Writes the 25-byte record, creating or truncating the file. Returns 1 on
-// success, 0 when the file can't be opened for writing (the caller ends the
-// process; see saveParameters in core/).
+// Writes the 25-byte record, all or nothing (see replaceFile: a new file
+// beside it, synced, renamed over the old one; a link is written through to
+// its target, which must be a regular file). Returns 1 on success, 0 on any
+// failure, the old file then left as it was (the caller ends the process;
+// see control/saveParameters).
 int writeParametersFile(const SearchParameters& parameters, const char* path = kParametersPath);
 
 // The record as it is stored.

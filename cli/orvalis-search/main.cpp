@@ -5,8 +5,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +28,21 @@ int fail(const std::string& message) {
   return kErrorExit;
 }
 
+// Writes one line to standard output and flushes it, so that a reader sees
+// each picture as it is done. Returns false with the reason in error when the
+// output is gone (a full disk, a closed pipe with SIGPIPE ignored): the
+// results would be lost, so the caller stops at once.
+bool writeLine(const std::string& line, std::string& error) {
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
+      std::fflush(stdout) != 0) {
+    error = std::string("cannot write to standard output: ") +
+            (errno != 0 ? std::strerror(errno) : "write error");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,24 +52,29 @@ int main(int argc, char** argv) {
   if (!parsed.ok) return fail(parsed.error + " (see --help)");
   const SearchToolOptions& options = parsed.options;
   if (options.help) {
-    std::fputs(searchToolUsage().c_str(), stdout);
+    if (std::fputs(searchToolUsage().c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+      return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
     return kFoundExit;
   }
+  std::string outputError;
   if (options.version) {
-    std::printf("%s\n", searchToolVersion());
-    return kFoundExit;
+    return writeLine(searchToolVersion(), outputError) ? kFoundExit : fail(outputError);
   }
 
   // Joining shards searches nothing: the lines come from the files.
   if (options.merge) {
     std::string error;
     WalkSummary summary;
+    // After a failed write the rest is not written: the error ends the run.
     const auto print = [&](const PictureResult& result) {
-      std::fprintf(stdout, "%s\n", (options.human ? pictureLine(result) : pictureJson(result)).c_str());
+      if (outputError.empty()) writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError);
     };
     if (!mergeShards(options.mergeFiles, options.all, print, summary, error)) return fail(error);
-    std::fprintf(stdout, "%s\n", (options.human ? summaryLine(summary) : summaryJson(summary)).c_str());
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("cannot write the results");
+    if (!outputError.empty()) return fail(outputError);
+    if (!writeLine(options.human ? summaryLine(summary) : summaryJson(summary), outputError)) {
+      return fail(outputError);
+    }
     return summary.matches > 0 ? kFoundExit : kNotFoundExit;
   }
 
@@ -75,9 +97,7 @@ int main(int argc, char** argv) {
       const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
       static_cast<void>(writeViewsOfMatch(*workspace, folder, viewsError));
     }
-    const std::string line = options.human ? pictureLine(result) : pictureJson(result);
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+    if (!writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError)) return false;
     ++scanned;
     if (result.matchFound) ++matches;
     const auto now = std::chrono::steady_clock::now();
@@ -87,17 +107,18 @@ int main(int argc, char** argv) {
                    result.index);
       lastProgress = now;
     }
+    return true;
   };
 
   const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
   WalkSummary summary;
   if (!walkArchive(*workspace, range, onPicture, summary, error)) return fail(error);
+  if (!outputError.empty()) return fail(outputError);
   if (!viewsError.empty()) return fail(viewsError);
 
   const std::string line = options.shard   ? shardSummaryJson(summary, range)
                            : options.human ? summaryLine(summary)
                                            : summaryJson(summary);
-  std::fprintf(stdout, "%s\n", line.c_str());
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("cannot write the results");
+  if (!writeLine(line, outputError)) return fail(outputError);
   return summary.matches > 0 || options.shard ? kFoundExit : kNotFoundExit;
 }

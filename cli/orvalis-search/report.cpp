@@ -1,64 +1,56 @@
 #include "cli/orvalis-search/report.h"
 
+#include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace orvalis {
 
 namespace {
 
-// A JSON string: quotes, backslashes and control characters escaped; other
-// bytes (file names in UTF-8) pass through.
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
+using Json = nlohmann::ordered_json;
+
+// Compact, keys in the order written, and never a byte that is not UTF-8: a
+// file name that is not valid UTF-8 gets U+FFFD for each bad byte, so every
+// line stays valid JSON.
+std::string line(const Json& object) {
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// Enough digits to give back the same double.
-std::string exactNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
-
-std::string milliseconds(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f", value);
-  return text;
+// Times are measured in microseconds at best: three decimals of a
+// millisecond. Rounding first keeps the printed number short.
+double milliseconds(double value) {
+  return std::round(value * 1000.0) / 1000.0;
 }
 
 }  // namespace
 
 std::string pictureJson(const PictureResult& result) {
   const bool found = result.matchFound != 0;
-  const std::string none = "null";
-  return "{\"index\": " + std::to_string(result.index) + ", \"file\": " + jsonString(result.file) +
-         ", \"width\": " + std::to_string(result.width) + ", \"height\": " + std::to_string(result.height) +
-         ", \"matchFound\": " + (found ? "true" : "false") +
-         ", \"matchX\": " + (found ? std::to_string(result.matchX) : none) +
-         ", \"matchY\": " + (found ? std::to_string(result.matchY) : none) +
-         ", \"matchAngle\": " + (found ? exactNumber(result.matchAngle) : none) +
-         ", \"matchAngleDeg\": " + (found ? exactNumber(result.matchAngleDeg) : none) +
-         ", \"filterMs\": " + milliseconds(result.filterMs) + ", \"scanMs\": " + milliseconds(result.scanMs) +
-         "}";
+  // Doubles are written with the fewest digits that read back to the same
+  // bits, so equal text is equal values.
+  Json object;
+  object["index"] = result.index;
+  object["file"] = result.file;
+  object["width"] = result.width;
+  object["height"] = result.height;
+  object["matchFound"] = found;
+  object["matchX"] = found ? Json(result.matchX) : Json(nullptr);
+  object["matchY"] = found ? Json(result.matchY) : Json(nullptr);
+  object["matchAngle"] = found ? Json(result.matchAngle) : Json(nullptr);
+  object["matchAngleDeg"] = found ? Json(result.matchAngleDeg) : Json(nullptr);
+  object["filterMs"] = milliseconds(result.filterMs);
+  object["scanMs"] = milliseconds(result.scanMs);
+  return line(object);
 }
 
 std::string summaryJson(const WalkSummary& summary) {
-  return "{\"summary\": true, \"scanned\": " + std::to_string(summary.scanned) +
-         ", \"matches\": " + std::to_string(summary.matches) +
-         ", \"totalMs\": " + milliseconds(summary.totalMs) + "}";
+  Json object;
+  object["summary"] = true;
+  object["scanned"] = summary.scanned;
+  object["matches"] = summary.matches;
+  object["totalMs"] = milliseconds(summary.totalMs);
+  return line(object);
 }
 
 std::string pictureLine(const PictureResult& result) {

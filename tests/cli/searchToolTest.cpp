@@ -2,16 +2,21 @@
 
 #include <gtest/gtest.h>
 #include <orvalisVersion.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "control/archiveWalk.h"
 #include "files/parametersFile.h"
+#include "tests/support/childProcess.h"
 #include "tests/support/pngReading.h"
 #include "tests/support/quarterTurn.h"
 #include "tests/support/testSupport.h"
@@ -24,46 +29,65 @@ using testing::BgrPicture;
 
 struct ToolRun {
   int exitCode = -1;
+  bool timedOut = false;
   std::vector<std::string> lines;  // standard output
   std::string errors;              // standard error
 };
 
-ToolRun runTool(const fs::path& folder, const std::string& arguments) {
-  const fs::path errorFile = folder / "stderr.txt";
-  const std::string command = "cd '" + folder.string() + "' && '" ORVALIS_BUILD_DIR "/orvalis-search' " +
-                              arguments + " 2>'" + errorFile.string() + "'";
+// Where the tool's standard output goes.
+enum class Output { File, DevFull, ClosedPipe };
+
+// Runs the tool in folder through the shell, in a child with a deadline: a
+// blocked open or write shows as a time-out, not a hung test. As root the
+// child becomes nobody when asked, so that file permissions apply.
+ToolRun runTool(const fs::path& folder, const std::string& arguments, Output output = Output::File,
+                bool asNobody = false) {
+  const fs::path outputFile = folder / "stdout.txt", errorFile = folder / "stderr.txt";
+  fs::remove(outputFile);
+  fs::remove(errorFile);
+  const std::string target = output == Output::DevFull ? "/dev/full" : outputFile.string();
+  const std::string command = std::string(output == Output::ClosedPipe ? "" : ">'" + target + "' ") + "2>'" +
+                              errorFile.string() + "' exec '" ORVALIS_BUILD_DIR "/orvalis-search' " +
+                              arguments;
+  int pipeEnds[2] = {-1, -1};
+  if (output == Output::ClosedPipe) {
+    // Nobody reads: with SIGPIPE ignored, every write fails with EPIPE.
+    if (::pipe(pipeEnds) != 0) return {};
+    ::close(pipeEnds[0]);
+  }
+  const testing::ChildResult child = testing::runInChild(folder, [&] {
+    if (output == Output::ClosedPipe) {
+      ::dup2(pipeEnds[1], STDOUT_FILENO);
+      ::signal(SIGPIPE, SIG_IGN);
+    }
+    if (asNobody && !testing::dropRootPrivileges()) ::_exit(98);
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(99);
+  });
+  if (output == Output::ClosedPipe) ::close(pipeEnds[1]);
   ToolRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::string output;
-  char buffer[4096];
-  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
-  const int status = ::pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::istringstream stream(output);
-  for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
+  run.exitCode = child.exited ? child.exitCode : -1;
+  run.timedOut = child.timedOut;
+  std::error_code missing;
+  if (fs::exists(outputFile, missing)) {
+    const std::vector<std::uint8_t> bytes = testing::readFile(outputFile);
+    std::istringstream stream(std::string(bytes.begin(), bytes.end()));
+    for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
+  }
   const std::vector<std::uint8_t> bytes = testing::readFile(errorFile);
   run.errors.assign(bytes.begin(), bytes.end());
   return run;
 }
 
-// The raw text of a key's value in a flat one-line JSON object.
-std::string field(const std::string& json, const std::string& key) {
-  const std::string marker = "\"" + key + "\": ";
-  const std::size_t at = json.find(marker);
-  if (at == std::string::npos) return "<missing>";
-  const std::size_t start = at + marker.size();
-  std::size_t end = start;
-  if (json[start] == '"') {
-    end = json.find('"', start + 1) + 1;
-  } else {
-    while (end < json.size() && json[end] != ',' && json[end] != '}') ++end;
-  }
-  return json.substr(start, end - start);
+// A key's value in a JSON line, which must parse; a missing key reads as
+// null. Throws on a line that is not valid JSON (or not UTF-8).
+nlohmann::json field(const std::string& line, const std::string& key) {
+  const nlohmann::json object = nlohmann::json::parse(line);
+  return object.contains(key) ? object.at(key) : nlohmann::json();
 }
 
 double number(const std::string& json, const std::string& key) {
-  return std::stod(field(json, key));
+  return field(json, key).get<double>();
 }
 
 // Query 200 x 150 with the viewfinder at column 100, row 75, radius 40. The
@@ -106,7 +130,7 @@ class SearchTool : public ::testing::Test {
     writePicture(archivePicturePath("Image_Archive", index), turned);
   }
   static void expectTheTurnedRegion(const std::string& json) {
-    EXPECT_EQ(field(json, "matchFound"), "true") << json;
+    EXPECT_EQ(field(json, "matchFound"), true) << json;
     EXPECT_NEAR(number(json, "matchX"), kMatchColumn, 2) << json;
     EXPECT_NEAR(number(json, "matchY"), kMatchRow, 2) << json;
     // Within one sample step of the outer ring (800 samples).
@@ -127,23 +151,23 @@ TEST_F(SearchTool, FindsTheTurnedRegionAndStopsThere) {
   ASSERT_EQ(run.lines.size(), 3u) << run.errors;
 
   const std::string& first = run.lines[0];
-  EXPECT_EQ(field(first, "index"), "0");
-  EXPECT_EQ(field(first, "file"), "\"Image_Archive/Image_0000000000.jpg\"");
-  EXPECT_EQ(field(first, "width"), "200");
-  EXPECT_EQ(field(first, "height"), "150");
-  EXPECT_EQ(field(first, "matchFound"), "false");
+  EXPECT_EQ(field(first, "index"), 0);
+  EXPECT_EQ(field(first, "file"), "Image_Archive/Image_0000000000.jpg");
+  EXPECT_EQ(field(first, "width"), 200);
+  EXPECT_EQ(field(first, "height"), 150);
+  EXPECT_EQ(field(first, "matchFound"), false);
   for (const char* key : {"matchX", "matchY", "matchAngle", "matchAngleDeg"})
-    EXPECT_EQ(field(first, key), "null");
+    EXPECT_EQ(field(first, key), nullptr);
   EXPECT_GE(number(first, "filterMs"), 0);
   EXPECT_GE(number(first, "scanMs"), 0);
 
-  EXPECT_EQ(field(run.lines[1], "index"), "1");
+  EXPECT_EQ(field(run.lines[1], "index"), 1);
   expectTheTurnedRegion(run.lines[1]);
 
   const std::string& summary = run.lines[2];
-  EXPECT_EQ(field(summary, "summary"), "true");
-  EXPECT_EQ(field(summary, "scanned"), "2");
-  EXPECT_EQ(field(summary, "matches"), "1");
+  EXPECT_EQ(field(summary, "summary"), true);
+  EXPECT_EQ(field(summary, "scanned"), 2);
+  EXPECT_EQ(field(summary, "matches"), 1);
   EXPECT_GE(number(summary, "totalMs"), number(run.lines[1], "scanMs"));
 }
 
@@ -194,15 +218,15 @@ TEST_F(SearchTool, AllGoesOnAndRangesSplitTheArchive) {
   ToolRun run = runTool(folder.path(), "--all");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   ASSERT_EQ(run.lines.size(), 5u);
-  EXPECT_EQ(field(run.lines[2], "matchFound"), "false");
+  EXPECT_EQ(field(run.lines[2], "matchFound"), false);
   expectTheTurnedRegion(run.lines[3]);
-  EXPECT_EQ(field(run.lines[4], "matches"), "2");
+  EXPECT_EQ(field(run.lines[4], "matches"), 2);
 
   run = runTool(folder.path(), "--first 2 --last 2");
   EXPECT_EQ(run.exitCode, 1) << run.errors;
   ASSERT_EQ(run.lines.size(), 2u);
-  EXPECT_EQ(field(run.lines[0], "index"), "2");
-  EXPECT_EQ(field(run.lines[1], "scanned"), "1");
+  EXPECT_EQ(field(run.lines[0], "index"), 2);
+  EXPECT_EQ(field(run.lines[1], "scanned"), 1);
 
   run = runTool(folder.path(), "--first 3");
   EXPECT_EQ(run.exitCode, 0) << run.errors;
@@ -228,8 +252,8 @@ TEST_F(SearchTool, ReferenceKernelsReportTheSameToTheLastDigit) {
       EXPECT_EQ(field(reference.lines[i], key), field(fast.lines[i], key)) << key << " of line " << i;
     }
   }
-  EXPECT_EQ(field(fast.lines[1], "matchFound"), "true");
-  EXPECT_EQ(field(reference.lines[4], "matches"), "2");
+  EXPECT_EQ(field(fast.lines[1], "matchFound"), true);
+  EXPECT_EQ(field(reference.lines[4], "matches"), 2);
 }
 
 TEST_F(SearchTool, DistractorsOnlyFindNothing) {
@@ -255,7 +279,7 @@ TEST_F(SearchTool, OptionsReplaceTheWorkingFolderLayout) {
                               "--filter-radius 8 --tolerance 8");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   ASSERT_EQ(run.lines.size(), 3u);
-  EXPECT_EQ(field(run.lines[1], "file"), "\"../pics/Image_0000000001.jpg\"");
+  EXPECT_EQ(field(run.lines[1], "file"), "../pics/Image_0000000001.jpg");
   expectTheTurnedRegion(run.lines[1]);
 }
 
@@ -265,9 +289,15 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
     const char* what;
     std::string arguments;
     std::string message;
+    bool asNobody = false;
   };
   writePicture("small.jpg", testing::texturedPicture(100, 80, 3));
   testing::writeTextFile(folder / "garbage.jpg", "not a picture");
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0644), 0);
+  fs::create_directories(folder / "folder");
+  fs::copy_file(folder / "Image_Archive/Current_Image.jpg", folder / "locked.jpg");
+  fs::permissions(folder / "locked.jpg", fs::perms::none);
+  fs::permissions(folder.path(), fs::perms::all);
   const Case cases[] = {
       {"missing folder", "--archive nowhere", "archive folder 'nowhere' not found"},
       {"missing query", "--query none.jpg", "query picture 'none.jpg' not found"},
@@ -277,9 +307,16 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
       {"viewfinder at the far edge", "--viewfinder 100,109,40", "does not fit"},
       {"out of range", "--tolerance 999", "--tolerance"},
       {"missing parameters file", "--parameters none.bin", "parameters file 'none.bin' not found"},
+      {"parameters folder", "--parameters folder",
+       "parameters file 'folder' cannot be read: not a regular file"},
+      {"parameters FIFO", "--parameters fifo", "parameters file 'fifo' cannot be read: not a regular file"},
+      {"query FIFO", "--query fifo", "cannot read query picture 'fifo': not a regular file"},
+      {"query unreadable", "--query locked.jpg", "cannot read query picture 'locked.jpg': permission denied",
+       true},
   };
   for (const Case& c : cases) {
-    const ToolRun run = runTool(folder.path(), c.arguments);
+    const ToolRun run = runTool(folder.path(), c.arguments, Output::File, c.asNobody);
+    EXPECT_FALSE(run.timedOut) << c.what;
     EXPECT_EQ(run.exitCode, 2) << c.what;
     EXPECT_TRUE(run.lines.empty()) << c.what;
     EXPECT_EQ(run.errors.rfind("orvalis-search: ", 0), 0u) << c.what << ": " << run.errors;
@@ -303,6 +340,40 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
   run = runTool(folder.path(), "");
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.errors.find("cannot decode archive picture"), std::string::npos) << run.errors;
+  fs::remove(folder / archivePicturePath("Image_Archive", 2));
+  ASSERT_EQ(::mkfifo((folder / archivePicturePath("Image_Archive", 2)).c_str(), 0644), 0);
+  run = runTool(folder.path(), "");
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.lines.size(), 2u);
+  EXPECT_NE(
+      run.errors.find("cannot read archive picture 'Image_Archive/Image_0000000002.jpg': not a regular file"),
+      std::string::npos)
+      << run.errors;
+}
+
+TEST_F(SearchTool, OutputThatCantBeWrittenEndsAtOnceWithExitTwo) {
+  // A full disk and a reader that went away (SIGPIPE ignored, so writes fail
+  // with EPIPE) once ended with status 0 and the results lost.
+  writeDistractors({0, 1, 2});
+  for (const Output output : {Output::DevFull, Output::ClosedPipe}) {
+    const ToolRun run = runTool(folder.path(), "", output);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.errors.rfind("orvalis-search: cannot write to standard output: ", 0), 0u) << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+  }
+}
+
+TEST_F(SearchTool, FileNamesThatAreNotUtf8StillGiveValidJsonLines) {
+  // A folder named with the bytes 0xFF 0xFE: each becomes U+FFFD.
+  writeDistractors({0, 1});
+  fs::rename(folder / "Image_Archive", folder / "\xFF\xFE");
+  const ToolRun run = runTool(folder.path(), "--archive $(printf '\\377\\376')");
+  ASSERT_EQ(run.exitCode, 1) << run.errors;
+  ASSERT_EQ(run.lines.size(), 3u);
+  for (const std::string& line : run.lines) EXPECT_NO_THROW(nlohmann::json::parse(line)) << line;
+  EXPECT_EQ(field(run.lines[1], "file"), "\uFFFD\uFFFD/Image_0000000001.jpg");
 }
 
 TEST_F(SearchTool, StoredViewfinderThatDoesNotFitIsReset) {
@@ -320,9 +391,9 @@ TEST_F(SearchTool, StoredViewfinderThatDoesNotFitIsReset) {
   const ToolRun run = runTool(folder.path(), "");
   ASSERT_EQ(run.exitCode, 0) << run.errors;
   ASSERT_EQ(run.lines.size(), 3u);
-  EXPECT_EQ(field(run.lines[1], "matchX"), "100");
-  EXPECT_EQ(field(run.lines[1], "matchY"), "75");
-  EXPECT_EQ(field(run.lines[1], "matchAngleDeg"), "0");
+  EXPECT_EQ(field(run.lines[1], "matchX"), 100);
+  EXPECT_EQ(field(run.lines[1], "matchY"), 75);
+  EXPECT_EQ(field(run.lines[1], "matchAngleDeg"), 0);
 }
 
 TEST(SearchToolTinyPictures, ViewfinderTooSmallToSearchIsAnError) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
 #include "control/exitPath.h"
 #include "control/saveParameters.h"
+#include "files/parametersFile.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 
@@ -94,40 +97,90 @@ TEST(ExitScripts, NoticeScriptLeavesNoZombieWhileTheProgramRunsOn) {
   EXPECT_EQ(result.exitCode, 0);
 }
 
-TEST(SaveParameters, UnwritableFileEndsTheProcessWithCodeOneAndNoScript) {
-  TempDir dir;
-  installMarkerScripts(dir.path());
-  // A folder in the file's place can't be opened for writing, not even by
-  // root, who ignores a read-only res folder.
-  fs::create_directories(dir / "res/Combo_Box_Parameters.bin");
-  const auto result = runInChild(dir.path(), [] {
-    ProcessExitPath exitPath;
-    saveParameters(SearchParameters{1, 8, 16, 25, 0, 0, 0}, exitPath);
-  });
-  EXPECT_TRUE(result.exited);
-  EXPECT_EQ(result.exitCode, 1);
-  std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(testing::scriptsThatRan(dir.path()), "");
-}
+// The process exit path, ending with _Exit: a child forked from this threaded
+// test program under a file-size limit never finishes LeakSanitizer's
+// exit-time check.
+class QuickExitPath final : public ExitPath {
+ public:
+  void runScript(ExitScript script) override { ProcessExitPath().runScript(script); }
+  [[noreturn]] void exitProcess(int code) override { std::_Exit(code); }
+};
 
-TEST(SaveParameters, MissingResFolderEndsTheProcessWithCodeOne) {
-  TempDir dir;
-  const auto result = runInChild(dir.path(), [] {
-    ProcessExitPath exitPath;
-    saveParameters(SearchParameters{}, exitPath);
-  });
-  EXPECT_EQ(result.exitCode, 1);
-}
+TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
+  // A save that fails part-way must not leave a short file (a 0-byte file
+  // reads back as radius 0, tolerance 0, step 0): the old file stays as it
+  // was, the process ends with code 1 and no script.
+  const SearchParameters saved{2, 3, 4, 5, 6, 7, 8};
+  std::uint8_t savedBytes[kParametersFileSize];
+  encodeParameters(saved, savedBytes);
+  const std::vector<std::uint8_t> newBytes(savedBytes, savedBytes + kParametersFileSize);
+  const std::vector<std::uint8_t> oldBytes(kParametersFileSize, 0x5A);
+  const fs::path file = "res/Combo_Box_Parameters.bin";
 
-TEST(SaveParameters, WritesTheFileAndCarriesOn) {
-  TempDir dir;
-  fs::create_directories(dir / "res");
-  const auto result = runInChild(dir.path(), [] {
-    ProcessExitPath exitPath;
-    saveParameters(SearchParameters{2, 3, 4, 5, 6, 7, 8}, exitPath);
-  });
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(fs::file_size(dir / "res/Combo_Box_Parameters.bin"), 25u);
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> setUp;
+    std::function<void()> inChild;  // before the save
+    int exitCode;
+    const char* holds;  // the file that must hold the old or new bytes afterwards, "" for none
+  };
+  const Case cases[] = {
+      {"a folder in its place", [&](const fs::path& d) { fs::create_directories(d / file); }, [] {}, 1, ""},
+      {"no res folder", [](const fs::path& d) { fs::remove_all(d / "res"); }, [] {}, 1, ""},
+      {"a link to /dev/full", [&](const fs::path& d) { fs::create_symlink("/dev/full", d / file); }, [] {}, 1,
+       ""},
+      {"a full disk (file-size limit)", [&](const fs::path& d) { testing::writeFile(d / file, oldBytes); },
+       [] {
+         ::signal(SIGXFSZ, SIG_IGN);
+         const rlimit limit{10, 10};
+         ::setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       1, "res/Combo_Box_Parameters.bin"},
+      {"a read-only file (as a user, not root)",
+       [&](const fs::path& d) {
+         testing::writeFile(d / file, oldBytes);
+         fs::permissions(d / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         fs::permissions(d, fs::perms::all);
+         fs::permissions(d / "res", fs::perms::all);
+       },
+       [] {
+         if (!testing::dropRootPrivileges()) std::_Exit(98);
+       },
+       1, "res/Combo_Box_Parameters.bin"},
+      {"an old file", [&](const fs::path& d) { testing::writeFile(d / file, oldBytes); }, [] {}, 0,
+       "res/Combo_Box_Parameters.bin"},
+      {"a link to a file elsewhere",
+       [&](const fs::path& d) {
+         testing::writeFile(d / "kept/p.bin", oldBytes);
+         fs::create_symlink("../kept/p.bin", d / file);
+       },
+       [] {}, 0, "kept/p.bin"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    installMarkerScripts(dir.path());
+    c.setUp(dir.path());
+    const auto linked = fs::is_symlink(dir / file.string());
+    const auto result = runInChild(dir.path(), [&] {
+      c.inChild();
+      QuickExitPath exitPath;
+      saveParameters(saved, exitPath);
+    });
+    EXPECT_TRUE(result.exited) << c.what;
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
+    if (*c.holds != '\0') {
+      EXPECT_EQ(testing::readFile(dir / c.holds), c.exitCode == 0 ? newBytes : oldBytes) << c.what;
+    }
+    EXPECT_EQ(fs::is_symlink(dir / file.string()), linked) << c.what << ": a link must stay a link";
+    if (fs::is_directory(dir / "res")) {
+      for (const auto& entry : fs::directory_iterator(dir / "res")) {
+        EXPECT_EQ(entry.path().extension() == ".sh" || entry.path().filename() == file.filename(), true)
+            << c.what << ": left behind " << entry.path();
+      }
+    }
+    std::this_thread::sleep_for(100ms);  // scripts run detached: give a wrong one time to show
+    EXPECT_EQ(testing::scriptsThatRan(dir.path()), "") << c.what;
+  }
 }
 
 }  // namespace

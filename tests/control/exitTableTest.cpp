@@ -2,6 +2,8 @@
 // a real process in a temporary working folder: the exit code, and exactly
 // which scripts ran.
 
+#include <sys/stat.h>
+
 #include "tests/control/controlFixture.h"
 
 namespace orvalis::testing {
@@ -11,21 +13,47 @@ namespace fs = std::filesystem;
 
 using Exits = ControlTest;
 
-TEST_F(Exits, MissingBackdropRunsMissingResources) {
-  writeArchive({queryPicture()});
-  writeStillQuery(queryPicture());
-  const auto r = inChild([&] { control().startUp(); });
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(onlyScriptsRan({"Missing_Resources"}));
-}
-
-TEST_F(Exits, MissingFirstArchivePictureRunsMissingResources) {
-  writeBackdrop();
-  writeStillQuery(queryPicture());
-  writeArchivePicture(1, queryPicture());  // 0 is missing
-  const auto r = inChild([&] { control().startUp(); });
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(onlyScriptsRan({"Missing_Resources"}));
+TEST_F(Exits, StartUpFilesThatAreMissingOrNoFileActAsMissing) {
+  // A FIFO in a file's place is refused at once, like a missing file; opened
+  // the plain way it blocked start-up forever (hence the child's deadline).
+  const auto fifo = [](const fs::path& file) {
+    fs::remove(file);
+    ::mkfifo(file.c_str(), 0644);
+  };
+  const fs::path backdrop = "res/Dark_Gray_Square.jpg", first = "Image_Archive/Image_0000000000.jpg",
+                 still = "Image_Archive/Current_Image.jpg", parameters = "res/Combo_Box_Parameters.bin";
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    int exitCode;
+    std::vector<std::string> scripts;
+  };
+  const Case cases[] = {
+      {"backdrop missing", [&] { fs::remove(backdrop); }, 1, {"Missing_Resources"}},
+      {"backdrop a FIFO", [&] { fifo(backdrop); }, 1, {"Missing_Resources"}},
+      {"picture 0 missing", [&] { fs::remove(first); }, 1, {"Missing_Resources"}},
+      {"picture 0 a FIFO", [&] { fifo(first); }, 1, {"Missing_Resources"}},
+      // No still query: camera mode, whose camera here fails to start.
+      {"still query a FIFO", [&] { fifo(still); }, 1, {"Scanner_Mode", "Device_Lost"}},
+      // No parameters: the defaults, and start-up goes on (exit 0 below).
+      {"parameters a FIFO", [&] { fifo(parameters); }, 0, {}},
+      {"parameters a folder", [&] { fs::create_directories(parameters); }, 0, {}},
+  };
+  camera.failStart = true;
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "res");
+    fs::remove_all(dir / "Image_Archive");
+    installMarkerScripts(dir.path());
+    stillFolder({distractor(1)});
+    c.spoil();
+    const auto r = inChild([&] {
+      control().startUp();
+      std::_Exit(state().filterRadius == kDefaultParameters.filterRadius ? 0 : 4);
+    });
+    EXPECT_FALSE(r.timedOut) << c.what;
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.what;
+    EXPECT_TRUE(onlyScriptsRan(c.scripts)) << c.what;
+  }
 }
 
 TEST_F(Exits, MissingResFolderStillExitsWithCodeOne) {

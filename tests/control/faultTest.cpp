@@ -1,8 +1,12 @@
 // Faults met in the field, each run for real in a temporary working folder:
 // a res folder that can't be written, scripts that are missing or not
-// executable, archive pictures that vanish, rot or grow during the walk.
+// executable, archive pictures that vanish, rot, turn into a FIFO or grow
+// during the walk.
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "tests/control/controlFixture.h"
 
@@ -46,25 +50,52 @@ TEST_F(Faults, MissingOrNonExecutableScriptsStillExitWithCodeOne) {
   EXPECT_TRUE(onlyScriptsRan({"Missing_Resources"}));
 }
 
-TEST_F(Faults, StillWalkEndsWhereAPictureVanishesOrRots) {
-  for (const bool rot : {false, true}) {
+TEST_F(Faults, StillWalkEndsWhereAPictureVanishesOrIsRefusedAndSaysWhy) {
+  // A missing number is the quiet end of the archive; a refused picture ends
+  // the walk the same way, with one line on standard error naming the file
+  // and the reason. In a child with a deadline: a FIFO once blocked the tick.
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> spoil;
+    const char* reason;  // "" for no line
+  };
+  const Case cases[] = {
+      {"deleted", [](const fs::path& f) { fs::remove(f); }, ""},
+      {"rotten",
+       [](const fs::path& f) {
+         writeFile(f, {0xFF, 0xD8, 0xFF, 0xDB, 0, 0x43, 1, 2, 3});
+       },
+       "damaged (Premature end of JPEG file)"},
+      {"a FIFO",
+       [](const fs::path& f) {
+         fs::remove(f);
+         ::mkfifo(f.c_str(), 0644);
+       },
+       "not a regular file"},
+  };
+  for (const Case& c : cases) {
     stillFolder({distractor(1), distractor(2), distractor(3), distractor(4)});
-    auto workspace = std::make_unique<Workspace>();
-    SearchControl c(*workspace, window, camera, exitPath);
-    c.startUp();
-    c.onTimerTick();  // picture 0
-    if (rot) {
-      writeFile(dir / "Image_Archive/Image_0000000002.jpg", {0xFF, 0xD8, 0xFF, 0xDB, 0, 0x43, 1, 2, 3});
-    } else {
-      fs::remove(dir / "Image_Archive/Image_0000000002.jpg");
-    }
-    c.onTimerTick();  // picture 1
-    c.onTimerTick();  // 2 is gone: picture 1 again, then the walk is over
-    EXPECT_EQ(workspace->state.archiveIndex, 1) << (rot ? "rotten" : "deleted");
-    EXPECT_EQ(workspace->state.archiveExhausted, 1);
-    EXPECT_EQ(workspace->state.archiveWidth, kWidth);
-    c.onTimerTick();
-    EXPECT_EQ(workspace->state.archiveIndex, 1);
+    fs::remove(dir / "stderr.txt");
+    const auto r = inChild([&] {
+      if (std::freopen("stderr.txt", "w", stderr) == nullptr) std::_Exit(3);
+      control().startUp();
+      control().onTimerTick();  // picture 0
+      c.spoil("Image_Archive/Image_0000000002.jpg");
+      control().onTimerTick();  // picture 1
+      control().onTimerTick();  // 2 can't be loaded: picture 1 again, then the walk is over
+      const bool ended =
+          state().archiveIndex == 1 && state().archiveExhausted == 1 && state().archiveWidth == kWidth;
+      control().onTimerTick();
+      std::_Exit(ended && state().archiveIndex == 1 ? 0 : 4);
+    });
+    EXPECT_FALSE(r.timedOut) << c.what;
+    EXPECT_EQ(r.exitCode, 0) << c.what;
+    const auto bytes = readFile(dir / "stderr.txt");
+    const std::string expected = *c.reason == '\0' ? ""
+                                                   : "orvalis: archive picture "
+                                                     "'Image_Archive/Image_0000000002.jpg' refused: " +
+                                                         std::string(c.reason) + "\n";
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected) << c.what;
   }
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <cstdlib>
@@ -6,6 +7,7 @@
 #include <memory>
 
 #include "files/loadJpeg.h"
+#include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis {
@@ -112,20 +114,67 @@ TEST_F(LoadJpeg, ProgressiveJpegLoads) {
   EXPECT_EQ(load(dir / "p.jpg").ok, 1);
 }
 
-TEST_F(LoadJpeg, RefusesFilesBeforeDecodingAndLeavesTheDestination) {
-  expectRefusedUntouched(dir / "missing.jpg");
+TEST_F(LoadJpeg, RefusesWhatIsNoJpegFileAtOnceWithItsReasonAndLeavesTheDestination) {
+  // Run in a child with a deadline: a FIFO opened for reading the plain way
+  // waits for a writer forever. As root the child becomes nobody, so that a
+  // file without read permission is really unreadable.
+  const auto good = encodeJpeg(testing::solidPicture(16, 8, 5, 6, 7), 90);
+  writeFile(dir / "good.jpg", good);
   writeFile(dir / "empty.jpg", {});
-  expectRefusedUntouched(dir / "empty.jpg");
   std::filesystem::create_directories(dir / "folder.jpg");
-  expectRefusedUntouched(dir / "folder.jpg");
+  ASSERT_EQ(::mkfifo((dir / "fifo.jpg").c_str(), 0644), 0);
+  std::filesystem::create_symlink(dir / "good.jpg", dir / "link.jpg");
+  std::filesystem::create_symlink(dir / "gone.jpg", dir / "dangling.jpg");
+  writeFile(dir / "locked.jpg", good);
+  std::filesystem::permissions(dir / "locked.jpg", std::filesystem::perms::none);
   writeFile(dir / "few.jpg", {0xFF, 0xD8, 0xFF});
-  expectRefusedUntouched(dir / "few.jpg");
   // A PNG signature and header renamed .jpg.
   writeFile(dir / "png.jpg", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0,  0, 0, 13, 'I', 'H', 'D',
                               'R',  0,   0,   0,   16,   0,    0,    0,    16, 8, 2, 0,  0,   0});
-  expectRefusedUntouched(dir / "png.jpg");
   writeFile(dir / "cmyk.jpg", testing::encodeCmykJpeg(16, 16));
-  expectRefusedUntouched(dir / "cmyk.jpg");
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const std::pair<const char*, const char*> cases[] = {
+      {"missing.jpg", "not found"},
+      {"dangling.jpg", "not found"},
+      {"locked.jpg", "permission denied"},
+      {"empty.jpg", "empty file"},
+      {"folder.jpg", "not a regular file"},
+      {"fifo.jpg", "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+      {"few.jpg", "damaged (Premature end of JPEG file)"},
+      {"png.jpg", "not a JPEG the decoder can read (Not a JPEG file: starts with 0x89 0x50)"},
+      {"cmyk.jpg", "CMYK or YCCK colour, not supported"},
+  };
+  const auto report = dir / "report.txt";
+  const auto child = testing::runInChild(dir.path(), [&] {
+    if (!testing::dropRootPrivileges()) std::_Exit(3);
+    std::string lines;
+    for (const auto& [name, reason] : cases) {
+      poison();
+      JpegLoadFailure failure;
+      const LoadResult r = [&] {
+        LoadResult result{-1, 1, 1, 1};
+        result.ok = loadJpeg(name, *image, result.height, result.width, result.byteCount, &failure);
+        return result;
+      }();
+      lines += std::string(name) + ": " + describeJpegFailure(failure);
+      if (r.ok != 0 || r.height + r.width + r.byteCount != 0 || !untouched())
+        lines += " (not refused cleanly)";
+      lines += "\n";
+    }
+    JpegLoadFailure failure;
+    std::uint32_t h = 0, w = 0, n = 0;
+    const int linked = loadJpeg("link.jpg", *image, h, w, n, &failure);
+    lines += "link.jpg: " + std::to_string(linked) + " " + std::to_string(w) + "x" + std::to_string(h) + "\n";
+    testing::writeTextFile("report.txt", lines);
+  });
+  ASSERT_FALSE(child.timedOut) << "a load blocked";
+  ASSERT_EQ(child.exitCode, 0);
+  std::string expected;
+  for (const auto& [name, reason] : cases) expected += std::string(name) + ": " + reason + "\n";
+  expected += "link.jpg: 1 16x8\n";
+  const auto bytes = testing::readFile(report);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
 }
 
 TEST_F(LoadJpeg, RefusesPicturesAboveTheCapacityBeforeWritingAnyPixel) {
@@ -159,20 +208,65 @@ TEST_F(LoadJpeg, AcceptsFullCapacityInEitherOrientation) {
   EXPECT_EQ(r.height, 1920u);
 }
 
-TEST_F(LoadJpeg, RefusesDamageFoundWhileDecoding) {
-  const auto bytes = encodeJpeg(testing::texturedPicture(200, 150, 4), 90, JpegKind::Color420);
-  // Truncated: libjpeg-turbo would fill the rest gray and only warn.
-  writeFile(dir / "cut.jpg", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
-  LoadResult r = load(dir / "cut.jpg");
-  EXPECT_EQ(r.ok, 0);
-  EXPECT_EQ(r.height + r.width + r.byteCount, 0u);
-  // Scrambled entropy data after the headers.
-  auto damaged = bytes;
-  for (std::size_t i = damaged.size() / 3; i < damaged.size() - 2; i += 7) damaged[i] = 0xFF;
-  writeFile(dir / "bad.jpg", damaged);
-  r = load(dir / "bad.jpg");
-  EXPECT_EQ(r.ok, 0);
-  EXPECT_EQ(r.height + r.width + r.byteCount, 0u);
+// Position of the first marker 0xFF code after the SOI.
+std::size_t markerAt(const std::vector<std::uint8_t>& bytes, std::uint8_t code) {
+  for (std::size_t i = 2; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == code) return i;
+  }
+  return bytes.size();
+}
+
+TEST_F(LoadJpeg, DecoderWarningsAreJudgedByKind) {
+  // Harmless warnings leave every pixel decoded: the picture loads with the
+  // clean file's pixels. The others would leave made-up pixels: refused.
+  const auto clean = encodeJpeg(testing::texturedPicture(200, 150, 4), 90, JpegKind::Color420);
+  writeFile(dir / "clean.jpg", clean);
+  ASSERT_EQ(load(dir / "clean.jpg").ok, 1);
+  const std::vector<std::uint8_t> cleanPixels(image->data(), image->data() + 200 * 150 * 3);
+  const std::size_t eoi = markerAt(clean, 0xD9);
+  const std::size_t sos = markerAt(clean, 0xDA);
+  ASSERT_LT(eoi, clean.size());
+
+  auto stray = clean;  // two stray bytes before the frame header
+  const std::size_t sof = markerAt(stray, 0xC0);
+  stray.insert(stray.begin() + static_cast<std::ptrdiff_t>(sof), {0x12, 0x34});
+  auto jfif = clean;  // JFIF major revision 2
+  jfif[markerAt(jfif, 0xE0) + 9] = 2;
+  const std::vector<std::uint8_t> truncated(clean.begin(),
+                                            clean.begin() + static_cast<std::ptrdiff_t>(eoi / 2));
+  auto shortSegment = truncated;  // the data cut short, then a proper end
+  shortSegment.insert(shortSegment.end(), {0xFF, 0xD9});
+  auto scrambled = clean;
+  for (std::size_t i = sos + 20; i + 2 < eoi; i += 7) scrambled[i] = 0xFF;
+
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    bool accepted;
+    const char* reason;  // part of the refusal's description
+  };
+  const Case cases[] = {
+      {"extraneous bytes before a marker", stray, true, ""},
+      {"unknown JFIF revision", jfif, true, ""},
+      {"premature end of the file", truncated, false, "damaged (Premature end of JPEG file)"},
+      {"premature end of a data segment", shortSegment, false, "premature end of data segment"},
+      {"corrupt entropy-coded data", scrambled, false, "damaged (Corrupt JPEG data"},
+  };
+  for (const Case& c : cases) {
+    writeFile(dir / "case.jpg", c.bytes);
+    poison();
+    JpegLoadFailure failure;
+    std::uint32_t h = 1, w = 1, n = 1;
+    const int ok = loadJpeg((dir / "case.jpg").c_str(), *image, h, w, n, &failure);
+    EXPECT_EQ(ok, c.accepted ? 1 : 0) << c.what << ": " << describeJpegFailure(failure);
+    if (c.accepted) {
+      EXPECT_TRUE(std::equal(cleanPixels.begin(), cleanPixels.end(), image->data())) << c.what;
+    } else {
+      EXPECT_EQ(h + w + n, 0u) << c.what;
+      EXPECT_NE(describeJpegFailure(failure).find(c.reason), std::string::npos)
+          << c.what << ": " << describeJpegFailure(failure);
+    }
+  }
 }
 
 TEST_F(LoadJpeg, MemoryEntryPointSharesTheChecks) {

@@ -66,7 +66,7 @@ contents)
   done
   # Dependencies come from the libraries the programs load, not from a list.
   depends="$(dpkg-deb -f "$deb" Depends)"
-  for lib in libc6 libqt6widgets6 libturbojpeg0 libpng16-16; do
+  for lib in libc6 libqt6widgets6 libjpeg62-turbo libpng16-16; do
     grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
   done
   dpkg-deb -x "$deb" "$scratch/root"

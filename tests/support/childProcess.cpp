@@ -1,5 +1,6 @@
 #include "tests/support/childProcess.h"
 
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,6 +44,12 @@ ChildResult runInChild(const fs::path& workingFolder, const std::function<void()
     result.exitCode = WEXITSTATUS(status);
   }
   return result;
+}
+
+bool dropRootPrivileges() {
+  if (::geteuid() != 0) return true;
+  constexpr uid_t kNobody = 65534;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
 }
 
 bool waitForFile(const fs::path& file, std::chrono::milliseconds timeout) {

@@ -22,6 +22,11 @@ struct ChildResult {
 ChildResult runInChild(const std::filesystem::path& workingFolder, const std::function<void()>& body,
                        std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
+// For a child run as root: becomes the user nobody, so that file permissions
+// apply (root reads every file). Does nothing for other users. Returns false
+// when it could not.
+bool dropRootPrivileges();
+
 // Polls until the file exists or the time runs out; scripts run detached, so
 // their markers appear a moment after the program has exited.
 bool waitForFile(const std::filesystem::path& file,
