@@ -33,6 +33,12 @@ class FrameSource {
   // arriving within a bounded wait right after start.
   virtual bool currentFrame(RawFrame& frame) = 0;
 
+  // Makes the bounded wait in currentFrame give up at once, the one running
+  // now (it may be called from events processed inside that wait) or the
+  // next; currentFrame then returns false. Cleared by start and stop. Sources
+  // that never wait need nothing here.
+  virtual void interruptWait() {}
+
   // Non-blocking: true once the stream has failed for good (a device error,
   // the device gone, or the stream gone quiet). Stays true until stop.
   virtual bool streamFailed() = 0;
