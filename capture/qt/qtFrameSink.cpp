@@ -73,22 +73,15 @@ bool QtFrameSink::latestFrame(RawFrame& frame) {
   }
   if (!newest.isValid()) return false;
 
-  // Whatever the camera's pixel format, Qt turns it into a top-down picture.
-  QImage picture = newest.toImage();
-  if (picture.isNull()) return false;
-  if (picture.format() != QImage::Format_RGB32) picture = picture.convertToFormat(QImage::Format_RGB32);
-  if (picture.isNull()) return false;
-
-  // Written bottom-up, as a camera frame is laid out.
-  const auto width = static_cast<std::uint32_t>(picture.width());
-  const auto height = static_cast<std::uint32_t>(picture.height());
-  const std::size_t rowBytes = 4 * static_cast<std::size_t>(width);
-  if (rows_.size() < rowBytes * height) rows_.resize(rowBytes * height);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    std::memcpy(rows_.data() + (height - 1 - y) * rowBytes, picture.constScanLine(static_cast<int>(y)),
-                rowBytes);
+  // Whatever the camera's pixel format, Qt turns it into a top-down picture;
+  // it is handed out as it is, and the store takes it in one pass.
+  picture_ = newest.toImage();
+  if (!picture_.isNull() && picture_.format() != QImage::Format_RGB32) {
+    picture_ = picture_.convertToFormat(QImage::Format_RGB32);
   }
-  frame = RawFrame{width, height, 32, rowBytes, rows_.data()};
+  if (picture_.isNull()) return false;
+  frame = RawFrame{static_cast<std::uint32_t>(picture_.width()), static_cast<std::uint32_t>(picture_.height()), 32,
+                   static_cast<std::size_t>(picture_.bytesPerLine()), picture_.constBits(), RowOrder::TopDown};
   return true;
 }
 
@@ -98,6 +91,7 @@ void QtFrameSink::release() {
   std::lock_guard lock(mutex_);
   open_ = false;
   latest_ = QVideoFrame();
+  picture_ = QImage();
 }
 
 }  // namespace orvalis

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QTimer>
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -27,7 +28,7 @@ struct QtFrameTiming {
 };
 
 // The receiving end of a camera stream: a video sink that keeps the newest
-// frame and hands it out as 32-bit bottom-up rows. Frames may arrive on any
+// frame and hands it out as 32-bit top-down rows. Frames may arrive on any
 // thread (the media backend chooses); everything else is called on the
 // thread that owns the object, which must run a Qt event loop.
 class QtFrameSink {
@@ -49,8 +50,7 @@ class QtFrameSink {
   bool waitForFirstFrame(const std::function<bool()>& giveUp);
 
   // The newest frame as BGRA bytes (blue, green, red, ignored), rows
-  // bottom-up, stride 4 x width, in a buffer that only grows and stays valid
-  // until the next call. False when no frame has arrived or the frame can't
+  // top-down as Qt converts it, held (not copied again) until the next call. False when no frame has arrived or the frame can't
   // be converted. Never waits.
   bool latestFrame(RawFrame& frame);
 
@@ -82,7 +82,7 @@ class QtFrameSink {
   std::uint64_t receivedAtLastCheck_ = 0;
   int quietChecks_ = 0;
   std::atomic<bool> quiet_{false};
-  std::vector<std::uint8_t> rows_;
+  QImage picture_;
 };
 
 }  // namespace orvalis
