@@ -121,7 +121,7 @@ case_match() {
 case_source_killed() {
   "$camera" source "$root/cam" "$query" 600x400 || return 1
   launch
-  wait_for 20 sh -c "[ \$(grep -c 'Image_0' '$work/stderr') -ge 3 ]" || fail "the walk did not run"
+  wait_for 20 sh -c "[ \"\$(grep -c 'Image_0' '$work/stderr' 2>/dev/null)\" -ge 3 ] 2>/dev/null" || fail "the walk did not run"
   "$camera" kill-source "$root/cam"
   finish 4
   expect_end 1 Device_Lost
