@@ -49,8 +49,11 @@ class QtFrameSink {
   // meanwhile.
   bool waitForFirstFrame(const std::function<bool()>& giveUp);
 
-  // The newest frame as BGRA bytes (blue, green, red, ignored), rows
-  // top-down as Qt converts it, held (not copied again) until the next call. False when no frame has arrived or the frame can't
+  // The newest frame, rows top-down, valid until the next call: YUYV, the
+  // usual uncompressed webcam format, converted here into 24-bit BGR in a
+  // buffer that only grows (no allocation once it has the size); anything
+  // else through Qt's own conversion into 32-bit BGRA, which allocates a
+  // picture a call. A packed frame too short for its rows is never taken. False when no frame has arrived or the frame can't
   // be converted. Never waits.
   bool latestFrame(RawFrame& frame);
 
@@ -67,6 +70,7 @@ class QtFrameSink {
  private:
   void receive(const QVideoFrame& frame);  // any thread
   void checkQuiet();
+  bool convertYuyv(const QVideoFrame& mapped, RawFrame& frame);
 
   const QtFrameTiming timing_;
   QVideoSink sink_;
@@ -82,6 +86,8 @@ class QtFrameSink {
   std::uint64_t receivedAtLastCheck_ = 0;
   int quietChecks_ = 0;
   std::atomic<bool> quiet_{false};
+  QVideoFrame held_;  // mapped while its bytes are handed out
+  std::vector<std::uint8_t> rows_;
   QImage picture_;
 };
 

@@ -121,8 +121,10 @@ TEST(QtFrameSink, CameraYuvFramesAreConverted) {
   ASSERT_TRUE(sink.latestFrame(frame));
   ASSERT_EQ(frame.width, 8u);
   ASSERT_EQ(frame.height, 4u);
+  // Converted by the sink itself into packed BGR.
+  ASSERT_EQ(frame.bitCount, 24u);
   for (std::uint32_t i = 0; i < 8 * 4; ++i) {
-    const std::uint8_t* pixel = frame.rows + 4 * i;
+    const std::uint8_t* pixel = frame.rows + (i / 8) * frame.stride + 3 * (i % 8);
     EXPECT_NEAR(pixel[0], pixel[1], 2) << i;  // gray: no colour cast
     EXPECT_NEAR(pixel[2], pixel[1], 2) << i;
     EXPECT_NEAR(pixel[1], 191, 12) << i;  // video-range luma 180 is about 191 full-range
