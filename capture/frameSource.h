@@ -5,16 +5,21 @@
 
 namespace orvalis {
 
-// One camera frame as a device delivers it: rows bottom-up (the first row in
-// memory is the bottom row of the picture), blue, green, red byte order.
-// 32 bits a pixel carry a fourth byte that is ignored; 24-bit rows are
-// usually padded to a multiple of four bytes.
+// In which order a frame's rows lie in memory: the first row stored is the
+// picture's top row, or its bottom row (as device-independent bitmaps are).
+enum class RowOrder : std::uint8_t { BottomUp, TopDown };
+
+// One camera frame as its source holds it: blue, green, red byte order, rows
+// in the stated order. 32 bits a pixel carry a fourth byte that is ignored;
+// 24-bit rows are usually padded to a multiple of four bytes. Taken as it is,
+// so that storing it is one pass over the frame.
 struct RawFrame {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t bitCount = 0;          // 24 or 32; anything else is refused
   std::size_t stride = 0;              // bytes from one stored row to the next
   const std::uint8_t* rows = nullptr;  // height rows of `stride` bytes
+  RowOrder rowOrder = RowOrder::BottomUp;
 };
 
 // What the search control needs of a camera. One implementation drives a real
@@ -32,6 +37,12 @@ class FrameSource {
   // currentFrame or stop. False when no frame can be had, including none
   // arriving within a bounded wait right after start.
   virtual bool currentFrame(RawFrame& frame) = 0;
+
+  // Makes the bounded wait in currentFrame give up at once, the one running
+  // now (it may be called from events processed inside that wait) or the
+  // next; currentFrame then returns false. Cleared by start and stop. Sources
+  // that never wait need nothing here.
+  virtual void interruptWait() {}
 
   // Non-blocking: true once the stream has failed for good (a device error,
   // the device gone, or the stream gone quiet). Stays true until stop.

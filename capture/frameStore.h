@@ -6,8 +6,8 @@
 namespace orvalis {
 
 // Puts a frame into queryImage, top-down with stride 3 x width, and sets
-// queryWidth and queryHeight. A 32-bit frame is first reduced to packed
-// 24 bits in frameConvertBuffer. Returns false and writes nothing when the
+// queryWidth and queryHeight: one pass, each row converted or copied
+// straight to its place. Returns false and writes nothing when the
 // frame can't be taken: no rows, a size outside the store (fitsImageCapacity),
 // a bit count other than 24 or 32, or a stride shorter than a row.
 [[nodiscard]] bool storeFrame(const RawFrame& frame, Workspace& workspace);

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -131,14 +135,95 @@ bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string
   return true;
 }
 
+namespace {
+
+// Decodes the next archive picture on a thread of its own while the current
+// one is filtered and scanned, into archiveImage, which the current picture
+// no longer reads once its channels are split. The sizes stay here until the
+// walk takes the picture up, since the scan reads the state's.
+class NextPicture {
+ public:
+  NextPicture() : thread_([this] { loop(); }) {}
+  ~NextPicture() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  NextPicture(const NextPicture&) = delete;
+  NextPicture& operator=(const NextPicture&) = delete;
+
+  struct Loaded {
+    bool ok = false, missing = false;
+    std::string error;
+    std::uint32_t width = 0, height = 0, byteCount = 0;
+  };
+
+  void start(const std::string& path, BgrImage& destination) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      path_ = path;
+      destination_ = &destination;
+      pending_ = true;
+      done_ = false;
+    }
+    wake_.notify_one();
+  }
+
+  Loaded wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [this] { return done_; });
+    return loaded_;
+  }
+
+ private:
+  void loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stopping_ || pending_; });
+      if (stopping_) return;
+      pending_ = false;
+      const std::string path = path_;
+      BgrImage& destination = *destination_;
+      lock.unlock();
+      Loaded loaded;
+      loaded.ok = loadPicture(path, "archive picture", destination, loaded.height, loaded.width,
+                              loaded.byteCount, loaded.error, &loaded.missing);
+      lock.lock();
+      loaded_ = std::move(loaded);
+      done_ = true;
+      finished_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  std::string path_;
+  BgrImage* destination_ = nullptr;
+  bool pending_ = false, done_ = false, stopping_ = false;
+  Loaded loaded_;
+  std::thread thread_;
+};
+
+}  // namespace
+
 bool walkArchive(Workspace& workspace, const ArchiveRange& range,
-                const std::function<bool(const PictureResult&)>& onPicture, WalkSummary& summary,
-                std::string& error) {
+                 const std::function<bool(const PictureResult&)>& onPicture, WalkSummary& summary,
+                 std::string& error, bool decodeAhead) {
   SearchState& state = workspace.state;
   ImageStore& images = workspace.images;
   const Clock::time_point walkStart = Clock::now();
   summary = WalkSummary{};
   error.clear();
+  if (range.first > range.last) return true;
+
+  std::optional<NextPicture> next;
+  if (decodeAhead) next.emplace();
+  NextPicture::Loaded loaded;
+  loaded.ok = loadPicture(archivePicturePath(range.folder, range.first), "archive picture", images.archiveImage,
+                          loaded.height, loaded.width, loaded.byteCount, loaded.error, &loaded.missing);
 
   // 64 bits, so that a range ending at the largest number still ends.
   for (std::uint64_t number = range.first; number <= range.last; ++number) {
@@ -148,28 +233,47 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
     result.file = archivePicturePath(range.folder, index);
 
     // The first missing number ends the archive; any other refusal is an error.
-    bool missing = false;
-    if (!loadPicture(result.file, "archive picture", images.archiveImage, state.archiveHeight,
-                     state.archiveWidth, state.archiveByteCount, error, &missing)) {
-      if (missing) error.clear();
+    if (!loaded.ok) {
+      if (!loaded.missing) error = loaded.error;
       break;
     }
+    state.archiveWidth = loaded.width;
+    state.archiveHeight = loaded.height;
+    state.archiveByteCount = loaded.byteCount;
     if (state.archiveWidth != state.queryWidth || state.archiveHeight != state.queryHeight) {
       error = "archive picture '" + result.file + "' is " +
               sizeText(state.archiveWidth, state.archiveHeight) + " but the query picture is " +
               sizeText(state.queryWidth, state.queryHeight);
       break;
     }
-    if (!processArchivePicture(workspace, result)) {
+    workspace.scanPicture = index;
+    const bool more = number < range.last;
+    const std::string nextFile = more ? archivePicturePath(range.folder, index + 1) : std::string();
+    const auto decodeNext = [&] {
+      if (next && more) next->start(nextFile, images.archiveImage);
+    };
+    if (!processArchivePicture(workspace, result, decodeNext)) {
+      if (next && more) next->wait();
       error = "filter radius " + std::to_string(state.filterRadius) + " is above the largest, " +
               std::to_string(kMaxFilterRadius);
       break;
+    }
+    if (more) {
+      if (next) {
+        loaded = next->wait();
+      } else {
+        loaded = NextPicture::Loaded{};
+      }
     }
 
     ++summary.scanned;
     if (result.matchFound) ++summary.matches;
     if (!onPicture(result)) break;
     if (result.matchFound && !range.all) break;
+    if (more && !next) {
+      loaded.ok = loadPicture(nextFile, "archive picture", images.archiveImage, loaded.height, loaded.width,
+                              loaded.byteCount, loaded.error, &loaded.missing);
+    }
   }
   summary.totalMs = millisecondsSince(walkStart);
   return error.empty();

@@ -62,10 +62,12 @@ struct WalkSummary {
 // unless range.all, or when onPicture returns false (its caller can't go on,
 // and says why itself). False with a message in error, having stopped there,
 // when a picture exists but can't be read or decoded or its size differs from
-// the query's.
+// the query's. With decodeAhead the next picture is decoded on a thread of
+// its own while the current one is filtered and scanned (the results and
+// their order stay the same); onPicture must then leave archiveImage alone.
 [[nodiscard]] bool walkArchive(Workspace& workspace, const ArchiveRange& range,
-                               const std::function<bool(const PictureResult&)>& onPicture, WalkSummary& summary,
-                std::string& error);
+                               const std::function<bool(const PictureResult&)>& onPicture,
+                               WalkSummary& summary, std::string& error, bool decodeAhead = true);
 
 // Loads an archive picture for the window's walk, like loadJpeg. A missing
 // file, the normal end of the archive, is quiet; any other refusal ends or

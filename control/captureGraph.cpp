@@ -1,5 +1,9 @@
 #include "control/captureGraph.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "capture/frameStore.h"
 
 namespace orvalis {
@@ -13,10 +17,52 @@ namespace {
   exitPath.fail(ExitScript::DeviceLost);
 }
 
+// Ends the process from its own thread unless disarmed within the limit.
+// Only what is safe beside a thread stuck anywhere runs there: the script is
+// started with posix_spawn and the process ends with _Exit.
+class StartWatchdog {
+ public:
+  StartWatchdog(ExitPath& exitPath, std::chrono::milliseconds limit)
+      : thread_([this, &exitPath, limit] {
+          std::unique_lock lock(mutex_);
+          if (done_.wait_for(lock, limit, [this] { return disarmed_; })) return;
+          exitPath.runScript(ExitScript::DeviceLost);
+          exitPath.exitNow(1);
+        }) {}
+  ~StartWatchdog() {
+    {
+      std::lock_guard lock(mutex_);
+      disarmed_ = true;
+    }
+    done_.notify_one();
+    thread_.join();
+  }
+  StartWatchdog(const StartWatchdog&) = delete;
+  StartWatchdog& operator=(const StartWatchdog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool disarmed_ = false;
+  std::thread thread_;  // last: it starts once the rest exists
+};
+
 }  // namespace
 
-void buildCaptureGraph(FrameSource& source, ExitPath& exitPath) {
-  if (!source.start()) deviceLost(source, exitPath);
+void buildCaptureGraph(FrameSource& source, ExitPath& exitPath, std::chrono::milliseconds startLimit) {
+  bool started = false;
+  {
+    StartWatchdog watchdog(exitPath, startLimit);
+    started = source.start();
+  }
+  if (!started) deviceLost(source, exitPath);
+}
+
+bool grabFirstFrame(Workspace& workspace, FrameSource& source, ExitPath& exitPath, const bool& closeRequested) {
+  RawFrame frame;
+  if (source.currentFrame(frame) && storeFrame(frame, workspace)) return true;
+  if (closeRequested) return false;
+  deviceLost(source, exitPath);
 }
 
 void grabFrame(Workspace& workspace, FrameSource& source, ExitPath& exitPath) {

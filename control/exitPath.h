@@ -38,6 +38,11 @@ class ExitPath {
   virtual void runScript(ExitScript script) = 0;
   [[noreturn]] virtual void exitProcess(int code) = 0;
 
+  // Ends the process at once, from any thread, running nothing: for a
+  // watchdog while another thread is stuck inside the media framework, where
+  // destructors and exit handlers could block on it or free what it uses.
+  [[noreturn]] virtual void exitNow(int code) { std::_Exit(code); }
+
   // The fatal path: the script, then exit code 1.
   [[noreturn]] void fail(ExitScript script) {
     runScript(script);

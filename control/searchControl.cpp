@@ -36,6 +36,7 @@ void SearchControl::prepareControls() {
 
 void SearchControl::startUp() {
   SearchState& s = state_;
+  startingUp_ = true;
 
   // The worker threads and the fast kernels' memory, made once, here, so
   // that no tick makes a thread or allocates; likewise the room for the name
@@ -71,13 +72,22 @@ void SearchControl::startUp() {
     s.cameraMode = 1;
     exitPath_.runScript(ExitScript::ScannerMode);
     buildCaptureGraph(camera_, exitPath_);
-    grabFrame(ws_, camera_, exitPath_);
+    if (!grabFirstFrame(ws_, camera_, exitPath_, closePending_)) {
+      startingUp_ = false;
+      closeApplication();
+      return;
+    }
   }
 
   // A refused template (a viewfinder too small to sample) finds nothing,
   // as it always has; the walk and the commands go on.
   static_cast<void>(buildTemplate(ws_));
 
+  startingUp_ = false;
+  if (closePending_) {
+    closeApplication();
+    return;
+  }
   window_.startTimer(searchTimerPeriod(s.framesPerSecond));
 }
 
@@ -244,7 +254,7 @@ void SearchControl::startNewSearch() {
 }
 
 void SearchControl::save() {
-  saveParameters(state_, exitPath_);
+  saveParameters(state_, exitPath_, kParametersPath, &camera_);
 }
 
 namespace {
@@ -336,6 +346,11 @@ void SearchControl::selectColorTolerance(std::uint8_t colorTolerance) {
 }
 
 void SearchControl::closeApplication() {
+  if (startingUp_) {
+    closePending_ = true;
+    camera_.interruptWait();
+    return;
+  }
   window_.stopTimer();
   abandonScan();
   releaseCaptureGraph(camera_);

@@ -23,8 +23,9 @@ class SearchControl : private ScanJob {
   void prepareControls();
 
   // Loads the parameters and pictures, chooses still-image or camera mode,
-  // builds the template and starts timer 1. Returns only on success; every
-  // failure ends the process through its exit script.
+  // builds the template and starts timer 1. Every failure ends the process
+  // through its exit script. A close asked for meanwhile runs at its end,
+  // and the timer is not started.
   void startUp();
 
   // One line per processed archive picture on this stream (null: none), in
@@ -58,6 +59,8 @@ class SearchControl : private ScanJob {
   void selectColorTolerance(std::uint8_t colorTolerance);
 
   // "Chiudi" and the window's close box: a scan in flight is abandoned.
+  // During start-up: cuts short the wait for a first camera frame, and the
+  // close runs once start-up is through.
   void closeApplication();
 
   // Whether a tick's scan is running away from the window's thread. Ticks
@@ -87,6 +90,11 @@ class SearchControl : private ScanJob {
   FrameSource& camera_;
   ExitPath& exitPath_;
   std::FILE* tickLog_ = nullptr;
+  // A close asked for while start-up runs (events are processed while it
+  // waits for the first camera frame) is held until start-up has returned,
+  // so the camera is never released under that wait.
+  bool startingUp_ = false;
+  bool closePending_ = false;
   PictureResult lastPicture_;  // its file name keeps its room between ticks
   bool scanInFlight_ = false;
 };

@@ -27,7 +27,8 @@ bool buildTemplate(Workspace& workspace) {
   return signature && histograms;
 }
 
-bool processArchivePicture(Workspace& workspace, PictureResult& result) {
+bool processArchivePicture(Workspace& workspace, PictureResult& result,
+                           const std::function<void()>& afterSplit) {
   SearchState& state = workspace.state;
   result.width = state.archiveWidth;
   result.height = state.archiveHeight;
@@ -35,6 +36,7 @@ bool processArchivePicture(Workspace& workspace, PictureResult& result) {
 
   Clock::time_point start = Clock::now();
   splitArchivePlanes(workspace);
+  if (afterSplit) afterSplit();
   if (!filterArchiveImage(workspace)) return false;
   result.filterMs = millisecondsSince(start);
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "state/workspace.h"
@@ -36,7 +37,11 @@ struct PictureResult {
 // channels, the filtered gray plane and the scan with the viewfinder radius.
 // Fills the size, match and timing fields of result. False, with nothing
 // scanned, when the filter radius is beyond the largest the filter takes.
-[[nodiscard]] bool processArchivePicture(Workspace& workspace, PictureResult& result);
+// afterSplit, when given, runs once the channels are split: from then on
+// archiveImage is read no more, so the next picture may be decoded into it
+// while this one is filtered and scanned.
+[[nodiscard]] bool processArchivePicture(Workspace& workspace, PictureResult& result,
+                                         const std::function<void()>& afterSplit = {});
 
 // The line a person reads for one picture, as `orvalis-search --human` and
 // the window's --log print it: the file, the size, the match (column, row,

@@ -45,7 +45,9 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
   // First acceptance, in raster order.
   bool accepted = false;
   std::int64_t firstRow = 0, firstColumn = 0;
-  for (std::int64_t i = 0; i < height && !accepted; ++i) {
+  workspace.scanRowsDone = 0;
+  workspace.scanRows = height;
+  for (std::int64_t i = 0; i < height && !accepted; ++i, workspace.scanRowsDone.fetch_add(1)) {
     if (workspace.abandonScan.load(std::memory_order_relaxed)) return false;
     for (std::int64_t j = 0; j < width; ++j) {
       const double row = static_cast<double>(i);

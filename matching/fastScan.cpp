@@ -500,6 +500,7 @@ struct FirstHitJob {
   Geometry geometry;
   Candidate* candidates;
   const std::atomic<bool>* abandon;
+  std::atomic<std::uint32_t>* rowsDone;
   std::atomic<std::int64_t> nextChunk{0};
   // Row in the high half, column in the low half: the smallest key is the
   // first centre in raster order.
@@ -520,6 +521,7 @@ struct FirstHitJob {
         // A row below a hit found elsewhere can't hold an earlier one.
         if (i > rowOf(firstHit.load()) || abandon->load(std::memory_order_relaxed)) return;
         const std::int64_t j = scanRow(*tables, *view, gray, width, geometry, i, c);
+        rowsDone->fetch_add(1, std::memory_order_relaxed);
         if (j < 0) continue;
         const std::uint64_t key = (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint64_t>(j);
         std::uint64_t seen = firstHit.load();
@@ -823,6 +825,9 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   job.geometry = geometry;
   job.candidates = memory.candidates.get();
   job.abandon = &workspace.abandonScan;
+  job.rowsDone = &workspace.scanRowsDone;
+  workspace.scanRowsDone = 0;
+  workspace.scanRows = static_cast<std::uint32_t>(geometry.rowEnd - geometry.rowBegin);
   pool.run(job);
   const std::uint64_t hit = job.firstHit.load();
   if (hit == kNoHit || workspace.abandonScan.load()) return false;

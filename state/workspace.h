@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "state/imageStore.h"
@@ -39,6 +40,10 @@ struct Workspace {
   // the program closes: the scan then stops within a few rows and reports
   // no match, a result nobody reads. Every other scan runs to its end.
   std::atomic<bool> abandonScan{false};
+  // How far the scan in progress has got, for whoever reports progress from
+  // another thread: rows of centres done out of the rows it searches, and
+  // the archive number the headless walk is at.
+  std::atomic<std::uint32_t> scanRowsDone{0}, scanRows{0}, scanPicture{0};
 };
 
 }  // namespace orvalis

@@ -13,10 +13,14 @@
 #include <QImageReader>
 #include <QSettings>
 #include <cerrno>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "capture/qt/qtCamera.h"
 #include "control/exitPath.h"
@@ -110,6 +114,20 @@ std::optional<std::string> enterWorkingFolder(const orvalis::WindowArguments& ar
 
 }  // namespace
 
+namespace {
+
+// SIGTERM (a service manager or a session ending the program) closes the
+// window as its close box does. The handler may only write to a pipe; the
+// event loop reads it. The one static: a signal handler can reach nothing else.
+int terminateWriteEnd = -1;
+
+void onTerminate(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(terminateWriteEnd, &byte, 1);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   // --help and --version need no display, so they are answered before Qt starts.
   for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
@@ -156,7 +174,27 @@ int main(int argc, char** argv) {
       archiveSize.isValid() ? static_cast<std::uint32_t>(archiveSize.height()) : 0);
 
   orvalis::COrvalisDlg window(*workspace, camera, exitPath);
-  QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
+  // Queued: a close asked for during start-up finishes the dialog before the
+  // event loop runs, and a quit before the loop would be lost.
+  QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+  int terminatePipe[2];
+  std::unique_ptr<QSocketNotifier> terminateNotifier;
+  if (::pipe2(terminatePipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    terminateWriteEnd = terminatePipe[1];
+    terminateNotifier = std::make_unique<QSocketNotifier>(terminatePipe[0], QSocketNotifier::Read);
+    QObject::connect(terminateNotifier.get(), &QSocketNotifier::activated, &window, [&window, terminatePipe] {
+      char bytes[16];
+      while (::read(terminatePipe[0], bytes, sizeof bytes) > 0) {
+      }
+      window.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+  }
   // --log: a line on standard error for every archive picture searched, in
   // the words of orvalis-search --human, for whoever watches from outside.
   if (parsed.arguments.log) window.searchControl().setTickLog(stderr);

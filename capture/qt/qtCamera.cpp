@@ -29,6 +29,7 @@ bool QtCameraSource::start() {
   const QCameraDevice device = inputs.first();
   deviceId_ = device.id();
   failed_ = false;
+  waitInterrupted_ = false;
 
   // A vanished device shows only in the device list.
   frames_ = std::make_unique<QtFrameSink>(timing_);
@@ -86,7 +87,7 @@ bool QtCameraSource::failedNow() const {
 
 bool QtCameraSource::currentFrame(RawFrame& frame) {
   if (camera_ == nullptr || failedNow()) return false;
-  if (!frames_->waitForFirstFrame([this] { return failedNow(); })) return false;
+  if (!frames_->waitForFirstFrame([this] { return waitInterrupted_.load() || failedNow(); })) return false;
   return frames_->latestFrame(frame);
 }
 
@@ -108,6 +109,7 @@ void QtCameraSource::stop() {
   devices_.reset();
   frames_.reset();
   failed_ = false;
+  waitInterrupted_ = false;
 }
 
 }  // namespace orvalis

@@ -42,6 +42,8 @@ class QtCameraSource final : public FrameSource {
   // reports nothing then and stays active), or no new frame for a few seconds.
   bool streamFailed() override;
 
+  void interruptWait() override { waitInterrupted_ = true; }
+
   void stop() override;
 
  private:
@@ -61,6 +63,7 @@ class QtCameraSource final : public FrameSource {
 
   QByteArray deviceId_;
   std::atomic<bool> failed_{false};
+  std::atomic<bool> waitInterrupted_{false};
 };
 
 }  // namespace orvalis

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QTimer>
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -27,7 +28,7 @@ struct QtFrameTiming {
 };
 
 // The receiving end of a camera stream: a video sink that keeps the newest
-// frame and hands it out as 32-bit bottom-up rows. Frames may arrive on any
+// frame and hands it out as 32-bit top-down rows. Frames may arrive on any
 // thread (the media backend chooses); everything else is called on the
 // thread that owns the object, which must run a Qt event loop.
 class QtFrameSink {
@@ -48,9 +49,11 @@ class QtFrameSink {
   // meanwhile.
   bool waitForFirstFrame(const std::function<bool()>& giveUp);
 
-  // The newest frame as BGRA bytes (blue, green, red, ignored), rows
-  // bottom-up, stride 4 x width, in a buffer that only grows and stays valid
-  // until the next call. False when no frame has arrived or the frame can't
+  // The newest frame, rows top-down, valid until the next call: YUYV, the
+  // usual uncompressed webcam format, converted here into 24-bit BGR in a
+  // buffer that only grows (no allocation once it has the size); anything
+  // else through Qt's own conversion into 32-bit BGRA, which allocates a
+  // picture a call. A packed frame too short for its rows is never taken. False when no frame has arrived or the frame can't
   // be converted. Never waits.
   bool latestFrame(RawFrame& frame);
 
@@ -67,6 +70,7 @@ class QtFrameSink {
  private:
   void receive(const QVideoFrame& frame);  // any thread
   void checkQuiet();
+  bool convertYuyv(const QVideoFrame& mapped, RawFrame& frame);
 
   const QtFrameTiming timing_;
   QVideoSink sink_;
@@ -82,7 +86,9 @@ class QtFrameSink {
   std::uint64_t receivedAtLastCheck_ = 0;
   int quietChecks_ = 0;
   std::atomic<bool> quiet_{false};
+  QVideoFrame held_;  // mapped while its bytes are handed out
   std::vector<std::uint8_t> rows_;
+  QImage picture_;
 };
 
 }  // namespace orvalis

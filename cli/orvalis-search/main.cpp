@@ -7,6 +7,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -42,6 +46,54 @@ bool writeLine(const std::string& line, std::string& error) {
   }
   return true;
 }
+
+// While a walk runs: a picture whose scan has taken more than a second gets
+// a line a second on standard error saying how many of its rows are done,
+// so that a long scan of a picture without texture is not mistaken for a
+// hang. Reads only the workspace's progress counters.
+class ScanProgress {
+ public:
+  explicit ScanProgress(const orvalis::Workspace& workspace) : workspace_(workspace), thread_([this] { watch(); }) {}
+  ~ScanProgress() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  ScanProgress(const ScanProgress&) = delete;
+  ScanProgress& operator=(const ScanProgress&) = delete;
+
+ private:
+  void watch() {
+    using Clock = std::chrono::steady_clock;
+    std::uint32_t picture = workspace_.scanPicture.load();
+    Clock::time_point since = Clock::now(), lastLine = since;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stopping_; })) {
+      const std::uint32_t now = workspace_.scanPicture.load();
+      const Clock::time_point time = Clock::now();
+      if (now != picture) {
+        picture = now;
+        since = time;
+        continue;
+      }
+      if (time - since < std::chrono::seconds(1) || time - lastLine < std::chrono::seconds(1)) continue;
+      const std::uint32_t rows = workspace_.scanRows.load(), done = workspace_.scanRowsDone.load();
+      if (rows == 0) continue;
+      std::fprintf(stderr, "orvalis-search: picture %u: %u of %u rows scanned\n", picture,
+                   done < rows ? done : rows, rows);
+      lastLine = time;
+    }
+  }
+
+  const orvalis::Workspace& workspace_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
 
 }  // namespace
 
@@ -112,7 +164,13 @@ int main(int argc, char** argv) {
 
   const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
   WalkSummary summary;
-  if (!walkArchive(*workspace, range, onPicture, summary, error)) return fail(error);
+  // Views redraw archiveImage, where the next picture would be decoded.
+  const bool decodeAhead = options.viewsFolder.empty();
+  std::optional<ScanProgress> progress;
+  if (showProgress) progress.emplace(*workspace);
+  const bool walked = walkArchive(*workspace, range, onPicture, summary, error, decodeAhead);
+  progress.reset();
+  if (!walked) return fail(error);
   if (!outputError.empty()) return fail(outputError);
   if (!viewsError.empty()) return fail(viewsError);
 

@@ -20,15 +20,15 @@ Bytes randomBytes(std::size_t count, std::uint32_t seed) {
   return bytes;
 }
 
-// The query picture as a camera frame of the given depth and stride would
-// carry it: bottom-up, fourth byte (if any) and row padding filled with noise.
+// The query picture as a camera frame of the given depth, stride and row
+// order would carry it, fourth byte (if any) and row padding filled with noise.
 Bytes frameFromPicture(const Bytes& picture, std::uint32_t width, std::uint32_t height,
-                       std::uint32_t bitCount, std::size_t stride) {
+                       std::uint32_t bitCount, std::size_t stride, RowOrder order = RowOrder::BottomUp) {
   Bytes frame = randomBytes(stride * height, 7);
   const std::size_t bytesPerPixel = bitCount / 8;
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* from = picture.data() + 3 * static_cast<std::size_t>(y) * width;
-    std::uint8_t* to = frame.data() + (height - 1 - y) * stride;
+    std::uint8_t* to = frame.data() + (order == RowOrder::BottomUp ? height - 1 - y : y) * stride;
     for (std::uint32_t x = 0; x < width; ++x) std::copy_n(from + 3 * x, 3, to + bytesPerPixel * x);
   }
   return frame;
@@ -58,9 +58,17 @@ TEST_F(StoreFrame, ThirtyTwoBitFrameBecomesTopDownWithFourthByteDropped) {
   const std::uint8_t* top = workspace->images.queryImage.data();
   EXPECT_TRUE(std::equal(top, top + 3, lastStored));
   EXPECT_TRUE(std::equal(top + 3, top + 6, lastStored + 4));
-  // The packed copy stays bottom-up in frameConvertBuffer.
-  const std::uint8_t* converted = workspace->images.frameConvertBuffer.data();
-  EXPECT_TRUE(std::equal(converted, converted + 3 * w, picture.data() + 3 * w * (h - 1)));
+}
+
+TEST_F(StoreFrame, TopDownFramesOfEitherDepthAreStoredAsTheyLie) {
+  const std::uint32_t w = 7, h = 5;
+  const Bytes picture = randomBytes(3 * w * h, 5);
+  for (std::uint32_t bitCount : {24u, 32u}) {
+    const std::size_t stride = bitCount / 8 * w + 4;
+    const Bytes frame = frameFromPicture(picture, w, h, bitCount, stride, RowOrder::TopDown);
+    ASSERT_TRUE(storeFrame(RawFrame{w, h, bitCount, stride, frame.data(), RowOrder::TopDown}, *workspace));
+    EXPECT_EQ(storedQuery(*workspace, picture.size()), picture) << bitCount;
+  }
 }
 
 TEST_F(StoreFrame, TwentyFourBitPaddedRowsAreCopiedWithoutPadding) {

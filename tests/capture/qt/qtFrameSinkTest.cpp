@@ -56,15 +56,15 @@ void processEventsFor(std::chrono::milliseconds duration) {
   }
 }
 
-// Row k of the handed-out frame must be picture row height-1-k, as B, G, R, x.
-void expectBottomUpBgra(const RawFrame& frame, const QImage& picture) {
+// Row k of the handed-out frame must be picture row k, as B, G, R, x.
+void expectTopDownBgra(const RawFrame& frame, const QImage& picture) {
   ASSERT_EQ(frame.width, static_cast<std::uint32_t>(picture.width()));
   ASSERT_EQ(frame.height, static_cast<std::uint32_t>(picture.height()));
   ASSERT_EQ(frame.bitCount, 32u);
-  ASSERT_EQ(frame.stride, 4u * frame.width);
+  ASSERT_GE(frame.stride, 4u * frame.width);
+  ASSERT_EQ(frame.rowOrder, RowOrder::TopDown);
   for (std::uint32_t k = 0; k < frame.height; ++k) {
-    const QRgb* row =
-        reinterpret_cast<const QRgb*>(picture.constScanLine(static_cast<int>(frame.height - 1 - k)));
+    const QRgb* row = reinterpret_cast<const QRgb*>(picture.constScanLine(static_cast<int>(k)));
     for (std::uint32_t x = 0; x < frame.width; ++x) {
       const std::uint8_t* pixel = frame.rows + k * frame.stride + 4 * x;
       ASSERT_EQ(pixel[0], qBlue(row[x])) << "row " << k << " column " << x;
@@ -74,7 +74,7 @@ void expectBottomUpBgra(const RawFrame& frame, const QImage& picture) {
   }
 }
 
-TEST(QtFrameSink, NewestFrameComesOutBottomUpAndStoresAsTheOriginalPicture) {
+TEST(QtFrameSink, NewestFrameComesOutTopDownAndStoresAsTheOriginalPicture) {
   QtFrameSink sink;
   RawFrame frame;
   EXPECT_FALSE(sink.latestFrame(frame));  // nothing yet
@@ -84,7 +84,7 @@ TEST(QtFrameSink, NewestFrameComesOutBottomUpAndStoresAsTheOriginalPicture) {
   sink.videoSink()->setVideoFrame(frameOf(small));
   EXPECT_EQ(sink.received(), 2u);
   ASSERT_TRUE(sink.latestFrame(frame));
-  expectBottomUpBgra(frame, small);
+  expectTopDownBgra(frame, small);
 
   // Through the frame path the picture is top-down again, fourth byte gone.
   auto workspace = std::make_unique<Workspace>();
@@ -102,7 +102,7 @@ TEST(QtFrameSink, NewestFrameComesOutBottomUpAndStoresAsTheOriginalPicture) {
   // A larger frame after a smaller one: the buffer grows to hold it.
   sink.videoSink()->setVideoFrame(frameOf(large));
   ASSERT_TRUE(sink.latestFrame(frame));
-  expectBottomUpBgra(frame, large);
+  expectTopDownBgra(frame, large);
 }
 
 TEST(QtFrameSink, CameraYuvFramesAreConverted) {
@@ -121,8 +121,10 @@ TEST(QtFrameSink, CameraYuvFramesAreConverted) {
   ASSERT_TRUE(sink.latestFrame(frame));
   ASSERT_EQ(frame.width, 8u);
   ASSERT_EQ(frame.height, 4u);
+  // Converted by the sink itself into packed BGR.
+  ASSERT_EQ(frame.bitCount, 24u);
   for (std::uint32_t i = 0; i < 8 * 4; ++i) {
-    const std::uint8_t* pixel = frame.rows + 4 * i;
+    const std::uint8_t* pixel = frame.rows + (i / 8) * frame.stride + 3 * (i % 8);
     EXPECT_NEAR(pixel[0], pixel[1], 2) << i;  // gray: no colour cast
     EXPECT_NEAR(pixel[2], pixel[1], 2) << i;
     EXPECT_NEAR(pixel[1], 191, 12) << i;  // video-range luma 180 is about 191 full-range
