@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "state/workspace.h"
 #include "files/loadJpeg.h"
 #include "imaging/pixelConversions.h"
-#include "matching/searchSteps.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
+#include "state/workspace.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis::bench {

@@ -24,12 +24,12 @@
 #include <string>
 
 #include "bench/benchPictures.h"
-#include "platform/workerPool.h"
 #include "imaging/pixelConversions.h"
-#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
+#include "platform/workerPool.h"
 
 namespace orvalis::bench {
 namespace {

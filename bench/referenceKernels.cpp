@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "state/workspace.h"
 #include "imaging/pixelConversions.h"
-#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
+#include "state/workspace.h"
 #include "tests/support/testSupport.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "control/viewfinderCheck.h"
 #include "files/archiveNaming.h"
@@ -37,7 +37,8 @@ std::string sizeText(std::uint32_t width, std::uint32_t height) {
 // is told apart in missing, since only a missing archive number ends a walk
 // quietly.
 bool loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
-                std::uint32_t& width, std::uint32_t& byteCount, std::string& error, bool* missing = nullptr) {
+                 std::uint32_t& width, std::uint32_t& byteCount, std::string& error,
+                 bool* missing = nullptr) {
   JpegLoadFailure failure;
   if (loadJpeg(path.c_str(), destination, height, width, byteCount, &failure)) return true;
   if (missing != nullptr) *missing = failure.refusal == JpegRefusal::Missing;
@@ -222,8 +223,9 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
   std::optional<NextPicture> next;
   if (decodeAhead) next.emplace();
   NextPicture::Loaded loaded;
-  loaded.ok = loadPicture(archivePicturePath(range.folder, range.first), "archive picture", images.archiveImage,
-                          loaded.height, loaded.width, loaded.byteCount, loaded.error, &loaded.missing);
+  loaded.ok =
+      loadPicture(archivePicturePath(range.folder, range.first), "archive picture", images.archiveImage,
+                  loaded.height, loaded.width, loaded.byteCount, loaded.error, &loaded.missing);
 
   // 64 bits, so that a range ending at the largest number still ends.
   for (std::uint64_t number = range.first; number <= range.last; ++number) {
@@ -280,7 +282,7 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
 }
 
 bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& height, std::uint32_t& width,
-                       std::uint32_t& byteCount) {
+                        std::uint32_t& byteCount) {
   JpegLoadFailure failure;
   if (loadJpeg(path, destination, height, width, byteCount, &failure)) return true;
   if (failure.refusal != JpegRefusal::Missing) {

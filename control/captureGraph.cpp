@@ -58,7 +58,8 @@ void buildCaptureGraph(FrameSource& source, ExitPath& exitPath, std::chrono::mil
   if (!started) deviceLost(source, exitPath);
 }
 
-bool grabFirstFrame(Workspace& workspace, FrameSource& source, ExitPath& exitPath, const bool& closeRequested) {
+bool grabFirstFrame(Workspace& workspace, FrameSource& source, ExitPath& exitPath,
+                    const bool& closeRequested) {
   RawFrame frame;
   if (source.currentFrame(frame) && storeFrame(frame, workspace)) return true;
   if (closeRequested) return false;

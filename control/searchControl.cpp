@@ -49,10 +49,12 @@ void SearchControl::startUp() {
   window_.showParameters(s);
 
   // Backdrop and archive picture 0 must exist.
-  if (loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundHeight, s.backgroundWidth, s.backgroundByteCount) == 0) {
+  if (loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundHeight, s.backgroundWidth,
+               s.backgroundByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
-  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount) == 0) {
+  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
+               s.archiveByteCount) == 0) {
     exitPath_.fail(ExitScript::MissingResources);
   }
   s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
@@ -63,7 +65,8 @@ void SearchControl::startUp() {
   checkViewfinder(s, s.archiveWidth, s.archiveHeight);
 
   // The still query decides the mode.
-  const int stillLoaded = loadJpeg(kStillQueryPath, images_.queryImage, s.queryHeight, s.queryWidth, s.queryByteCount);
+  const int stillLoaded =
+      loadJpeg(kStillQueryPath, images_.queryImage, s.queryHeight, s.queryWidth, s.queryByteCount);
   if (stillLoaded == 1 && s.queryHeight == s.archiveHeight && s.queryWidth == s.archiveWidth) {
     s.cameraMode = 0;
   } else if (s.queryHeight != 0) {
@@ -183,13 +186,14 @@ void SearchControl::cameraTick() {
 
   ++s.archiveIndex;
   if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-                         s.archiveWidth, s.archiveByteCount)) {
+                          s.archiveWidth, s.archiveByteCount)) {
     // End of the archive (or the -1 start): a fresh frame, a fresh template,
     // and the walk starts over at picture 0.
     grabFrame(ws_, camera_, exitPath_);
     static_cast<void>(buildTemplate(ws_));
     s.archiveIndex = 0;
-    static_cast<void>(loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth, s.archiveByteCount));
+    static_cast<void>(loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
+                               s.archiveByteCount));
   }
   if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
     releaseCaptureGraph(camera_);
@@ -212,7 +216,7 @@ void SearchControl::stillImageTick() {
 
   ++s.archiveIndex;
   if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-                         s.archiveWidth, s.archiveByteCount)) {
+                          s.archiveWidth, s.archiveByteCount)) {
     // -1 is the start of the walk; any other missing number is its end, and
     // the last picture is scanned once more in this tick.
     if (s.archiveIndex == -1) {
@@ -221,9 +225,8 @@ void SearchControl::stillImageTick() {
       --s.archiveIndex;
       s.archiveExhausted = 1;
     }
-    static_cast<void>(
-        loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight, s.archiveWidth,
-                 s.archiveByteCount));
+    static_cast<void>(loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
+                               s.archiveWidth, s.archiveByteCount));
   }
   if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
     exitPath_.fail(ExitScript::CurrentDatabaseMismatch);

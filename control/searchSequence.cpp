@@ -54,9 +54,11 @@ bool processArchivePicture(Workspace& workspace, PictureResult& result,
 
 const char* formatPictureLine(const PictureResult& result, char* text, std::size_t size) {
   if (result.matchFound) {
-    std::snprintf(text, size, "%s  %ux%u  MATCH at column %u, row %u, turned %.2f degrees  (filter %.1f ms, scan %.1f ms)",
-                  result.file.c_str(), result.width, result.height, result.matchX, result.matchY,
-                  result.matchAngleDeg, result.filterMs, result.scanMs);
+    std::snprintf(
+        text, size,
+        "%s  %ux%u  MATCH at column %u, row %u, turned %.2f degrees  (filter %.1f ms, scan %.1f ms)",
+        result.file.c_str(), result.width, result.height, result.matchX, result.matchY, result.matchAngleDeg,
+        result.filterMs, result.scanMs);
   } else {
     std::snprintf(text, size, "%s  %ux%u  no match  (filter %.1f ms, scan %.1f ms)", result.file.c_str(),
                   result.width, result.height, result.filterMs, result.scanMs);

@@ -22,6 +22,7 @@ inline constexpr const char kDifferencePreviewFile[] = "difference-preview.png";
 // at the first failure (with its path in failedPath when given), for example
 // a folder that can't be created or previews of side 0 (a viewfinder radius
 // below 2).
-[[nodiscard]] bool writeMatchViews(const Workspace& workspace, const std::string& folder, std::string* failedPath = nullptr);
+[[nodiscard]] bool writeMatchViews(const Workspace& workspace, const std::string& folder,
+                                   std::string* failedPath = nullptr);
 
 }  // namespace orvalis

@@ -10,6 +10,7 @@ namespace orvalis {
 // Returns true on success, 0 when it could not be written: an empty picture
 // (PNG has no 0 x 0 image), a folder that does not exist, no permission, a
 // full disk. A failed write leaves no partial file behind.
-[[nodiscard]] bool writePng(const std::string& path, const std::uint8_t* bgr, std::uint32_t width, std::uint32_t height);
+[[nodiscard]] bool writePng(const std::string& path, const std::uint8_t* bgr, std::uint32_t width,
+                            std::uint32_t height);
 
 }  // namespace orvalis

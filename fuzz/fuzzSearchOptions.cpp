@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "state/constants.h"
 #include "cli/orvalis-search/searchToolOptions.h"
+#include "state/constants.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> arguments;

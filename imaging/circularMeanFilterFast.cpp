@@ -5,10 +5,10 @@
 #include <cstring>
 #include <memory>
 
-#include "state/constants.h"
+#include "imaging/circularMeanFilter.h"
 #include "platform/targetClones.h"
 #include "platform/workerPool.h"
-#include "imaging/circularMeanFilter.h"
+#include "state/constants.h"
 
 namespace orvalis {
 
@@ -219,10 +219,10 @@ void Job::operator()(unsigned lane) {
 FilterMemory::FilterMemory(unsigned lanes) : lanes_(lanes), laneMemory_(std::make_unique<Lane[]>(lanes)) {}
 FilterMemory::~FilterMemory() = default;
 
-void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
-                            std::uint8_t* filteredBlue, std::uint8_t* filteredGreen,
-                            std::uint8_t* filteredRed, std::uint32_t width, std::uint32_t height,
-                            std::uint32_t filterRadius, const std::uint8_t* discMask,
+void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue,
+                            const std::uint8_t* green, const std::uint8_t* red, std::uint8_t* filteredBlue,
+                            std::uint8_t* filteredGreen, std::uint8_t* filteredRed, std::uint32_t width,
+                            std::uint32_t height, std::uint32_t filterRadius, const std::uint8_t* discMask,
                             std::uint32_t discMaskCount) {
   MaskSpans spans;
   if (memory.lanes() < pool.lanes() || filterRadius > kMaxFilterRadius || discMaskCount % 2 == 0 ||

@@ -26,16 +26,15 @@ class FilterMemory {
 };
 
 // The circular mean filter of circularMeanFilter, computed from running column
-// sums and split across the worker pool (memory made for at least its lanes). Same arguments, same output byte for
-// byte: each output is the exact integer sum over the mask's ones (gathered
-// as one span per mask row, each span a difference of two column prefix sums),
-// rounded as floor(sum / discMaskCount + 0.5). A mask whose rows are not
-// single runs of ones, or whose count is not the number of its ones, is
-// handed to circularMeanFilter as it is.
-void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
-                            std::uint8_t* filteredBlue, std::uint8_t* filteredGreen,
-                            std::uint8_t* filteredRed, std::uint32_t width, std::uint32_t height,
-                            std::uint32_t filterRadius, const std::uint8_t* discMask,
+// sums and split across the worker pool (memory made for at least its lanes). Same arguments, same output
+// byte for byte: each output is the exact integer sum over the mask's ones (gathered as one span per mask
+// row, each span a difference of two column prefix sums), rounded as floor(sum / discMaskCount + 0.5). A mask
+// whose rows are not single runs of ones, or whose count is not the number of its ones, is handed to
+// circularMeanFilter as it is.
+void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::uint8_t* blue,
+                            const std::uint8_t* green, const std::uint8_t* red, std::uint8_t* filteredBlue,
+                            std::uint8_t* filteredGreen, std::uint8_t* filteredRed, std::uint32_t width,
+                            std::uint32_t height, std::uint32_t filterRadius, const std::uint8_t* discMask,
                             std::uint32_t discMaskCount);
 
 // The output byte of a disc sum, floor(sum / count + 0.5), for an odd count,

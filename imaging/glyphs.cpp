@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "state/constants.h"
 #include "imaging/invertDisc.h"
+#include "state/constants.h"
 
 namespace orvalis {
 

@@ -10,7 +10,6 @@ std::size_t pixelCount(std::uint32_t width, std::uint32_t height) {
   return static_cast<std::size_t>(width) * height;
 }
 
-
 }  // namespace
 
 void convertBgraToBgr(const std::uint8_t* frame, std::uint32_t width, std::uint32_t height,

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "platform/workerPool.h"
 #include "imaging/pixelConversions.h"
+#include "platform/workerPool.h"
 
 namespace orvalis {
 
@@ -43,15 +43,16 @@ void splitPlanesFast(WorkerPool& pool, const std::uint8_t* picture, std::uint32_
   });
 }
 
-void grayPlaneFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
-                   std::uint32_t width, std::uint32_t height, std::uint8_t* gray) {
+void grayPlaneFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green,
+                   const std::uint8_t* red, std::uint32_t width, std::uint32_t height, std::uint8_t* gray) {
   sharePixels(pool, width, height, [&](std::size_t first, std::size_t count) {
     grayPlane(blue + first, green + first, red + first, static_cast<std::uint32_t>(count), 1, gray + first);
   });
 }
 
-void grayToBgrFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
-                   std::uint32_t width, std::uint32_t height, std::uint8_t* picture) {
+void grayToBgrFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green,
+                   const std::uint8_t* red, std::uint32_t width, std::uint32_t height,
+                   std::uint8_t* picture) {
   sharePixels(pool, width, height, [&](std::size_t first, std::size_t count) {
     grayToBgr(blue + first, green + first, red + first, static_cast<std::uint32_t>(count), 1,
               picture + 3 * first);

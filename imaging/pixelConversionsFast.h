@@ -12,10 +12,10 @@ namespace orvalis {
 void splitPlanesFast(WorkerPool& pool, const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
                      std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red);
 
-void grayPlaneFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
-                   std::uint32_t width, std::uint32_t height, std::uint8_t* gray);
+void grayPlaneFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green,
+                   const std::uint8_t* red, std::uint32_t width, std::uint32_t height, std::uint8_t* gray);
 
-void grayToBgrFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green, const std::uint8_t* red,
-                   std::uint32_t width, std::uint32_t height, std::uint8_t* picture);
+void grayToBgrFast(WorkerPool& pool, const std::uint8_t* blue, const std::uint8_t* green,
+                   const std::uint8_t* red, std::uint32_t width, std::uint32_t height, std::uint8_t* picture);
 
 }  // namespace orvalis

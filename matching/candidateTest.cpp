@@ -8,13 +8,13 @@
 namespace orvalis {
 
 bool histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
-                            const std::int32_t* templateHistogram) {
+                             const std::int32_t* templateHistogram) {
   return histogramsTransportable(candidateHistogram, templateHistogram, state.histWorkA, state.histWorkB,
                                  state.colorTolerance);
 }
 
 bool histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
-                            std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance) {
+                             std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance) {
   std::int32_t* a = workA;
   std::int32_t* b = workB;
   for (int bin = 0; bin < 256; ++bin) {

@@ -15,12 +15,13 @@ namespace orvalis {
 // as they are. Should the template run out of counts before the candidate
 // (unequal totals, which the search never produces), the result is 0.
 [[nodiscard]] bool histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
-                            const std::int32_t* templateHistogram);
+                                           const std::int32_t* templateHistogram);
 
 // The same walk on any pair of 256-bin working copies, for callers that keep
 // their own (the parallel scan gives each thread its own).
-[[nodiscard]] bool histogramsTransportable(const std::int32_t* candidateHistogram, const std::int32_t* templateHistogram,
-                            std::int32_t* workA, std::int32_t* workB, std::uint8_t colorTolerance);
+[[nodiscard]] bool histogramsTransportable(const std::int32_t* candidateHistogram,
+                                           const std::int32_t* templateHistogram, std::int32_t* workA,
+                                           std::int32_t* workB, std::uint8_t colorTolerance);
 
 // Tests the disc of the given radius around (row, column) of archiveGray
 // against the template signature, cheapest comparison first, stopping at the

@@ -14,7 +14,6 @@ namespace {
 inline constexpr std::uint8_t kAgreeValue = 30;      // within the colour tolerance
 inline constexpr std::uint8_t kDisagreeValue = 255;  // beyond it
 
-
 // Walks the preview square row by row. Inside the disc (strictly, in double)
 // valueAt(sourceIndex) gives the byte for all three channels, the source
 // index being that of the pixel at the same offset from the viewfinder

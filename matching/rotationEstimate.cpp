@@ -5,7 +5,7 @@
 namespace orvalis {
 
 bool alignRing(const double* candidateProfile, std::uint32_t count, const double* templateProfile,
-              std::uint8_t colorTolerance, double& angleDeg) {
+               std::uint8_t colorTolerance, double& angleDeg) {
   if (count == 0) return false;
   const double step = kFullTurn / count;
   double best = 4294967295.0;
@@ -52,7 +52,7 @@ bool agreeOnAngle(SearchState& state) {
 }
 
 bool agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
-                 double& consensusAngleDeg) {
+                  double& consensusAngleDeg) {
   // An empty ring has no step; nothing can agree with it.
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (ringSampleCount[ring] == 0) return false;

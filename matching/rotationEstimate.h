@@ -20,8 +20,8 @@ inline double shiftAngleDegrees(std::uint32_t shift, double step) {
 // Returns true with the shift's angle in degrees, ((s x step) x 180) / kPi with
 // step = 6.283185307 / count, written to angleDeg; false when no shift qualifies
 // or count is 0, leaving angleDeg as it was.
-[[nodiscard]] bool alignRing(const double* candidateProfile, std::uint32_t count, const double* templateProfile,
-              std::uint8_t colorTolerance, double& angleDeg);
+[[nodiscard]] bool alignRing(const double* candidateProfile, std::uint32_t count,
+                             const double* templateProfile, std::uint8_t colorTolerance, double& angleDeg);
 
 // Aligns the nine rings in order into ringAngleDeg. Returns false at the first
 // ring that has no qualifying shift (later rings keep older angles), else 1.
@@ -38,7 +38,7 @@ inline double shiftAngleDegrees(std::uint32_t shift, double step) {
 
 // The same over plain arrays of nine rings, for callers that keep their own
 // angle scratch (the parallel scan gives each thread its own).
-[[nodiscard]] bool agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg, double* ringAngleStep,
-                 double& consensusAngleDeg);
+[[nodiscard]] bool agreeOnAngle(const std::uint32_t* ringSampleCount, const double* ringAngleDeg,
+                                double* ringAngleStep, double& consensusAngleDeg);
 
 }  // namespace orvalis

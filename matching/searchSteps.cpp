@@ -53,15 +53,15 @@ void filterToGray(Workspace& workspace, const FilterPlanes& p, std::uint32_t wid
   buildDiscMask(radius, images.discMask.data(), images.discMaskCount);
   if (fast(workspace)) {
     KernelMemory& memory = kernelMemory(workspace);
-    circularMeanFilterFast(memory.pool, memory.filter, planes[0]->data(), planes[1]->data(), planes[2]->data(),
-                           filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height, radius,
-                           images.discMask.data(), images.discMaskCount);
+    circularMeanFilterFast(memory.pool, memory.filter, planes[0]->data(), planes[1]->data(),
+                           planes[2]->data(), filtered[0]->data(), filtered[1]->data(), filtered[2]->data(),
+                           width, height, radius, images.discMask.data(), images.discMaskCount);
     grayPlaneFast(memory.pool, filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height,
                   p.gray->data());
   } else {
     circularMeanFilter(planes[0]->data(), planes[1]->data(), planes[2]->data(), filtered[0]->data(),
-                       filtered[1]->data(), filtered[2]->data(), width, height, radius, images.discMask.data(),
-                       images.discMaskCount);
+                       filtered[1]->data(), filtered[2]->data(), width, height, radius,
+                       images.discMask.data(), images.discMaskCount);
     grayPlane(filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height, p.gray->data());
   }
 }
@@ -87,7 +87,8 @@ KernelMemory& kernelMemory(Workspace& workspace) {
 void splitQueryPlanes(Workspace& workspace) {
   const SearchState& s = workspace.state;
   ImageStore& images = workspace.images;
-  split(workspace, images.queryImage, s.queryWidth, s.queryHeight, images.queryB, images.queryG, images.queryR);
+  split(workspace, images.queryImage, s.queryWidth, s.queryHeight, images.queryB, images.queryG,
+        images.queryR);
 }
 
 void splitArchivePlanes(Workspace& workspace) {

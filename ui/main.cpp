@@ -3,6 +3,7 @@
 // any of it, the working folder: the one named, the current directory, or,
 // from the desktop, the one the user picks.
 
+#include <fcntl.h>
 #include <orvalisVersion.h>
 #include <unistd.h>
 
@@ -12,15 +13,13 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSettings>
-#include <cerrno>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "capture/qt/qtCamera.h"
 #include "control/exitPath.h"
@@ -60,7 +59,8 @@ int trust(const std::string& argument) {
                  stored.fileName().toLocal8Bit().constData());
     return kUsageExit;
   }
-  std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n", folder.toLocal8Bit().constData());
+  std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n",
+               folder.toLocal8Bit().constData());
   return 0;
 }
 

@@ -1,5 +1,8 @@
 #include "ui/orvalisDlg.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -17,9 +20,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <vector>
 

@@ -14,7 +14,7 @@ struct WindowArguments {
   std::string folder;        // empty: the current directory (from the desktop: ask)
   bool fromDesktop = false;  // started by the desktop entry, from the menu or a file manager
   std::string trustFolder;   // --trust FOLDER: mark it trusted and exit
-  bool log = false;  // --log: a line on standard error for every picture searched
+  bool log = false;          // --log: a line on standard error for every picture searched
   bool help = false;
   bool version = false;
 };

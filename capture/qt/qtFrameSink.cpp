@@ -98,8 +98,12 @@ bool QtFrameSink::latestFrame(RawFrame& frame) {
     picture_ = picture_.convertToFormat(QImage::Format_RGB32);
   }
   if (picture_.isNull()) return false;
-  frame = RawFrame{static_cast<std::uint32_t>(picture_.width()), static_cast<std::uint32_t>(picture_.height()), 32,
-                   static_cast<std::size_t>(picture_.bytesPerLine()), picture_.constBits(), RowOrder::TopDown};
+  frame = RawFrame{static_cast<std::uint32_t>(picture_.width()),
+                   static_cast<std::uint32_t>(picture_.height()),
+                   32,
+                   static_cast<std::size_t>(picture_.bytesPerLine()),
+                   picture_.constBits(),
+                   RowOrder::TopDown};
   return true;
 }
 
@@ -175,8 +179,12 @@ bool QtFrameSink::convertYuyv(const QVideoFrame& mapped, RawFrame& frame) {
       }
     }
   }
-  frame = RawFrame{static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, rowBytes,
-                   rows_.data(), RowOrder::TopDown};
+  frame = RawFrame{static_cast<std::uint32_t>(width),
+                   static_cast<std::uint32_t>(height),
+                   24,
+                   rowBytes,
+                   rows_.data(),
+                   RowOrder::TopDown};
   return true;
 }
 

@@ -53,8 +53,8 @@ class QtFrameSink {
   // usual uncompressed webcam format, converted here into 24-bit BGR in a
   // buffer that only grows (no allocation once it has the size); anything
   // else through Qt's own conversion into 32-bit BGRA, which allocates a
-  // picture a call. A packed frame too short for its rows is never taken. False when no frame has arrived or the frame can't
-  // be converted. Never waits.
+  // picture a call. A packed frame too short for its rows is never taken. False when no frame has arrived or
+  // the frame can't be converted. Never waits.
   bool latestFrame(RawFrame& frame);
 
   // True once the watched stream went quiet; stays true.

@@ -8,13 +8,13 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/orvalis-search/merge.h"
@@ -53,7 +53,8 @@ bool writeLine(const std::string& line, std::string& error) {
 // hang. Reads only the workspace's progress counters.
 class ScanProgress {
  public:
-  explicit ScanProgress(const orvalis::Workspace& workspace) : workspace_(workspace), thread_([this] { watch(); }) {}
+  explicit ScanProgress(const orvalis::Workspace& workspace)
+      : workspace_(workspace), thread_([this] { watch(); }) {}
   ~ScanProgress() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
     WalkSummary summary;
     // After a failed write the rest is not written: the error ends the run.
     const auto print = [&](const PictureResult& result) {
-      if (outputError.empty()) writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError);
+      if (outputError.empty())
+        writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError);
     };
     if (!mergeShards(options.mergeFiles, options.all, print, summary, error)) return fail(error);
     if (!outputError.empty()) return fail(outputError);

@@ -118,7 +118,8 @@ TEST(Merge, JoinsTilingShardsAsOneWalk) {
     EXPECT_EQ(merged.exitCode, c.exitCode) << c.name << ": " << merged.errors;
     EXPECT_EQ(digest(merged.output), c.digest) << c.name;
     // The lines are rebuilt whole, not only their numbers.
-    const nlohmann::json first = nlohmann::json::parse(merged.output.substr(0, merged.output.find('\n')), nullptr, false);
+    const nlohmann::json first =
+        nlohmann::json::parse(merged.output.substr(0, merged.output.find('\n')), nullptr, false);
     EXPECT_EQ(first.value("file", ""), "Image_Archive/0") << c.name;
   }
 }

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "state/constants.h"
 #include "cli/orvalis-search/searchToolOptions.h"
+#include "state/constants.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "state/constants.h"
 #include "imaging/bilinearSampling.h"
+#include "state/constants.h"
 
 namespace orvalis {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "state/constants.h"
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"
+#include "state/constants.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis {
@@ -47,8 +47,8 @@ std::string firstMismatch(const Planes& in, std::uint32_t width, std::uint32_t h
                      width, height, radius, mask.data(), count);
   static WorkerPool pool(3);
   static FilterMemory memory(pool.lanes());
-  circularMeanFilterFast(pool, memory, in.b.data(), in.g.data(), in.r.data(), fast.b.data(), fast.g.data(), fast.r.data(),
-                         width, height, radius, mask.data(), count);
+  circularMeanFilterFast(pool, memory, in.b.data(), in.g.data(), in.r.data(), fast.b.data(), fast.g.data(),
+                         fast.r.data(), width, height, radius, mask.data(), count);
   const Bytes* expected[3] = {&plain.b, &plain.g, &plain.r};
   const Bytes* actual[3] = {&fast.b, &fast.g, &fast.r};
   for (int c = 0; c < 3; ++c) {

@@ -3,9 +3,9 @@
 #include <random>
 #include <vector>
 
-#include "state/constants.h"
 #include "imaging/glyphs.h"
 #include "imaging/invertDisc.h"
+#include "state/constants.h"
 
 namespace orvalis {
 namespace {

@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "state/constants.h"
 #include "imaging/rotatePlane.h"
+#include "state/constants.h"
 
 namespace orvalis {
 namespace {

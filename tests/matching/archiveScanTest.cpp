@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "imaging/circularMeanFilter.h"
-#include "matching/searchSteps.h"
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
-#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
+#include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
 
 namespace orvalis {

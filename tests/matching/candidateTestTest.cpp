@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "matching/candidateTest.h"
-#include "tests/matching/matchingHelpers.h"
 #include "matching/ringSignature.h"
+#include "tests/matching/matchingHelpers.h"
 
 namespace orvalis {
 namespace {

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "state/constants.h"
 #include "imaging/glyphs.h"
 #include "imaging/pixelConversions.h"
 #include "matching/matchViews.h"
+#include "state/constants.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "state/workspace.h"
 #include "imaging/pixelConversions.h"
+#include "state/workspace.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis::testing {

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "imaging/bilinearSampling.h"
-#include "tests/matching/matchingHelpers.h"
-#include "matching/searchSteps.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
+#include "tests/matching/matchingHelpers.h"
 
 namespace orvalis {
 namespace {

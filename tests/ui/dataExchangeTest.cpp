@@ -4,8 +4,8 @@
 #include <QButtonGroup>
 #include <QRadioButton>
 
-#include "ui/dataExchange.h"
 #include "tests/ui/windowFixture.h"
+#include "ui/dataExchange.h"
 
 namespace orvalis::testing {
 namespace {

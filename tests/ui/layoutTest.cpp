@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <set>
 
-#include "ui/dialogTemplate.h"
 #include "tests/ui/windowFixture.h"
+#include "ui/dialogTemplate.h"
 
 namespace orvalis::testing {
 namespace {

@@ -5,8 +5,8 @@
 #include <QImage>
 #include <cstring>
 
-#include "ui/viewGeometry.h"
 #include "tests/ui/windowFixture.h"
+#include "ui/viewGeometry.h"
 
 namespace orvalis::testing {
 namespace {

@@ -10,9 +10,9 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include "tests/ui/windowFixture.h"
 #include "ui/aboutDlg.h"
 #include "ui/appIcon.h"
-#include "tests/ui/windowFixture.h"
 
 namespace orvalis::testing {
 namespace {

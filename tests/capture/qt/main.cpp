@@ -3,8 +3,8 @@
 #include <QGuiApplication>
 #include <string_view>
 
-#include "control/captureGraph.h"
 #include "capture/qt/qtCamera.h"
+#include "control/captureGraph.h"
 #include "tests/capture/qt/qtTestMain.h"
 
 namespace {
