@@ -98,7 +98,6 @@ struct Candidate {
   double consensusAngleDeg = 0;
 };
 
-
 // Sample counts and position tables for a radius; sample counts as sampleRing
 // forms them.
 void buildOffsets(RadiusTables& t, double regionRadius) {
@@ -423,7 +422,6 @@ EstimateBlock chooseEstimateBlock(EstimateCode code) {
   return estimateBlockPlain;
 }
 
-
 struct Geometry {
   std::int64_t rowBegin = 0, rowEnd = 0;        // admissible rows
   std::int64_t columnBegin = 0, columnEnd = 0;  // admissible columns
@@ -471,9 +469,8 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     for (std::int64_t j = j0; j < stop; ++j) any = any || view.centrePasses[rowStart[j]];
     if (!any) continue;
     if (blocks) {
-      view.estimateBlock(rowStart + start, t.tapOffset + t.tapBegin[0],
-                                                        t.tapWeightFloat + t.tapBegin[0], firstTaps,
-                                                        estimates);
+      view.estimateBlock(rowStart + start, t.tapOffset + t.tapBegin[0], t.tapWeightFloat + t.tapBegin[0],
+                         firstTaps, estimates);
     }
     for (std::int64_t j = j0; j < stop; ++j) {
       if (!view.centrePasses[rowStart[j]]) continue;
@@ -632,8 +629,8 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
 // best: it can neither win nor tie. The integers stay below 2^31: a term is at
 // most a block's scaled sum, all terms together at most 5000 x 255 x 1024.
 ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::uint32_t count,
-                                        const double* templateTwice, const std::int32_t* templateWindowSums,
-                                        std::uint8_t colorTolerance, double& angleDeg) {
+                                         const double* templateTwice, const std::int32_t* templateWindowSums,
+                                         std::uint8_t colorTolerance, double& angleDeg) {
   if (count == 0) return 0;
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
@@ -797,8 +794,7 @@ bool testCandidateFast(Workspace& workspace, FastScanMemory& scanMemory, double 
   return passed;
 }
 
-bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool,
-                          double radius) {
+bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
