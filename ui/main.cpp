@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFile>
 #include <QImageReader>
 #include <QSettings>
 #include <QSocketNotifier>
@@ -24,6 +25,7 @@
 #include "capture/qt/qtCamera.h"
 #include "control/exitPath.h"
 #include "files/paths.h"
+#include "platform/safeFile.h"
 #include "state/workspace.h"
 #include "ui/appIcon.h"
 #include "ui/orvalisDlg.h"
@@ -168,7 +170,19 @@ int main(int argc, char** argv) {
   // The camera is asked for the archive's picture size, read from the header
   // of archive picture 0; without it the adapter takes its largest format.
   // It is opened only if start-up chooses camera mode.
-  const QSize archiveSize = QImageReader(QString::fromUtf8(orvalis::kFirstArchivePath)).size();
+  // Only a regular file is read: a named pipe there would block the reader
+  // before start-up could refuse it.
+  QSize archiveSize;
+  orvalis::FileStatus firstStatus = orvalis::FileStatus::Ok;
+  const int first = orvalis::openRegularFileForReading(orvalis::kFirstArchivePath, firstStatus);
+  if (first >= 0) {
+    QFile file;
+    if (file.open(first, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+      archiveSize = QImageReader(&file).size();
+    } else {
+      ::close(first);
+    }
+  }
   orvalis::QtCameraSource camera(
       archiveSize.isValid() ? static_cast<std::uint32_t>(archiveSize.width()) : 0,
       archiveSize.isValid() ? static_cast<std::uint32_t>(archiveSize.height()) : 0);
