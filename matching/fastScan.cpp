@@ -29,11 +29,46 @@ namespace {
 // Centres screened together by the first ring's estimate, one per lane.
 constexpr int kBlock = 16;
 
-// Shifts aligned together.
-constexpr int kShiftLanes = 8;
+// Shifts aligned together: four independent chains of additions, enough to
+// keep the adder busy while each waits for its previous sum.
+constexpr int kShiftLanes = static_cast<int>(kAlignLanes);
 // Four doubles: as wide as AVX2 goes, which GCC then keeps in registers.
 using Quad = double __attribute__((vector_size(32)));
 using QuadMask = std::int64_t __attribute__((vector_size(32)));
+constexpr int kQuads = kShiftLanes / 4;
+
+// Adds |candidate[j] - partners[j + lane]| to sum lane for j = 0, 1, ...,
+// each lane in the order of j, as the plain loop does, and marks in over the
+// lanes with a difference past the tolerance (unless kCheckTolerance is
+// false: the caller has proven that none can be). Stops early once every
+// lane is out (over, or its running sum past best: running sums only grow).
+// Returns the samples summed: count unless stopped early.
+template <bool kCheckTolerance>
+inline std::uint32_t sumGroup(const double* candidate, const double* partners, std::uint32_t count,
+                              double best, double tolerance, Quad (&sum)[kQuads], QuadMask (&over)[kQuads]) {
+  const Quad bestLanes = Quad{} + best;
+  const Quad toleranceLanes = Quad{} + tolerance;
+  const QuadMask magnitude = QuadMask{} + std::numeric_limits<std::int64_t>::max();
+  std::uint32_t j = 0;
+  while (j < count) {
+    const std::uint32_t stop = std::min(count, j + 16);
+    for (; j < stop; ++j) {
+      const Quad mine = Quad{} + candidate[j];
+      for (int q = 0; q < kQuads; ++q) {
+        Quad partner;
+        std::memcpy(&partner, partners + j + 4 * q, sizeof partner);
+        // |difference|: the sign bit cleared.
+        const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - partner) & magnitude);
+        if constexpr (kCheckTolerance) over[q] |= d > toleranceLanes;
+        sum[q] += d;
+      }
+    }
+    QuadMask out = QuadMask{} - 1;
+    for (int q = 0; q < kQuads; ++q) out &= over[q] | (sum[q] > bestLanes);
+    if ((out[0] & out[1] & out[2] & out[3]) != 0) return j;
+  }
+  return j;
+}
 
 // Rows handed to a lane at a time.
 constexpr std::int64_t kChunkRows = 4;
@@ -202,12 +237,32 @@ void prepareView(TemplateView& view, const SearchState& state, const RadiusTable
 }
 
 // sampleRing from the tables: the same positions, the same interpolation.
-void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row, double column,
+// Built for the widest instruction set present (floor is then one
+// instruction): every operation is still rounded on its own, as fused
+// multiply-adds are off project-wide.
+ORVALIS_TARGET_CLONES void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row, double column,
                       const double* rowOffset, const double* columnOffset, std::uint32_t count,
                       double* profile) {
   for (std::uint32_t i = 0; i < count; ++i) {
     profile[i] = bilinearAt(gray, width, row - rowOffset[i], column - columnOffset[i]);
   }
+}
+
+// ringHistogram, operation for operation, built like the sampler.
+ORVALIS_TARGET_CLONES void histogramAndMean(std::uint32_t count, const double* profile, std::int32_t* histogram,
+                                           double& mean) {
+  std::memset(histogram, 0, 256 * sizeof(std::int32_t));
+  if (count == 0) {
+    mean = 0.0;
+    return;
+  }
+  double sum = 0.0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double v = profile[i];
+    sum = sum + v;
+    ++histogram[static_cast<int>(std::floor(v + 0.5)) & 0xFF];
+  }
+  mean = sum / static_cast<double>(count);
 }
 
 // One ring of testCandidate: sampled, its histogram and mean made, both
@@ -217,7 +272,7 @@ int testRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t
   const std::uint32_t count = t.count[ring];
   c.count[ring] = count;
   sampleFromTables(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count, c.profile[ring]);
-  ringHistogram(count, c.profile[ring], c.hist[ring], c.mean[ring]);
+  histogramAndMean(count, c.profile[ring], c.hist[ring], c.mean[ring]);
   if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
   return histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
 }
@@ -335,21 +390,20 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
 
 // The verdict of accept, and on acceptance the same candidate record, with
 // less work for a centre that passes the test but not the consensus, as on
-// pictures without texture nearly every centre does: the outer rings, the
-// dearest to sample and to align, are tested and aligned one at a time, and
-// the centre is given up once its inner angles rule the consensus out. The
-// verdict is the conjunction of the same conditions, met in another order.
+// pictures without texture nearly every centre does: each ring is tested and
+// aligned before the next, dearer one is sampled (on noise the alignment of an
+// inner ring rejects most centres that its test passes), and the centre is
+// given up once its inner angles rule the consensus out. The verdict is the
+// conjunction of the same conditions, met in another order.
 int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
                      std::uint32_t width, std::int64_t row, std::int64_t column, Candidate& c) {
   const double y = static_cast<double>(row), x = static_cast<double>(column);
   c.centreValue = bilinearAt(gray, width, y, x);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
-  for (int ring = 0; ring < kTellingRings; ++ring) {
-    if (!testRing(t, view, gray, width, y, x, ring, c)) return 0;
-  }
   for (int ring = 0; ring < kRingCount; ++ring) {
-    if (ring >= kTellingRings && !testRing(t, view, gray, width, y, x, ring, c)) return 0;
-    if (!alignOne(view, ring, c) || consensusRuledOut(ring + 1, c)) return 0;
+    if (!testRing(t, view, gray, width, y, x, ring, c) || !alignOne(view, ring, c) ||
+        consensusRuledOut(ring + 1, c))
+      return 0;
   }
   return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg);
 }
@@ -593,16 +647,32 @@ bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block
 // reach.
 std::uint32_t blockSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
   const std::uint32_t blocks = count / block;
+  std::int32_t anyOut = 0;
   for (std::uint32_t m = 0; m < blocks; ++m) {
     std::int32_t sum = 0;
     for (std::uint32_t k = 0; k < block; ++k) {
       const std::int32_t v = scaledSample(profile[m * block + k]);
-      if (v < 0) return 0;
+      anyOut |= v;  // negative once any is
       sum += v;
     }
     sums[m] = sum;
   }
-  return blocks;
+  return anyOut < 0 ? 0 : blocks;
+}
+
+// The least and greatest of count values; false when one is outside 0..255
+// (or NaN).
+bool valueRange(const double* values, std::uint32_t count, double& low, double& high) {
+  int inRange = 1;
+  low = 255.0;
+  high = 0.0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double v = values[i];
+    inRange &= static_cast<int>(v >= 0.0) & static_cast<int>(v <= 255.0);
+    low = v < low ? v : low;
+    high = v > high ? v : high;
+  }
+  return inRange != 0;
 }
 
 }  // namespace
@@ -634,6 +704,15 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
 
+  // When the largest difference of any pair of samples, whatever the shift,
+  // is within the tolerance, no shift can fail on it: rounding is monotonic,
+  // so each rounded difference is at most the rounded extreme one.
+  double candidateLow = 0.0, candidateHigh = 0.0, templateLow = 0.0, templateHigh = 0.0;
+  const bool candidateInRange = valueRange(candidateProfile, count, candidateLow, candidateHigh);
+  const bool templateInRange = valueRange(templateTwice, count, templateLow, templateHigh);
+  const bool noneOver = candidateInRange && templateInRange && candidateHigh - templateLow <= tolerance &&
+                        templateHigh - candidateLow <= tolerance;
+
   // The coarse bound of every shift.
   const bool bounded = templateWindowSums[0] >= 0;
   const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
@@ -653,26 +732,42 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  for (std::uint32_t s = 0; s < count; ++s) {
-    bound[s] = -slack;
-    widest[s] = 0;
-  }
-  for (std::uint32_t m = 0; m < blocks; ++m) {
-    const std::int32_t mine = candidateBlock[m];
-    const std::int32_t* theirs = templateWindowSums + m * block;
-    for (std::uint32_t s = 0; s < count; ++s) {
-      const std::int32_t d = mine - theirs[s];
-      const std::int32_t term = d < 0 ? -d : d;
-      bound[s] += term;
-      widest[s] = widest[s] > term ? widest[s] : term;
+  // Shifts in runs of kBoundRun; a run is left once every shift in it has a
+  // term past the reach. Such a shift can't qualify, so its bound, left
+  // partial, is never looked at: widest alone rules it out below.
+  constexpr std::uint32_t kBoundRun = 64;
+  for (std::uint32_t runStart = 0; runStart < count; runStart += kBoundRun) {
+    const std::uint32_t runEnd = std::min(count, runStart + kBoundRun);
+    for (std::uint32_t s = runStart; s < runEnd; ++s) {
+      bound[s] = -slack;
+      widest[s] = 0;
+    }
+    for (std::uint32_t m = 0; m < blocks; ++m) {
+      const std::int32_t mine = candidateBlock[m];
+      const std::int32_t* theirs = templateWindowSums + m * block;
+      for (std::uint32_t s = runStart; s < runEnd; ++s) {
+        const std::int32_t d = mine - theirs[s];
+        const std::int32_t term = d < 0 ? -d : d;
+        bound[s] += term;
+        widest[s] = widest[s] > term ? widest[s] : term;
+      }
+      if (m % 4 == 3) {
+        std::int32_t narrowest = std::numeric_limits<std::int32_t>::max();
+        for (std::uint32_t s = runStart; s < runEnd; ++s) narrowest = std::min(narrowest, widest[s]);
+        if (narrowest > coarseReach) break;
+      }
     }
   }
   const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
   // The group of the lowest bound among shifts that may qualify goes first,
   // for a low best early; with none that may qualify, none does.
   std::uint32_t lowest = count;
+  std::int32_t lowestBound = std::numeric_limits<std::int32_t>::max();
   for (std::uint32_t s = 0; s < count; ++s) {
-    if (widest[s] <= coarseReach && (lowest == count || bound[s] < bound[lowest])) lowest = s;
+    if (widest[s] <= coarseReach && (lowest == count || bound[s] < lowestBound)) {
+      lowest = s;
+      lowestBound = bound[s];
+    }
   }
   if (lowest == count) return 0;
   const std::uint32_t firstGroup = lowest - lowest % kShiftLanes;
@@ -703,47 +798,38 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
     if (allOut) continue;
     if (fineBlocks > 0) {
       // The fine bound of the group's shifts, eight at a time.
-      using Lanes = std::int32_t __attribute__((vector_size(4 * kShiftLanes)));
-      Lanes fineBound = Lanes{} - fineSlack, fineWidest = {};
+      // (In vectors of eight: wider ones GCC splits poorly.)
+      using Lanes = std::int32_t __attribute__((vector_size(32)));
+      Lanes fineBound[kShiftLanes / 8], fineWidest[kShiftLanes / 8];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        fineBound[v] = Lanes{} - fineSlack;
+        fineWidest[v] = Lanes{};
+      }
       for (std::uint32_t m = 0; m < fineBlocks; ++m) {
-        Lanes theirs;
-        std::memcpy(&theirs, templateFine + m * fine + first, sizeof theirs);
-        const Lanes d = candidateFine[m] - theirs;
-        const Lanes term = d < 0 ? -d : d;
-        fineBound += term;
-        fineWidest = fineWidest > term ? fineWidest : term;
+        for (int v = 0; v < kShiftLanes / 8; ++v) {
+          Lanes theirs;
+          std::memcpy(&theirs, templateFine + m * fine + first + 8 * v, sizeof theirs);
+          const Lanes d = candidateFine[m] - theirs;
+          const Lanes term = d < 0 ? -d : d;
+          fineBound[v] += term;
+          fineWidest[v] = fineWidest[v] > term ? fineWidest[v] : term;
+        }
       }
       allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
-        if (static_cast<double>(fineBound[lane]) > limit || fineWidest[lane] > fineReach)
+        if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit || fineWidest[lane / 8][lane % 8] > fineReach)
           start[lane] = std::numeric_limits<double>::infinity();
         allOut = allOut && start[lane] != 0.0;
       }
       if (allOut) continue;
     }
-    Quad sum[2];
+    Quad sum[kQuads];
     std::memcpy(sum, start, sizeof sum);
-    QuadMask over[2] = {};  // lanes with a difference past the tolerance
-    const Quad bestLanes = Quad{} + best;
-    const Quad toleranceLanes = Quad{} + tolerance;
-    const QuadMask magnitude = QuadMask{} + std::numeric_limits<std::int64_t>::max();
-    std::uint32_t j = 0;
-    while (j < count) {
-      const std::uint32_t stop = std::min(count, j + 16);
-      for (; j < stop; ++j) {
-        const Quad mine = Quad{} + candidateProfile[j];
-        for (int half = 0; half < 2; ++half) {
-          Quad partner;
-          std::memcpy(&partner, templateTwice + j + first + 4 * half, sizeof partner);
-          // |difference|: the sign bit cleared.
-          const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - partner) & magnitude);
-          over[half] |= d > toleranceLanes;
-          sum[half] += d;
-        }
-      }
-      const QuadMask out = (over[0] | (sum[0] > bestLanes)) & (over[1] | (sum[1] > bestLanes));
-      if ((out[0] & out[1] & out[2] & out[3]) != 0) break;
-    }
+    QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
+    const std::uint32_t j = noneOver ? sumGroup<false>(candidateProfile, templateTwice + first, count, best,
+                                                       tolerance, sum, over)
+                                     : sumGroup<true>(candidateProfile, templateTwice + first, count, best,
+                                                      tolerance, sum, over);
     if (j < count) continue;  // all out
     for (int lane = 0; lane < kShiftLanes; ++lane) {
       const double laneSum = sum[lane / 4][lane % 4];

@@ -65,12 +65,17 @@ class FastScanMemory {
 [[nodiscard]] bool testCandidateFast(Workspace& workspace, FastScanMemory& memory, double row, double column,
                                      double radius);
 
+// The shifts alignRingFast sums together, and the padding its template
+// layout needs beyond two turns.
+inline constexpr std::uint32_t kAlignLanes = 16;
+
 // What alignRingFast needs of a template profile of count samples (values in
 // 0..255), made once per scan: the profile laid out twice in a row
-// (twice[m] = template[m mod count] for m < 2 count + 8) and, for bounds on
-// the shifts' sums, the sums of a coarse and of a fine number of consecutive
-// samples, each first scaled by 1024 and truncated, from every start
-// m < 2 count + 8 (windowSums[m] and windowSums[2 count + 8 + m]).
+// (twice[m] = template[m mod count] for m < 2 count + kAlignLanes) and, for
+// bounds on the shifts' sums, the sums of a coarse and of a fine number of
+// consecutive samples, each first scaled by 1024 and truncated, from every
+// start m < 2 count + kAlignLanes (windowSums[m] and
+// windowSums[2 count + kAlignLanes + m]).
 void layOutTemplate(const double* templateProfile, std::uint32_t count, double* twice,
                     std::int32_t* windowSums);
 
