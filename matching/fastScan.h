@@ -8,9 +8,10 @@
 
 namespace orvalis {
 
-// The code that estimates the first ring's mean for sixteen centres at once:
-// the widest vectors the processor offers (the default), at most AVX2, or
-// plain scalar code. Results are the same with each; tests run all three.
+// The code that estimates the first ring's mean for sixteen centres at once
+// and samples the rings: the widest vectors the processor offers (the
+// default), at most AVX2, or plain scalar code. Results are the same with
+// each; tests run all three.
 enum class EstimateCode { Widest, Avx2, Plain };
 
 // The fast scan's working memory: the radius tables, the template view and
@@ -88,7 +89,7 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
                                  const double* templateTwice, const std::int32_t* templateWindowSums,
                                  std::uint8_t colorTolerance, double& angleDeg);
 
-// Chooses the estimate code that scans with this memory use.
+// Chooses the estimate and sampling code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);
 
 }  // namespace orvalis
