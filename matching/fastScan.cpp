@@ -870,7 +870,17 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
         fineBound[v] = Lanes{} - fineSlack;
         fineWidest[v] = Lanes{};
       }
-      for (std::uint32_t m = 0; m < fineBlocks; ++m) {
+      // Terms are never negative, so a partial bound past the limit, or a
+      // partial widest term past the reach, already rules a lane out: the
+      // group is left once every lane is out.
+      const std::int32_t limitWhole = limit >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
+                                                            : static_cast<std::int32_t>(std::floor(limit));
+      std::int32_t startedOutLanes[kShiftLanes];
+      for (int lane = 0; lane < kShiftLanes; ++lane) startedOutLanes[lane] = start[lane] != 0.0 ? -1 : 0;
+      Lanes startedOut[kShiftLanes / 8];
+      std::memcpy(startedOut, startedOutLanes, sizeof startedOut);
+      bool groupOut = false;
+      for (std::uint32_t m = 0; m < fineBlocks && !groupOut; ++m) {
         for (int v = 0; v < kShiftLanes / 8; ++v) {
           Lanes theirs;
           std::memcpy(&theirs, templateFine + m * fine + first + 8 * v, sizeof theirs);
@@ -879,7 +889,15 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
           fineBound[v] += term;
           fineWidest[v] = fineWidest[v] > term ? fineWidest[v] : term;
         }
+        if (m % 8 == 7) {
+          Lanes out = Lanes{} - 1;
+          for (int v = 0; v < kShiftLanes / 8; ++v)
+            out &= startedOut[v] | (fineWidest[v] > fineReach) | (fineBound[v] > limitWhole);
+          groupOut = true;
+          for (int lane = 0; lane < 8; ++lane) groupOut = groupOut && out[lane] != 0;
+        }
       }
+      if (groupOut) continue;
       allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
         if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit || fineWidest[lane / 8][lane % 8] > fineReach)
