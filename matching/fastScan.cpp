@@ -576,33 +576,50 @@ Geometry admissibleRectangle(double radius, std::uint32_t width, std::uint32_t h
 std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
                      std::uint32_t width, const Geometry& g, std::int64_t i, Candidate& c) {
   const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
-  const int firstTaps = t.tapBegin[1] - t.tapBegin[0];
-  const double firstLimit = view.meanTolerance + t.marginFloat[0];
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
   float estimates[kBlock];
+  bool alive[kBlock];
   for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
     // The last block is moved back to stay among admissible centres; the
     // centres it repeats are skipped.
     const std::int64_t start = blocks ? std::min(j0, g.columnEnd - kBlock) : j0;
     const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
-    bool any = false;
-    for (std::int64_t j = j0; j < stop; ++j) any = any || view.centrePasses[rowStart[j]];
-    if (!any) continue;
+    int alives = 0;
+    for (std::int64_t j = start; j < stop; ++j) {
+      alive[j - start] = j >= j0 && view.centrePasses[rowStart[j]];
+      alives += alive[j - start];
+    }
     if (blocks) {
-      view.estimateBlock(rowStart + start, t.tapOffset + t.tapBegin[0],
-                                                        t.tapWeightFloat + t.tapBegin[0], firstTaps,
-                                                        estimates);
+      // Ring by ring, the estimates of all sixteen centres at once while
+      // enough of them are left to be worth it, then of each one left.
+      for (int ring = 0; ring < kRingCount && alives > 0; ++ring) {
+        if (ring == 0 || alives >= kBlock / 4) {
+          const int first = t.tapBegin[ring];
+          view.estimateBlock(rowStart + start, t.tapOffset + first, t.tapWeightFloat + first,
+                             t.tapBegin[ring + 1] - first, estimates);
+          const double limit = view.meanTolerance + t.marginFloat[ring];
+          for (int lane = 0; lane < kBlock; ++lane) {
+            if (alive[lane] && std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit) {
+              alive[lane] = false;
+              --alives;
+            }
+          }
+        } else {
+          for (int lane = 0; lane < kBlock; ++lane) {
+            if (alive[lane] && estimateRejects(t, view, rowStart + start + lane, ring)) {
+              alive[lane] = false;
+              --alives;
+            }
+          }
+        }
+      }
+    } else {
+      for (std::int64_t j = start; j < stop; ++j) {
+        if (alive[j - start] && estimatesReject(t, view, rowStart + j, 0)) alive[j - start] = false;
+      }
     }
     for (std::int64_t j = j0; j < stop; ++j) {
-      if (!view.centrePasses[rowStart[j]]) continue;
-      const std::uint8_t* origin = rowStart + j;
-      if (blocks) {
-        if (std::fabs(static_cast<double>(estimates[j - start]) - view.ringMean[0]) > firstLimit) continue;
-        if (estimatesReject(t, view, origin, 1)) continue;
-      } else if (estimatesReject(t, view, origin, 0)) {
-        continue;
-      }
-      if (acceptRingByRing(t, view, gray, width, i, j, c)) return j;
+      if (alive[j - start] && acceptRingByRing(t, view, gray, width, i, j, c)) return j;
     }
   }
   return -1;
