@@ -36,6 +36,8 @@ constexpr int kShiftLanes = static_cast<int>(kAlignLanes);
 using Quad = double __attribute__((vector_size(32)));
 using QuadMask = std::int64_t __attribute__((vector_size(32)));
 constexpr int kQuads = kShiftLanes / 4;
+// Eight 32-bit integers: the lanes of the integer bounds.
+using Octet = std::int32_t __attribute__((vector_size(32)));
 
 // Adds |candidate[j] - partners[j + lane]| to sum lane for j = 0, 1, ...,
 // each lane in the order of j, as the plain loop does, and marks in over the
@@ -814,31 +816,41 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  // Shifts in runs of kBoundRun; a run is left once every shift in it has a
-  // term past the reach. Such a shift can't qualify, so its bound, left
-  // partial, is never looked at: widest alone rules it out below.
-  constexpr std::uint32_t kBoundRun = 64;
-  for (std::uint32_t runStart = 0; runStart < count; runStart += kBoundRun) {
-    const std::uint32_t runEnd = std::min(count, runStart + kBoundRun);
-    for (std::uint32_t s = runStart; s < runEnd; ++s) {
-      bound[s] = -slack;
-      widest[s] = 0;
+  // Shifts in runs of kShiftLanes, whose sums stay in registers; a run is
+  // left once every shift in it has a term past the reach. Such a shift can't
+  // qualify, so its bound, left partial, is never looked at: widest alone
+  // rules it out below. (The lanes of a last run past the last shift read
+  // sums of the layout's padding and the fine sums after it, and are never
+  // looked at either.)
+  for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
+    Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
+    std::int32_t beyondLanes[kShiftLanes];
+    for (int lane = 0; lane < kShiftLanes; ++lane) beyondLanes[lane] = runStart + lane >= count ? -1 : 0;
+    std::memcpy(beyond, beyondLanes, sizeof beyond);
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      runBound[v] = Octet{} - slack;
+      runWidest[v] = Octet{};
     }
     for (std::uint32_t m = 0; m < blocks; ++m) {
-      const std::int32_t mine = candidateBlock[m];
-      const std::int32_t* theirs = templateWindowSums + m * block;
-      for (std::uint32_t s = runStart; s < runEnd; ++s) {
-        const std::int32_t d = mine - theirs[s];
-        const std::int32_t term = d < 0 ? -d : d;
-        bound[s] += term;
-        widest[s] = widest[s] > term ? widest[s] : term;
+      const Octet mine = Octet{} + candidateBlock[m];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        Octet theirs;
+        std::memcpy(&theirs, templateWindowSums + m * block + runStart + 8 * v, sizeof theirs);
+        const Octet d = mine - theirs;
+        const Octet term = d < 0 ? -d : d;
+        runBound[v] += term;
+        runWidest[v] = runWidest[v] > term ? runWidest[v] : term;
       }
       if (m % 4 == 3) {
-        std::int32_t narrowest = std::numeric_limits<std::int32_t>::max();
-        for (std::uint32_t s = runStart; s < runEnd; ++s) narrowest = std::min(narrowest, widest[s]);
-        if (narrowest > coarseReach) break;
+        Octet out = Octet{} - 1;
+        for (int v = 0; v < kShiftLanes / 8; ++v) out &= beyond[v] | (runWidest[v] > coarseReach);
+        bool allOut = true;
+        for (int lane = 0; lane < 8; ++lane) allOut = allOut && out[lane] != 0;
+        if (allOut) break;
       }
     }
+    std::memcpy(bound + runStart, runBound, sizeof runBound);
+    std::memcpy(widest + runStart, runWidest, sizeof runWidest);
   }
   const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
   // The group of the lowest bound among shifts that may qualify goes first,
@@ -881,7 +893,7 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
     if (fineBlocks > 0) {
       // The fine bound of the group's shifts, eight at a time.
       // (In vectors of eight: wider ones GCC splits poorly.)
-      using Lanes = std::int32_t __attribute__((vector_size(32)));
+      using Lanes = Octet;
       Lanes fineBound[kShiftLanes / 8], fineWidest[kShiftLanes / 8];
       for (int v = 0; v < kShiftLanes / 8; ++v) {
         fineBound[v] = Lanes{} - fineSlack;
