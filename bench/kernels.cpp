@@ -30,10 +30,10 @@
 #include "imaging/circularMeanFilterFast.h"
 #include "imaging/pixelConversions.h"
 #include "imaging/pixelConversionsFast.h"
-#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/fastScan.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
 #include "platform/workerPool.h"
 
 namespace orvalis::bench {

@@ -142,7 +142,6 @@ struct Candidate {
   double consensusAngleDeg = 0;
 };
 
-
 // Sample counts and position tables for a radius; sample counts as sampleRing
 // forms them.
 void buildOffsets(RadiusTables& t, double regionRadius) {
@@ -249,9 +248,10 @@ void prepareView(TemplateView& view, const SearchState& state, const RadiusTable
 // Built for the widest instruction set present (floor is then one
 // instruction): every operation is still rounded on its own, as fused
 // multiply-adds are off project-wide.
-ORVALIS_TARGET_CLONES void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row, double column,
-                      const double* rowOffset, const double* columnOffset, std::uint32_t count,
-                      double* profile) {
+ORVALIS_TARGET_CLONES void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row,
+                                            double column, const double* rowOffset,
+                                            const double* columnOffset, std::uint32_t count,
+                                            double* profile) {
   for (std::uint32_t i = 0; i < count; ++i) {
     profile[i] = bilinearAt(gray, width, row - rowOffset[i], column - columnOffset[i]);
   }
@@ -280,7 +280,8 @@ __attribute__((target("avx2"))) void sampleFromTablesAvx2(const std::uint8_t* gr
     const __m256d r = _mm256_sub_pd(rows, _mm256_loadu_pd(rowOffset + i));
     const __m256d c = _mm256_sub_pd(columns, _mm256_loadu_pd(columnOffset + i));
     const __m256d r0 = _mm256_floor_pd(r), c0 = _mm256_floor_pd(c);
-    const __m128i at = _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(r0), stride), _mm256_cvttpd_epi32(c0));
+    const __m128i at =
+        _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(r0), stride), _mm256_cvttpd_epi32(c0));
     if (_mm_movemask_epi8(_mm_cmpgt_epi32(at, lastSafe)) != 0) {
       for (std::uint32_t k = i; k < i + 4; ++k) {
         profile[k] = bilinearAt(gray, width, row - rowOffset[k], column - columnOffset[k]);
@@ -315,8 +316,8 @@ SampleRing chooseSampler(EstimateCode code) {
 }
 
 // ringHistogram, operation for operation, built like the sampler.
-ORVALIS_TARGET_CLONES void histogramAndMean(std::uint32_t count, const double* profile, std::int32_t* histogram,
-                                           double& mean) {
+ORVALIS_TARGET_CLONES void histogramAndMean(std::uint32_t count, const double* profile,
+                                            std::int32_t* histogram, double& mean) {
   std::memset(histogram, 0, 256 * sizeof(std::int32_t));
   if (count == 0) {
     mean = 0.0;
@@ -543,7 +544,6 @@ EstimateBlock chooseEstimateBlock(EstimateCode code) {
   return estimateBlockPlain;
 }
 
-
 struct Geometry {
   std::int64_t rowBegin = 0, rowEnd = 0;        // admissible rows
   std::int64_t columnBegin = 0, columnEnd = 0;  // admissible columns
@@ -601,7 +601,8 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
                              t.tapBegin[ring + 1] - first, estimates);
           const double limit = view.meanTolerance + t.marginFloat[ring];
           for (int lane = 0; lane < kBlock; ++lane) {
-            if (alive[lane] && std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit) {
+            if (alive[lane] &&
+                std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit) {
               alive[lane] = false;
               --alives;
             }
@@ -782,8 +783,8 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
 // best: it can neither win nor tie. The integers stay below 2^31: a term is at
 // most a block's scaled sum, all terms together at most 5000 x 255 x 1024.
 ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::uint32_t count,
-                                        const double* templateTwice, const std::int32_t* templateWindowSums,
-                                        std::uint8_t colorTolerance, double& angleDeg) {
+                                         const double* templateTwice, const std::int32_t* templateWindowSums,
+                                         std::uint8_t colorTolerance, double& angleDeg) {
   if (count == 0) return 0;
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
@@ -929,7 +930,8 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
       if (groupOut) continue;
       allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
-        if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit || fineWidest[lane / 8][lane % 8] > fineReach)
+        if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit ||
+            fineWidest[lane / 8][lane % 8] > fineReach)
           start[lane] = std::numeric_limits<double>::infinity();
         allOut = allOut && start[lane] != 0.0;
       }
@@ -938,10 +940,9 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
     Quad sum[kQuads];
     std::memcpy(sum, start, sizeof sum);
     QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
-    const std::uint32_t j = noneOver ? sumGroup<false>(candidateProfile, templateTwice + first, count, best,
-                                                       tolerance, sum, over)
-                                     : sumGroup<true>(candidateProfile, templateTwice + first, count, best,
-                                                      tolerance, sum, over);
+    const std::uint32_t j =
+        noneOver ? sumGroup<false>(candidateProfile, templateTwice + first, count, best, tolerance, sum, over)
+                 : sumGroup<true>(candidateProfile, templateTwice + first, count, best, tolerance, sum, over);
     if (j < count) continue;  // all out
     for (int lane = 0; lane < kShiftLanes; ++lane) {
       const double laneSum = sum[lane / 4][lane % 4];
@@ -993,8 +994,7 @@ bool testCandidateFast(Workspace& workspace, FastScanMemory& scanMemory, double 
   return passed;
 }
 
-bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool,
-                          double radius) {
+bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;

@@ -11,12 +11,12 @@
 
 #include "files/loadJpeg.h"
 #include "imaging/bilinearSampling.h"
-#include "matching/searchSteps.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
 #include "matching/fastScan.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
+#include "matching/searchSteps.h"
 #include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
 
@@ -214,9 +214,11 @@ TEST(FastScan, SameResultWithEveryEstimateCode) {
     for (const std::uint8_t tolerance : {std::uint8_t{10}, std::uint8_t{36}}) {
       const Case c{7, tolerance, 75, 64, 40, 40.0};
       int found = 0;
-      EXPECT_EQ(compareScans(query, turned, c, &found, code), "") << static_cast<int>(code) << ", " << describe(c);
+      EXPECT_EQ(compareScans(query, turned, c, &found, code), "")
+          << static_cast<int>(code) << ", " << describe(c);
       EXPECT_EQ(found, 1) << describe(c);
-      EXPECT_EQ(compareScans(query, unrelated, c, nullptr, code), "") << static_cast<int>(code) << ", " << describe(c);
+      EXPECT_EQ(compareScans(query, unrelated, c, nullptr, code), "")
+          << static_cast<int>(code) << ", " << describe(c);
     }
   }
 }
@@ -307,7 +309,8 @@ TEST(TestCandidateFast, SameVerdictAndSignatureAtEveryCentre) {
   for (std::uint32_t row = 41; row <= 110 - 2 - 40; ++row) {
     for (std::uint32_t column = 41; column <= 120 - 2 - 40; ++column) {
       const int expected = testCandidate(*plain, row, column, 40);
-      ASSERT_EQ(testCandidateFast(*fast, kernelMemory(*fast).scan, row, column, 40), expected) << "row " << row << " column " << column;
+      ASSERT_EQ(testCandidateFast(*fast, kernelMemory(*fast).scan, row, column, 40), expected)
+          << "row " << row << " column " << column;
       if (!expected) continue;
       ++passes;
       const SearchState& p = plain->state;
