@@ -39,15 +39,26 @@ constexpr int kQuads = kShiftLanes / 4;
 // Eight 32-bit integers: the lanes of the integer bounds.
 using Octet = std::int32_t __attribute__((vector_size(32)));
 
-// Adds |candidate[j] - partners[j + lane]| to sum lane for j = 0, 1, ...,
-// each lane in the order of j, as the plain loop does, and marks in over the
-// lanes with a difference past the tolerance (unless kCheckTolerance is
-// false: the caller has proven that none can be). Stops early once every
-// lane is out (over, or its running sum past best: running sums only grow).
-// Returns the samples summed: count unless stopped early.
-template <bool kCheckTolerance>
-inline std::uint32_t sumGroup(const double* candidate, const double* partners, std::uint32_t count,
-                              double best, double tolerance, Quad (&sum)[kQuads], QuadMask (&over)[kQuads]) {
+// For the kLive quads k of a group that have a shift to sum, adds
+// |candidate[j] - partners[j + 4 quad[k] + lane]| to sum[k] lane for
+// j = 0, 1, ..., each lane in the order of j, as the plain loop does, and
+// marks in over the lanes with a difference past the tolerance (unless
+// kCheckTolerance is false: the caller has proven that none can be). Stops
+// early once every lane is out (over, or its running sum past best: running
+// sums only grow). Returns the samples summed: count unless stopped early.
+template <bool kCheckTolerance, int kLive>
+[[gnu::always_inline]] inline std::uint32_t sumGroup(const double* candidate, const double* partners,
+                                                     const int* quad, std::uint32_t count, double best,
+                                                     double tolerance, Quad* sumOut, QuadMask* overOut) {
+  // Local copies, which the compiler keeps in registers.
+  const double* partner[kLive];
+  Quad sum[kLive];
+  QuadMask over[kLive];
+  for (int q = 0; q < kLive; ++q) {
+    partner[q] = partners + 4 * quad[q];
+    sum[q] = sumOut[q];
+    over[q] = overOut[q];
+  }
   const Quad bestLanes = Quad{} + best;
   const Quad toleranceLanes = Quad{} + tolerance;
   const QuadMask magnitude = QuadMask{} + std::numeric_limits<std::int64_t>::max();
@@ -56,20 +67,42 @@ inline std::uint32_t sumGroup(const double* candidate, const double* partners, s
     const std::uint32_t stop = std::min(count, j + 16);
     for (; j < stop; ++j) {
       const Quad mine = Quad{} + candidate[j];
-      for (int q = 0; q < kQuads; ++q) {
-        Quad partner;
-        std::memcpy(&partner, partners + j + 4 * q, sizeof partner);
+      for (int q = 0; q < kLive; ++q) {
+        Quad theirs;
+        std::memcpy(&theirs, partner[q] + j, sizeof theirs);
         // |difference|: the sign bit cleared.
-        const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - partner) & magnitude);
+        const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - theirs) & magnitude);
         if constexpr (kCheckTolerance) over[q] |= d > toleranceLanes;
         sum[q] += d;
       }
     }
     QuadMask out = QuadMask{} - 1;
-    for (int q = 0; q < kQuads; ++q) out &= over[q] | (sum[q] > bestLanes);
-    if ((out[0] & out[1] & out[2] & out[3]) != 0) return j;
+    for (int q = 0; q < kLive; ++q) out &= over[q] | (sum[q] > bestLanes);
+    if ((out[0] & out[1] & out[2] & out[3]) != 0) break;
+  }
+  for (int q = 0; q < kLive; ++q) {
+    sumOut[q] = sum[q];
+    overOut[q] = over[q];
   }
   return j;
+}
+
+// sumGroup for live quads, their count known at compile time so that the sums
+// stay in registers. Inlined, like sumGroup, into the alignment's builds for
+// wide vectors.
+template <bool kCheckTolerance>
+[[gnu::always_inline]] inline std::uint32_t sumLiveQuads(int live, const double* candidate,
+                                                         const double* partners, const int* quad,
+                                                         std::uint32_t count, double best, double tolerance,
+                                                         Quad* sum, QuadMask* over) {
+  static_assert(kQuads == 4);
+  switch (live) {
+    case 1: return sumGroup<kCheckTolerance, 1>(candidate, partners, quad, count, best, tolerance, sum, over);
+    case 2: return sumGroup<kCheckTolerance, 2>(candidate, partners, quad, count, best, tolerance, sum, over);
+    case 3: return sumGroup<kCheckTolerance, 3>(candidate, partners, quad, count, best, tolerance, sum, over);
+    default:
+      return sumGroup<kCheckTolerance, 4>(candidate, partners, quad, count, best, tolerance, sum, over);
+  }
 }
 
 // Rows handed to a lane at a time.
@@ -937,20 +970,30 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
       }
       if (allOut) continue;
     }
+    // Only the quads with a shift to sum are summed.
+    int quad[kQuads];
+    int live = 0;
+    for (int q = 0; q < kQuads; ++q) {
+      if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
+          start[4 * q + 3] == 0.0)
+        quad[live++] = q;
+    }
     Quad sum[kQuads];
-    std::memcpy(sum, start, sizeof sum);
+    for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
     QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
+    const double* partners = templateTwice + first;
     const std::uint32_t j =
-        noneOver ? sumGroup<false>(candidateProfile, templateTwice + first, count, best, tolerance, sum, over)
-                 : sumGroup<true>(candidateProfile, templateTwice + first, count, best, tolerance, sum, over);
+        noneOver
+            ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
+            : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
     if (j < count) continue;  // all out
-    for (int lane = 0; lane < kShiftLanes; ++lane) {
-      const double laneSum = sum[lane / 4][lane % 4];
-      if (over[lane / 4][lane % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
+    for (int k = 0; k < live * 4; ++k) {
+      const double laneSum = sum[k / 4][k % 4];
+      if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
       anyQualified = true;
       // The lowest sum wins, on equal sums the smaller shift, as when the
       // shifts are tried in order and only a strictly better one replaces.
-      const std::uint32_t shift = first + lane;
+      const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
       if (laneSum < best || (laneSum == best && shift < bestShift)) {
         best = laneSum;
         bestShift = shift;
