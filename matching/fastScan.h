@@ -42,14 +42,16 @@ class FastScanMemory {
 // - a centre whose own byte is off is rejected by a 256-entry table (at whole
 //   positions the bilinear sample is exactly the byte);
 // - each ring mean is first estimated as a fixed linear combination of the
-//   pixels (the bilinear weights of all samples, merged), with a proven bound
-//   on its distance to the exactly summed mean; only a centre the estimate
-//   cannot reject is sampled and tested exactly, in the usual order;
+//   pixels (the bilinear weights of all samples, merged), for sixteen
+//   centres at once, with a proven bound on its distance to the exactly
+//   summed mean; only a centre the estimates cannot reject is sampled (four
+//   samples at a time, each the same double) and tested exactly;
 // - the alignment bounds every shift's sum from below with block sums first
-//   and sums exactly, eight shifts at once and each lane in the original
+//   and sums exactly, sixteen shifts at once and each lane in the original
 //   order, only the shifts the bounds can't rule out;
-// - the rings are aligned innermost first, and a centre is given up as soon
-//   as the angles found leave no room for the consensus;
+// - each ring is tested and aligned before the next is sampled, innermost
+//   first, and a centre is given up as soon as the angles found leave no
+//   room for the consensus;
 // - rows are shared out to the worker pool in chunks, and the earliest
 //   accepted centre in raster order wins, then the same refinement.
 // Returns matchFound. Rejected centres leave no trace in the candidate
