@@ -29,11 +29,81 @@ namespace {
 // Centres screened together by the first ring's estimate, one per lane.
 constexpr int kBlock = 16;
 
-// Shifts aligned together.
-constexpr int kShiftLanes = 8;
+// Shifts aligned together: four independent chains of additions, enough to
+// keep the adder busy while each waits for its previous sum.
+constexpr int kShiftLanes = static_cast<int>(kAlignLanes);
 // Four doubles: as wide as AVX2 goes, which GCC then keeps in registers.
 using Quad = double __attribute__((vector_size(32)));
 using QuadMask = std::int64_t __attribute__((vector_size(32)));
+constexpr int kQuads = kShiftLanes / 4;
+// Eight 32-bit integers: the lanes of the integer bounds.
+using Octet = std::int32_t __attribute__((vector_size(32)));
+
+// For the kLive quads k of a group that have a shift to sum, adds
+// |candidate[j] - partners[j + 4 quad[k] + lane]| to sum[k] lane for
+// j = 0, 1, ..., each lane in the order of j, as the plain loop does, and
+// marks in over the lanes with a difference past the tolerance (unless
+// kCheckTolerance is false: the caller has proven that none can be). Stops
+// early once every lane is out (over, or its running sum past best: running
+// sums only grow). Returns the samples summed: count unless stopped early.
+template <bool kCheckTolerance, int kLive>
+[[gnu::always_inline]] inline std::uint32_t sumGroup(const double* candidate, const double* partners,
+                                                     const int* quad, std::uint32_t count, double best,
+                                                     double tolerance, Quad* sumOut, QuadMask* overOut) {
+  // Local copies, which the compiler keeps in registers.
+  const double* partner[kLive];
+  Quad sum[kLive];
+  QuadMask over[kLive];
+  for (int q = 0; q < kLive; ++q) {
+    partner[q] = partners + 4 * quad[q];
+    sum[q] = sumOut[q];
+    over[q] = overOut[q];
+  }
+  const Quad bestLanes = Quad{} + best;
+  const Quad toleranceLanes = Quad{} + tolerance;
+  const QuadMask magnitude = QuadMask{} + std::numeric_limits<std::int64_t>::max();
+  std::uint32_t j = 0;
+  while (j < count) {
+    const std::uint32_t stop = std::min(count, j + 16);
+    for (; j < stop; ++j) {
+      const Quad mine = Quad{} + candidate[j];
+      for (int q = 0; q < kLive; ++q) {
+        Quad theirs;
+        std::memcpy(&theirs, partner[q] + j, sizeof theirs);
+        // |difference|: the sign bit cleared.
+        const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - theirs) & magnitude);
+        if constexpr (kCheckTolerance) over[q] |= d > toleranceLanes;
+        sum[q] += d;
+      }
+    }
+    QuadMask out = QuadMask{} - 1;
+    for (int q = 0; q < kLive; ++q) out &= over[q] | (sum[q] > bestLanes);
+    if ((out[0] & out[1] & out[2] & out[3]) != 0) break;
+  }
+  for (int q = 0; q < kLive; ++q) {
+    sumOut[q] = sum[q];
+    overOut[q] = over[q];
+  }
+  return j;
+}
+
+// sumGroup for live quads, their count known at compile time so that the sums
+// stay in registers. Inlined, like sumGroup, into the alignment's builds for
+// wide vectors.
+template <bool kCheckTolerance>
+[[gnu::always_inline]] inline std::uint32_t sumLiveQuads(int live, const double* candidate,
+                                                         const double* partners, const int* quad,
+                                                         std::uint32_t count, double best, double tolerance,
+                                                         Quad* sum, QuadMask* over) {
+  static_assert(kQuads == 4);
+  switch (live) {
+    case 1: return sumGroup<kCheckTolerance, 1>(candidate, partners, quad, count, best, tolerance, sum, over);
+    case 2: return sumGroup<kCheckTolerance, 2>(candidate, partners, quad, count, best, tolerance, sum, over);
+    case 3: return sumGroup<kCheckTolerance, 3>(candidate, partners, quad, count, best, tolerance, sum, over);
+    default:
+      return sumGroup<kCheckTolerance, 4>(candidate, partners, quad, count, best, tolerance, sum, over);
+  }
+}
 
 // Rows handed to a lane at a time.
 constexpr std::int64_t kChunkRows = 4;
@@ -71,9 +141,16 @@ struct RadiusTables {
 using EstimateBlock = void (*)(const std::uint8_t* origin, const std::int64_t* tapOffset,
                                const float* tapWeight, int taps, float* estimates);
 
+// The code that samples a ring from the tables (sampleFromTables or a
+// vectorised equivalent).
+using SampleRing = void (*)(const std::uint8_t* gray, std::uint32_t width, double row, double column,
+                            const double* rowOffset, const double* columnOffset, std::uint32_t count,
+                            double* profile);
+
 // What depends on the template and the tolerance: set for each scan.
 struct TemplateView {
   EstimateBlock estimateBlock = nullptr;
+  SampleRing sampleRing = nullptr;
   double centreValue = 0;
   const double* ringMean = nullptr;
   const std::int32_t (*ringHist)[256] = nullptr;
@@ -201,12 +278,91 @@ void prepareView(TemplateView& view, const SearchState& state, const RadiusTable
 }
 
 // sampleRing from the tables: the same positions, the same interpolation.
-void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row, double column,
-                      const double* rowOffset, const double* columnOffset, std::uint32_t count,
-                      double* profile) {
+// Built for the widest instruction set present (floor is then one
+// instruction): every operation is still rounded on its own, as fused
+// multiply-adds are off project-wide.
+ORVALIS_TARGET_CLONES void sampleFromTables(const std::uint8_t* gray, std::uint32_t width, double row,
+                                            double column, const double* rowOffset,
+                                            const double* columnOffset, std::uint32_t count,
+                                            double* profile) {
   for (std::uint32_t i = 0; i < count; ++i) {
     profile[i] = bilinearAt(gray, width, row - rowOffset[i], column - columnOffset[i]);
   }
+}
+
+#if defined(__x86_64__)
+// sampleFromTables four samples at a time: the same operations on the same
+// doubles in each lane (subtraction, floor, the weights, the four products
+// and their sum in the same order; nothing fused), so the same values. The
+// two pixels of a sample's row come from one four-byte gather at the first of
+// them; the two bytes past them that it also reads lie inside the plane's
+// buffer (kPlaneCapacity bytes) except near its very end, where the plain
+// code samples instead.
+__attribute__((target("avx2"))) void sampleFromTablesAvx2(const std::uint8_t* gray, std::uint32_t width,
+                                                          double row, double column, const double* rowOffset,
+                                                          const double* columnOffset, std::uint32_t count,
+                                                          double* profile) {
+  const __m256d rows = _mm256_set1_pd(row), columns = _mm256_set1_pd(column);
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m128i stride = _mm_set1_epi32(static_cast<int>(width));
+  const __m128i lastSafe = _mm_set1_epi32(static_cast<int>(kPlaneCapacity - 4 - width));
+  const __m128i lowByte = _mm_set1_epi32(0xFF);
+  const int* base = reinterpret_cast<const int*>(gray);
+  std::uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m256d r = _mm256_sub_pd(rows, _mm256_loadu_pd(rowOffset + i));
+    const __m256d c = _mm256_sub_pd(columns, _mm256_loadu_pd(columnOffset + i));
+    const __m256d r0 = _mm256_floor_pd(r), c0 = _mm256_floor_pd(c);
+    const __m128i at =
+        _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(r0), stride), _mm256_cvttpd_epi32(c0));
+    if (_mm_movemask_epi8(_mm_cmpgt_epi32(at, lastSafe)) != 0) {
+      for (std::uint32_t k = i; k < i + 4; ++k) {
+        profile[k] = bilinearAt(gray, width, row - rowOffset[k], column - columnOffset[k]);
+      }
+      continue;
+    }
+    const __m256d fy = _mm256_sub_pd(r, r0), gy = _mm256_sub_pd(_mm256_add_pd(r0, one), r);
+    const __m256d fx = _mm256_sub_pd(c, c0), gx = _mm256_sub_pd(_mm256_add_pd(c0, one), c);
+    const __m128i top = _mm_i32gather_epi32(base, at, 1);
+    const __m128i bottom = _mm_i32gather_epi32(base, _mm_add_epi32(at, stride), 1);
+    const __m256d p00 = _mm256_cvtepi32_pd(_mm_and_si128(top, lowByte));
+    const __m256d p01 = _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(top, 8), lowByte));
+    const __m256d p10 = _mm256_cvtepi32_pd(_mm_and_si128(bottom, lowByte));
+    const __m256d p11 = _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(bottom, 8), lowByte));
+    __m256d value = _mm256_mul_pd(p00, _mm256_mul_pd(gx, gy));
+    value = _mm256_add_pd(value, _mm256_mul_pd(p11, _mm256_mul_pd(fx, fy)));
+    value = _mm256_add_pd(value, _mm256_mul_pd(p01, _mm256_mul_pd(fx, gy)));
+    value = _mm256_add_pd(value, _mm256_mul_pd(p10, _mm256_mul_pd(gx, fy)));
+    _mm256_storeu_pd(profile + i, value);
+  }
+  for (; i < count; ++i) profile[i] = bilinearAt(gray, width, row - rowOffset[i], column - columnOffset[i]);
+}
+#endif
+
+SampleRing chooseSampler(EstimateCode code) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (code != EstimateCode::Plain && __builtin_cpu_supports("avx2")) return sampleFromTablesAvx2;
+#endif
+  (void)code;
+  return sampleFromTables;
+}
+
+// ringHistogram, operation for operation, built like the sampler.
+ORVALIS_TARGET_CLONES void histogramAndMean(std::uint32_t count, const double* profile,
+                                            std::int32_t* histogram, double& mean) {
+  std::memset(histogram, 0, 256 * sizeof(std::int32_t));
+  if (count == 0) {
+    mean = 0.0;
+    return;
+  }
+  double sum = 0.0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double v = profile[i];
+    sum = sum + v;
+    ++histogram[static_cast<int>(std::floor(v + 0.5)) & 0xFF];
+  }
+  mean = sum / static_cast<double>(count);
 }
 
 // One ring of testCandidate: sampled, its histogram and mean made, both
@@ -215,8 +371,8 @@ int testRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t
              double row, double column, int ring, Candidate& c) {
   const std::uint32_t count = t.count[ring];
   c.count[ring] = count;
-  sampleFromTables(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count, c.profile[ring]);
-  ringHistogram(count, c.profile[ring], c.hist[ring], c.mean[ring]);
+  view.sampleRing(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count, c.profile[ring]);
+  histogramAndMean(count, c.profile[ring], c.hist[ring], c.mean[ring]);
   if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
   return histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
 }
@@ -334,21 +490,20 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
 
 // The verdict of accept, and on acceptance the same candidate record, with
 // less work for a centre that passes the test but not the consensus, as on
-// pictures without texture nearly every centre does: the outer rings, the
-// dearest to sample and to align, are tested and aligned one at a time, and
-// the centre is given up once its inner angles rule the consensus out. The
-// verdict is the conjunction of the same conditions, met in another order.
+// pictures without texture nearly every centre does: each ring is tested and
+// aligned before the next, dearer one is sampled (on noise the alignment of an
+// inner ring rejects most centres that its test passes), and the centre is
+// given up once its inner angles rule the consensus out. The verdict is the
+// conjunction of the same conditions, met in another order.
 int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
                      std::uint32_t width, std::int64_t row, std::int64_t column, Candidate& c) {
   const double y = static_cast<double>(row), x = static_cast<double>(column);
   c.centreValue = bilinearAt(gray, width, y, x);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
-  for (int ring = 0; ring < kTellingRings; ++ring) {
-    if (!testRing(t, view, gray, width, y, x, ring, c)) return 0;
-  }
   for (int ring = 0; ring < kRingCount; ++ring) {
-    if (ring >= kTellingRings && !testRing(t, view, gray, width, y, x, ring, c)) return 0;
-    if (!alignOne(view, ring, c) || consensusRuledOut(ring + 1, c)) return 0;
+    if (!testRing(t, view, gray, width, y, x, ring, c) || !alignOne(view, ring, c) ||
+        consensusRuledOut(ring + 1, c))
+      return 0;
   }
   return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg);
 }
@@ -456,32 +611,51 @@ Geometry admissibleRectangle(double radius, std::uint32_t width, std::uint32_t h
 std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
                      std::uint32_t width, const Geometry& g, std::int64_t i, Candidate& c) {
   const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
-  const int firstTaps = t.tapBegin[1] - t.tapBegin[0];
-  const double firstLimit = view.meanTolerance + t.marginFloat[0];
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
   float estimates[kBlock];
+  bool alive[kBlock];
   for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
     // The last block is moved back to stay among admissible centres; the
     // centres it repeats are skipped.
     const std::int64_t start = blocks ? std::min(j0, g.columnEnd - kBlock) : j0;
     const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
-    bool any = false;
-    for (std::int64_t j = j0; j < stop; ++j) any = any || view.centrePasses[rowStart[j]];
-    if (!any) continue;
+    int alives = 0;
+    for (std::int64_t j = start; j < stop; ++j) {
+      alive[j - start] = j >= j0 && view.centrePasses[rowStart[j]];
+      alives += alive[j - start];
+    }
     if (blocks) {
-      view.estimateBlock(rowStart + start, t.tapOffset + t.tapBegin[0], t.tapWeightFloat + t.tapBegin[0],
-                         firstTaps, estimates);
+      // Ring by ring, the estimates of all sixteen centres at once while
+      // enough of them are left to be worth it, then of each one left.
+      for (int ring = 0; ring < kRingCount && alives > 0; ++ring) {
+        if (ring == 0 || alives >= kBlock / 4) {
+          const int first = t.tapBegin[ring];
+          view.estimateBlock(rowStart + start, t.tapOffset + first, t.tapWeightFloat + first,
+                             t.tapBegin[ring + 1] - first, estimates);
+          const double limit = view.meanTolerance + t.marginFloat[ring];
+          for (int lane = 0; lane < kBlock; ++lane) {
+            if (alive[lane] &&
+                std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit) {
+              alive[lane] = false;
+              --alives;
+            }
+          }
+        } else {
+          for (int lane = 0; lane < kBlock; ++lane) {
+            if (alive[lane] && estimateRejects(t, view, rowStart + start + lane, ring)) {
+              alive[lane] = false;
+              --alives;
+            }
+          }
+        }
+      }
+    } else {
+      for (std::int64_t j = start; j < stop; ++j) {
+        if (alive[j - start] && estimatesReject(t, view, rowStart + j, 0)) alive[j - start] = false;
+      }
     }
     for (std::int64_t j = j0; j < stop; ++j) {
-      if (!view.centrePasses[rowStart[j]]) continue;
-      const std::uint8_t* origin = rowStart + j;
-      if (blocks) {
-        if (std::fabs(static_cast<double>(estimates[j - start]) - view.ringMean[0]) > firstLimit) continue;
-        if (estimatesReject(t, view, origin, 1)) continue;
-      } else if (estimatesReject(t, view, origin, 0)) {
-        continue;
-      }
-      if (acceptRingByRing(t, view, gray, width, i, j, c)) return j;
+      if (alive[j - start] && acceptRingByRing(t, view, gray, width, i, j, c)) return j;
     }
   }
   return -1;
@@ -536,6 +710,7 @@ struct FastScanMemory::Parts {
   explicit Parts(unsigned laneCount) : candidates(std::make_unique<Candidate[]>(laneCount)) {}
   std::mutex mutex;  // one scan of this memory at a time
   EstimateBlock estimateBlock = chooseEstimateBlock(EstimateCode::Widest);
+  SampleRing sampleRing = chooseSampler(EstimateCode::Widest);
   RadiusTables tables;
   TemplateView view;
   std::unique_ptr<Candidate[]> candidates;
@@ -594,16 +769,32 @@ bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block
 // reach.
 std::uint32_t blockSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
   const std::uint32_t blocks = count / block;
+  std::int32_t anyOut = 0;
   for (std::uint32_t m = 0; m < blocks; ++m) {
     std::int32_t sum = 0;
     for (std::uint32_t k = 0; k < block; ++k) {
       const std::int32_t v = scaledSample(profile[m * block + k]);
-      if (v < 0) return 0;
+      anyOut |= v;  // negative once any is
       sum += v;
     }
     sums[m] = sum;
   }
-  return blocks;
+  return anyOut < 0 ? 0 : blocks;
+}
+
+// The least and greatest of count values; false when one is outside 0..255
+// (or NaN).
+bool valueRange(const double* values, std::uint32_t count, double& low, double& high) {
+  int inRange = 1;
+  low = 255.0;
+  high = 0.0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double v = values[i];
+    inRange &= static_cast<int>(v >= 0.0) & static_cast<int>(v <= 255.0);
+    low = v < low ? v : low;
+    high = v > high ? v : high;
+  }
+  return inRange != 0;
 }
 
 }  // namespace
@@ -635,6 +826,15 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
 
+  // When the largest difference of any pair of samples, whatever the shift,
+  // is within the tolerance, no shift can fail on it: rounding is monotonic,
+  // so each rounded difference is at most the rounded extreme one.
+  double candidateLow = 0.0, candidateHigh = 0.0, templateLow = 0.0, templateHigh = 0.0;
+  const bool candidateInRange = valueRange(candidateProfile, count, candidateLow, candidateHigh);
+  const bool templateInRange = valueRange(templateTwice, count, templateLow, templateHigh);
+  const bool noneOver = candidateInRange && templateInRange && candidateHigh - templateLow <= tolerance &&
+                        templateHigh - candidateLow <= tolerance;
+
   // The coarse bound of every shift.
   const bool bounded = templateWindowSums[0] >= 0;
   const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
@@ -654,26 +854,52 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  for (std::uint32_t s = 0; s < count; ++s) {
-    bound[s] = -slack;
-    widest[s] = 0;
-  }
-  for (std::uint32_t m = 0; m < blocks; ++m) {
-    const std::int32_t mine = candidateBlock[m];
-    const std::int32_t* theirs = templateWindowSums + m * block;
-    for (std::uint32_t s = 0; s < count; ++s) {
-      const std::int32_t d = mine - theirs[s];
-      const std::int32_t term = d < 0 ? -d : d;
-      bound[s] += term;
-      widest[s] = widest[s] > term ? widest[s] : term;
+  // Shifts in runs of kShiftLanes, whose sums stay in registers; a run is
+  // left once every shift in it has a term past the reach. Such a shift can't
+  // qualify, so its bound, left partial, is never looked at: widest alone
+  // rules it out below. (The lanes of a last run past the last shift read
+  // sums of the layout's padding and the fine sums after it, and are never
+  // looked at either.)
+  for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
+    Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
+    std::int32_t beyondLanes[kShiftLanes];
+    for (int lane = 0; lane < kShiftLanes; ++lane) beyondLanes[lane] = runStart + lane >= count ? -1 : 0;
+    std::memcpy(beyond, beyondLanes, sizeof beyond);
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      runBound[v] = Octet{} - slack;
+      runWidest[v] = Octet{};
     }
+    for (std::uint32_t m = 0; m < blocks; ++m) {
+      const Octet mine = Octet{} + candidateBlock[m];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        Octet theirs;
+        std::memcpy(&theirs, templateWindowSums + m * block + runStart + 8 * v, sizeof theirs);
+        const Octet d = mine - theirs;
+        const Octet term = d < 0 ? -d : d;
+        runBound[v] += term;
+        runWidest[v] = runWidest[v] > term ? runWidest[v] : term;
+      }
+      if (m % 4 == 3) {
+        Octet out = Octet{} - 1;
+        for (int v = 0; v < kShiftLanes / 8; ++v) out &= beyond[v] | (runWidest[v] > coarseReach);
+        bool allOut = true;
+        for (int lane = 0; lane < 8; ++lane) allOut = allOut && out[lane] != 0;
+        if (allOut) break;
+      }
+    }
+    std::memcpy(bound + runStart, runBound, sizeof runBound);
+    std::memcpy(widest + runStart, runWidest, sizeof runWidest);
   }
   const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
   // The group of the lowest bound among shifts that may qualify goes first,
   // for a low best early; with none that may qualify, none does.
   std::uint32_t lowest = count;
+  std::int32_t lowestBound = std::numeric_limits<std::int32_t>::max();
   for (std::uint32_t s = 0; s < count; ++s) {
-    if (widest[s] <= coarseReach && (lowest == count || bound[s] < bound[lowest])) lowest = s;
+    if (widest[s] <= coarseReach && (lowest == count || bound[s] < lowestBound)) {
+      lowest = s;
+      lowestBound = bound[s];
+    }
   }
   if (lowest == count) return 0;
   const std::uint32_t firstGroup = lowest - lowest % kShiftLanes;
@@ -704,55 +930,74 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
     if (allOut) continue;
     if (fineBlocks > 0) {
       // The fine bound of the group's shifts, eight at a time.
-      using Lanes = std::int32_t __attribute__((vector_size(4 * kShiftLanes)));
-      Lanes fineBound = Lanes{} - fineSlack, fineWidest = {};
-      for (std::uint32_t m = 0; m < fineBlocks; ++m) {
-        Lanes theirs;
-        std::memcpy(&theirs, templateFine + m * fine + first, sizeof theirs);
-        const Lanes d = candidateFine[m] - theirs;
-        const Lanes term = d < 0 ? -d : d;
-        fineBound += term;
-        fineWidest = fineWidest > term ? fineWidest : term;
+      // (In vectors of eight: wider ones GCC splits poorly.)
+      using Lanes = Octet;
+      Lanes fineBound[kShiftLanes / 8], fineWidest[kShiftLanes / 8];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        fineBound[v] = Lanes{} - fineSlack;
+        fineWidest[v] = Lanes{};
       }
+      // Terms are never negative, so a partial bound past the limit, or a
+      // partial widest term past the reach, already rules a lane out: the
+      // group is left once every lane is out.
+      const std::int32_t limitWhole = limit >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
+                                                            : static_cast<std::int32_t>(std::floor(limit));
+      std::int32_t startedOutLanes[kShiftLanes];
+      for (int lane = 0; lane < kShiftLanes; ++lane) startedOutLanes[lane] = start[lane] != 0.0 ? -1 : 0;
+      Lanes startedOut[kShiftLanes / 8];
+      std::memcpy(startedOut, startedOutLanes, sizeof startedOut);
+      bool groupOut = false;
+      for (std::uint32_t m = 0; m < fineBlocks && !groupOut; ++m) {
+        for (int v = 0; v < kShiftLanes / 8; ++v) {
+          Lanes theirs;
+          std::memcpy(&theirs, templateFine + m * fine + first + 8 * v, sizeof theirs);
+          const Lanes d = candidateFine[m] - theirs;
+          const Lanes term = d < 0 ? -d : d;
+          fineBound[v] += term;
+          fineWidest[v] = fineWidest[v] > term ? fineWidest[v] : term;
+        }
+        if (m % 8 == 7) {
+          Lanes out = Lanes{} - 1;
+          for (int v = 0; v < kShiftLanes / 8; ++v)
+            out &= startedOut[v] | (fineWidest[v] > fineReach) | (fineBound[v] > limitWhole);
+          groupOut = true;
+          for (int lane = 0; lane < 8; ++lane) groupOut = groupOut && out[lane] != 0;
+        }
+      }
+      if (groupOut) continue;
       allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
-        if (static_cast<double>(fineBound[lane]) > limit || fineWidest[lane] > fineReach)
+        if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit ||
+            fineWidest[lane / 8][lane % 8] > fineReach)
           start[lane] = std::numeric_limits<double>::infinity();
         allOut = allOut && start[lane] != 0.0;
       }
       if (allOut) continue;
     }
-    Quad sum[2];
-    std::memcpy(sum, start, sizeof sum);
-    QuadMask over[2] = {};  // lanes with a difference past the tolerance
-    const Quad bestLanes = Quad{} + best;
-    const Quad toleranceLanes = Quad{} + tolerance;
-    const QuadMask magnitude = QuadMask{} + std::numeric_limits<std::int64_t>::max();
-    std::uint32_t j = 0;
-    while (j < count) {
-      const std::uint32_t stop = std::min(count, j + 16);
-      for (; j < stop; ++j) {
-        const Quad mine = Quad{} + candidateProfile[j];
-        for (int half = 0; half < 2; ++half) {
-          Quad partner;
-          std::memcpy(&partner, templateTwice + j + first + 4 * half, sizeof partner);
-          // |difference|: the sign bit cleared.
-          const Quad d = reinterpret_cast<Quad>(reinterpret_cast<QuadMask>(mine - partner) & magnitude);
-          over[half] |= d > toleranceLanes;
-          sum[half] += d;
-        }
-      }
-      const QuadMask out = (over[0] | (sum[0] > bestLanes)) & (over[1] | (sum[1] > bestLanes));
-      if ((out[0] & out[1] & out[2] & out[3]) != 0) break;
+    // Only the quads with a shift to sum are summed.
+    int quad[kQuads];
+    int live = 0;
+    for (int q = 0; q < kQuads; ++q) {
+      if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
+          start[4 * q + 3] == 0.0)
+        quad[live++] = q;
     }
+    Quad sum[kQuads];
+    for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
+    QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
+    const double* partners = templateTwice + first;
+    const std::uint32_t j =
+        noneOver
+            ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
+            : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
     if (j < count) continue;  // all out
-    for (int lane = 0; lane < kShiftLanes; ++lane) {
-      const double laneSum = sum[lane / 4][lane % 4];
-      if (over[lane / 4][lane % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
+    for (int k = 0; k < live * 4; ++k) {
+      const double laneSum = sum[k / 4][k % 4];
+      if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
       anyQualified = true;
       // The lowest sum wins, on equal sums the smaller shift, as when the
       // shifts are tried in order and only a strictly better one replaces.
-      const std::uint32_t shift = first + lane;
+      const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
       if (laneSum < best || (laneSum == best && shift < bestShift)) {
         best = laneSum;
         bestShift = shift;
@@ -768,6 +1013,7 @@ void useEstimateCode(FastScanMemory& scanMemory, EstimateCode code) {
   ScanMemory& memory = scanMemory.parts();
   std::lock_guard<std::mutex> lock(memory.mutex);
   memory.estimateBlock = chooseEstimateBlock(code);
+  memory.sampleRing = chooseSampler(code);
 }
 
 bool testCandidateFast(Workspace& workspace, FastScanMemory& scanMemory, double row, double column,
@@ -779,6 +1025,7 @@ bool testCandidateFast(Workspace& workspace, FastScanMemory& scanMemory, double 
   prepareTables(memory.tables, radius, state.archiveWidth);
   prepareView(memory.view, state, memory.tables);
   memory.view.estimateBlock = memory.estimateBlock;
+  memory.view.sampleRing = memory.sampleRing;
   Candidate& c = memory.candidates[0];
   const int passed = exactTest(memory.tables, memory.view, workspace.images.archiveGray.data(),
                                state.archiveWidth, row, column, c);
@@ -810,6 +1057,7 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   prepareTables(tables, radius, width);
   prepareView(view, state, tables);
   view.estimateBlock = memory.estimateBlock;
+  view.sampleRing = memory.sampleRing;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
 
   // First acceptance, rows shared out in chunks.

@@ -8,9 +8,10 @@
 
 namespace orvalis {
 
-// The code that estimates the first ring's mean for sixteen centres at once:
-// the widest vectors the processor offers (the default), at most AVX2, or
-// plain scalar code. Results are the same with each; tests run all three.
+// The code that estimates the first ring's mean for sixteen centres at once
+// and samples the rings: the widest vectors the processor offers (the
+// default), at most AVX2, or plain scalar code. Results are the same with
+// each; tests run all three.
 enum class EstimateCode { Widest, Avx2, Plain };
 
 // The fast scan's working memory: the radius tables, the template view and
@@ -41,14 +42,16 @@ class FastScanMemory {
 // - a centre whose own byte is off is rejected by a 256-entry table (at whole
 //   positions the bilinear sample is exactly the byte);
 // - each ring mean is first estimated as a fixed linear combination of the
-//   pixels (the bilinear weights of all samples, merged), with a proven bound
-//   on its distance to the exactly summed mean; only a centre the estimate
-//   cannot reject is sampled and tested exactly, in the usual order;
+//   pixels (the bilinear weights of all samples, merged), for sixteen
+//   centres at once, with a proven bound on its distance to the exactly
+//   summed mean; only a centre the estimates cannot reject is sampled (four
+//   samples at a time, each the same double) and tested exactly;
 // - the alignment bounds every shift's sum from below with block sums first
-//   and sums exactly, eight shifts at once and each lane in the original
+//   and sums exactly, sixteen shifts at once and each lane in the original
 //   order, only the shifts the bounds can't rule out;
-// - the rings are aligned innermost first, and a centre is given up as soon
-//   as the angles found leave no room for the consensus;
+// - each ring is tested and aligned before the next is sampled, innermost
+//   first, and a centre is given up as soon as the angles found leave no
+//   room for the consensus;
 // - rows are shared out to the worker pool in chunks, and the earliest
 //   accepted centre in raster order wins, then the same refinement.
 // Returns matchFound. Rejected centres leave no trace in the candidate
@@ -65,12 +68,17 @@ class FastScanMemory {
 [[nodiscard]] bool testCandidateFast(Workspace& workspace, FastScanMemory& memory, double row, double column,
                                      double radius);
 
+// The shifts alignRingFast sums together, and the padding its template
+// layout needs beyond two turns.
+inline constexpr std::uint32_t kAlignLanes = 16;
+
 // What alignRingFast needs of a template profile of count samples (values in
 // 0..255), made once per scan: the profile laid out twice in a row
-// (twice[m] = template[m mod count] for m < 2 count + 8) and, for bounds on
-// the shifts' sums, the sums of a coarse and of a fine number of consecutive
-// samples, each first scaled by 1024 and truncated, from every start
-// m < 2 count + 8 (windowSums[m] and windowSums[2 count + 8 + m]).
+// (twice[m] = template[m mod count] for m < 2 count + kAlignLanes) and, for
+// bounds on the shifts' sums, the sums of a coarse and of a fine number of
+// consecutive samples, each first scaled by 1024 and truncated, from every
+// start m < 2 count + kAlignLanes (windowSums[m] and
+// windowSums[2 count + kAlignLanes + m]).
 void layOutTemplate(const double* templateProfile, std::uint32_t count, double* twice,
                     std::int32_t* windowSums);
 
@@ -83,7 +91,7 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
                                  const double* templateTwice, const std::int32_t* templateWindowSums,
                                  std::uint8_t colorTolerance, double& angleDeg);
 
-// Chooses the estimate code that scans with this memory use.
+// Chooses the estimate and sampling code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);
 
 }  // namespace orvalis

@@ -9,9 +9,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFile>
 #include <QImageReader>
 #include <QSettings>
 #include <QSocketNotifier>

@@ -336,8 +336,8 @@ TEST(TestCandidateFast, SameVerdictAndSignatureAtEveryCentre) {
 void expectSameAlignment(const std::vector<double>& candidate, const std::vector<double>& templateProfile,
                          std::uint8_t tolerance, const std::string& what) {
   const std::uint32_t n = static_cast<std::uint32_t>(candidate.size());
-  std::vector<double> twice(2 * n + 8);
-  std::vector<std::int32_t> windowSums(4 * n + 16);
+  std::vector<double> twice(2 * n + kAlignLanes);
+  std::vector<std::int32_t> windowSums(4 * n + 2 * kAlignLanes);
   layOutTemplate(templateProfile.data(), n, twice.data(), windowSums.data());
   double plainAngle = -1, fastAngle = -1;
   const int plain = alignRing(candidate.data(), n, templateProfile.data(), tolerance, plainAngle);
