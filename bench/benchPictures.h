@@ -28,12 +28,11 @@ inline BgrPicture demoPhoto(const std::string& name) {
   const std::string path = std::string(ORVALIS_SOURCE_DIR) + "/demo/Image_Archive/" + name;
   auto image = std::make_unique<BgrImage>();
   BgrPicture picture;
-  std::uint32_t bytes = 0;
-  if (!loadJpeg(path.c_str(), *image, picture.height, picture.width, bytes)) {
+  if (!loadJpeg(path.c_str(), *image, picture.width, picture.height)) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     std::exit(2);
   }
-  picture.pixels.assign(image->data(), image->data() + bytes);
+  picture.pixels.assign(image->data(), image->data() + std::size_t{3} * picture.width * picture.height);
   return picture;
 }
 

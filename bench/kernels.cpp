@@ -54,8 +54,8 @@ Prepared& prepared(std::uint32_t width, std::uint32_t height, Kernels kernels) {
   p.workspace = templateWorkspace(pictures, width, height, kernels);
   ImageStore& images = p.workspace->images;
   p.archiveJpeg = testing::encodeJpeg(pictures.archive, 90, testing::JpegKind::Color420);
-  std::uint32_t h = 0, w = 0, bytes = 0;
-  decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
+  std::uint32_t h = 0, w = 0;
+  if (!decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, w, h)) std::abort();
   splitPlanes(images.archiveImage.data(), width, height, images.archiveB.data(), images.archiveG.data(),
               images.archiveR.data());
   if (!filterArchiveImage(*p.workspace)) std::abort();
@@ -70,9 +70,9 @@ void setLabels(benchmark::State& state, std::uint32_t width, std::uint32_t heigh
 void decode(benchmark::State& state, std::uint32_t width, std::uint32_t height) {
   Prepared& p = prepared(width, height, Kernels::Fast);
   ImageStore& images = p.workspace->images;
-  std::uint32_t h = 0, w = 0, bytes = 0;
+  std::uint32_t h = 0, w = 0;
   for (auto _ : state) {
-    decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
+    if (!decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, w, h)) std::abort();
     benchmark::DoNotOptimize(images.archiveImage.data());
   }
   setLabels(state, width, height);
@@ -117,10 +117,10 @@ void tick(benchmark::State& state, std::uint32_t width, std::uint32_t height, Ke
   Prepared& p = prepared(width, height, kernels);
   Workspace& ws = *p.workspace;
   ImageStore& images = ws.images;
-  std::uint32_t h = 0, w = 0, bytes = 0;
+  std::uint32_t h = 0, w = 0;
   int found = 0;
   for (auto _ : state) {
-    decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, h, w, bytes);
+    if (!decodeJpeg(p.archiveJpeg.data(), p.archiveJpeg.size(), images.archiveImage, w, h)) std::abort();
     splitArchivePlanes(ws);
     if (!filterArchiveImage(ws)) std::abort();  // disc mask, filter, gray plane
     found = scanArchiveImage(ws, ws.state.viewfinderRadius);

@@ -36,11 +36,10 @@ std::string sizeText(std::uint32_t width, std::uint32_t height) {
 // Loads a picture and words the failure with its real cause. A missing file
 // is told apart in missing, since only a missing archive number ends a walk
 // quietly.
-bool loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& height,
-                 std::uint32_t& width, std::uint32_t& byteCount, std::string& error,
-                 bool* missing = nullptr) {
+bool loadPicture(const std::string& path, const char* role, BgrImage& destination, std::uint32_t& width,
+                 std::uint32_t& height, std::string& error, bool* missing = nullptr) {
   JpegLoadFailure failure;
-  if (loadJpeg(path.c_str(), destination, height, width, byteCount, &failure)) return true;
+  if (loadJpeg(path.c_str(), destination, width, height, &failure)) return true;
   if (missing != nullptr) *missing = failure.refusal == JpegRefusal::Missing;
   switch (failure.refusal) {
     case JpegRefusal::Missing: error = std::string(role) + " '" + path + "' not found"; break;
@@ -94,8 +93,8 @@ bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string
     return false;
   }
   const std::string firstPicture = archivePicturePath(options.archiveFolder, 0);
-  if (!loadPicture(firstPicture, "archive picture", images.archiveImage, state.archiveHeight,
-                   state.archiveWidth, state.archiveByteCount, error)) {
+  if (!loadPicture(firstPicture, "archive picture", images.archiveImage, state.archiveWidth,
+                   state.archiveHeight, error)) {
     return false;
   }
   state.landscape = state.archiveWidth >= state.archiveHeight ? 1 : 0;
@@ -118,8 +117,7 @@ bool prepareSearch(Workspace& workspace, const SearchSetup& options, std::string
 
   // The query, which must have the archive's size.
   const std::string query = options.query();
-  if (!loadPicture(query, "query picture", images.queryImage, state.queryHeight, state.queryWidth,
-                   state.queryByteCount, error)) {
+  if (!loadPicture(query, "query picture", images.queryImage, state.queryWidth, state.queryHeight, error)) {
     return false;
   }
   if (state.queryWidth != state.archiveWidth || state.queryHeight != state.archiveHeight) {
@@ -159,7 +157,7 @@ class NextPicture {
   struct Loaded {
     bool ok = false, missing = false;
     std::string error;
-    std::uint32_t width = 0, height = 0, byteCount = 0;
+    std::uint32_t width = 0, height = 0;
   };
 
   void start(const std::string& path, BgrImage& destination) {
@@ -190,8 +188,8 @@ class NextPicture {
       BgrImage& destination = *destination_;
       lock.unlock();
       Loaded loaded;
-      loaded.ok = loadPicture(path, "archive picture", destination, loaded.height, loaded.width,
-                              loaded.byteCount, loaded.error, &loaded.missing);
+      loaded.ok = loadPicture(path, "archive picture", destination, loaded.width, loaded.height, loaded.error,
+                              &loaded.missing);
       lock.lock();
       loaded_ = std::move(loaded);
       done_ = true;
@@ -223,9 +221,8 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
   std::optional<NextPicture> next;
   if (decodeAhead) next.emplace();
   NextPicture::Loaded loaded;
-  loaded.ok =
-      loadPicture(archivePicturePath(range.folder, range.first), "archive picture", images.archiveImage,
-                  loaded.height, loaded.width, loaded.byteCount, loaded.error, &loaded.missing);
+  loaded.ok = loadPicture(archivePicturePath(range.folder, range.first), "archive picture",
+                          images.archiveImage, loaded.width, loaded.height, loaded.error, &loaded.missing);
 
   // 64 bits, so that a range ending at the largest number still ends.
   for (std::uint64_t number = range.first; number <= range.last; ++number) {
@@ -241,7 +238,6 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
     }
     state.archiveWidth = loaded.width;
     state.archiveHeight = loaded.height;
-    state.archiveByteCount = loaded.byteCount;
     if (state.archiveWidth != state.queryWidth || state.archiveHeight != state.queryHeight) {
       error = "archive picture '" + result.file + "' is " +
               sizeText(state.archiveWidth, state.archiveHeight) + " but the query picture is " +
@@ -273,18 +269,18 @@ bool walkArchive(Workspace& workspace, const ArchiveRange& range,
     if (!onPicture(result)) break;
     if (result.matchFound && !range.all) break;
     if (more && !next) {
-      loaded.ok = loadPicture(nextFile, "archive picture", images.archiveImage, loaded.height, loaded.width,
-                              loaded.byteCount, loaded.error, &loaded.missing);
+      loaded.ok = loadPicture(nextFile, "archive picture", images.archiveImage, loaded.width, loaded.height,
+                              loaded.error, &loaded.missing);
     }
   }
   summary.totalMs = millisecondsSince(walkStart);
   return error.empty();
 }
 
-bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& height, std::uint32_t& width,
-                        std::uint32_t& byteCount) {
+bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& width,
+                        std::uint32_t& height) {
   JpegLoadFailure failure;
-  if (loadJpeg(path, destination, height, width, byteCount, &failure)) return true;
+  if (loadJpeg(path, destination, width, height, &failure)) return true;
   if (failure.refusal != JpegRefusal::Missing) {
     std::fprintf(stderr, "orvalis: archive picture '%s' refused: %s\n", path,
                  describeJpegFailure(failure).c_str());

@@ -73,8 +73,8 @@ struct WalkSummary {
 // file, the normal end of the archive, is quiet; any other refusal ends or
 // restarts the walk there, so it writes one line on standard error naming the
 // file and the reason.
-[[nodiscard]] bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& height,
-                                      std::uint32_t& width, std::uint32_t& byteCount);
+[[nodiscard]] bool loadArchivePicture(const char* path, BgrImage& destination, std::uint32_t& width,
+                                      std::uint32_t& height);
 
 // After a walk reported a match (the workspace still holds that picture):
 // builds what the window would show, the gray query with the viewfinder

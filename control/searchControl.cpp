@@ -49,12 +49,10 @@ void SearchControl::startUp() {
   window_.showParameters(s);
 
   // Backdrop and archive picture 0 must exist.
-  if (loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundHeight, s.backgroundWidth,
-               s.backgroundByteCount) == 0) {
+  if (!loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundWidth, s.backgroundHeight)) {
     exitPath_.fail(ExitScript::MissingResources);
   }
-  if (loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
-               s.archiveByteCount) == 0) {
+  if (!loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveWidth, s.archiveHeight)) {
     exitPath_.fail(ExitScript::MissingResources);
   }
   s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
@@ -65,9 +63,8 @@ void SearchControl::startUp() {
   checkViewfinder(s, s.archiveWidth, s.archiveHeight);
 
   // The still query decides the mode.
-  const int stillLoaded =
-      loadJpeg(kStillQueryPath, images_.queryImage, s.queryHeight, s.queryWidth, s.queryByteCount);
-  if (stillLoaded == 1 && s.queryHeight == s.archiveHeight && s.queryWidth == s.archiveWidth) {
+  const bool stillLoaded = loadJpeg(kStillQueryPath, images_.queryImage, s.queryWidth, s.queryHeight);
+  if (stillLoaded && s.queryHeight == s.archiveHeight && s.queryWidth == s.archiveWidth) {
     s.cameraMode = 0;
   } else if (s.queryHeight != 0) {
     exitPath_.fail(ExitScript::CurrentDatabaseMismatch);
@@ -185,15 +182,14 @@ void SearchControl::cameraTick() {
   }
 
   ++s.archiveIndex;
-  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-                          s.archiveWidth, s.archiveByteCount)) {
+  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveWidth,
+                          s.archiveHeight)) {
     // End of the archive (or the -1 start): a fresh frame, a fresh template,
     // and the walk starts over at picture 0.
     grabFrame(ws_, camera_, exitPath_);
     static_cast<void>(buildTemplate(ws_));
     s.archiveIndex = 0;
-    static_cast<void>(loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveHeight, s.archiveWidth,
-                               s.archiveByteCount));
+    static_cast<void>(loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveWidth, s.archiveHeight));
   }
   if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
     releaseCaptureGraph(camera_);
@@ -215,8 +211,8 @@ void SearchControl::stillImageTick() {
   }
 
   ++s.archiveIndex;
-  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-                          s.archiveWidth, s.archiveByteCount)) {
+  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveWidth,
+                          s.archiveHeight)) {
     // -1 is the start of the walk; any other missing number is its end, and
     // the last picture is scanned once more in this tick.
     if (s.archiveIndex == -1) {
@@ -225,8 +221,8 @@ void SearchControl::stillImageTick() {
       --s.archiveIndex;
       s.archiveExhausted = 1;
     }
-    static_cast<void>(loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveHeight,
-                               s.archiveWidth, s.archiveByteCount));
+    static_cast<void>(loadJpeg(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveWidth,
+                               s.archiveHeight));
   }
   if (s.archiveHeight != s.queryHeight || s.archiveWidth != s.queryWidth) {
     exitPath_.fail(ExitScript::CurrentDatabaseMismatch);

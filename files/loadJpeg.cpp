@@ -100,19 +100,17 @@ DecoderContext& decoder() {
   return context;
 }
 
-void setSizes(std::uint32_t h, std::uint32_t w, std::uint32_t& height, std::uint32_t& width,
-              std::uint32_t& byteCount) {
-  height = h;
+void setSizes(std::uint32_t w, std::uint32_t h, std::uint32_t& width, std::uint32_t& height) {
   width = w;
-  byteCount = w * h * 3;
+  height = h;
 }
 
-int refuse(JpegLoadFailure* failure, JpegRefusal refusal, const char* detail = "") {
+bool refuse(JpegLoadFailure* failure, JpegRefusal refusal, const char* detail = "") {
   if (failure != nullptr) {
     failure->refusal = refusal;
     failure->detail = detail;
   }
-  return 0;
+  return false;
 }
 
 // The part that may be left by longjmp: only C frames of the decoder lie
@@ -182,9 +180,9 @@ std::string describeJpegFailure(const JpegLoadFailure& failure) {
   return "refused";
 }
 
-int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination, std::uint32_t& height,
-               std::uint32_t& width, std::uint32_t& byteCount, JpegLoadFailure* failure) {
-  setSizes(0, 0, height, width, byteCount);
+bool decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination, std::uint32_t& width,
+                std::uint32_t& height, JpegLoadFailure* failure) {
+  setSizes(0, 0, width, height);
   if (data == nullptr || size == 0) return refuse(failure, JpegRefusal::Empty);
   if (size > kMaxJpegFileBytes) return refuse(failure, JpegRefusal::FileTooLarge);
 
@@ -195,14 +193,14 @@ int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination
     context.renew();
     return refuse(failure, refusal, context.errors.message);
   }
-  setSizes(h, w, height, width, byteCount);
+  setSizes(w, h, width, height);
   if (failure != nullptr) *failure = JpegLoadFailure{};
-  return 1;
+  return true;
 }
 
-int loadJpeg(const char* path, BgrImage& destination, std::uint32_t& height, std::uint32_t& width,
-             std::uint32_t& byteCount, JpegLoadFailure* failure) {
-  setSizes(0, 0, height, width, byteCount);
+bool loadJpeg(const char* path, BgrImage& destination, std::uint32_t& width, std::uint32_t& height,
+              JpegLoadFailure* failure) {
+  setSizes(0, 0, width, height);
   if (path == nullptr) return refuse(failure, JpegRefusal::Missing);
   DecoderContext& context = decoder();
   int errorNumber = 0;
@@ -215,8 +213,7 @@ int loadJpeg(const char* path, BgrImage& destination, std::uint32_t& height, std
     case FileStatus::ReadError:
       return refuse(failure, JpegRefusal::ReadError, fileStatusText(FileStatus::ReadError, errorNumber));
   }
-  return decodeJpeg(context.fileBytes.data(), context.fileBytes.size(), destination, height, width, byteCount,
-                    failure);
+  return decodeJpeg(context.fileBytes.data(), context.fileBytes.size(), destination, width, height, failure);
 }
 
 }  // namespace orvalis

@@ -42,9 +42,9 @@ std::string describeJpegFailure(const JpegLoadFailure& failure);
 // 3 x width) with libjpeg-turbo's accurate defaults. No orientation tag is
 // applied; a gray JPEG gives three equal bytes per pixel.
 //
-// height, width and byteCount (width x height x 3) are written in every case
-// before the result is decided: on success the picture's, on any failure 0.
-// Returns 1 when the picture was decoded, 0 when it was refused, with the
+// width and height are written in every case before the result is decided:
+// on success the picture's, on any failure 0. Returns true when the picture
+// was decoded, false when it was refused, with the
 // reason in failure when one is given:
 // - missing, unreadable, empty, not a regular file (opened without waiting,
 //   so a FIFO is refused at once), or above kMaxJpegFileBytes;
@@ -61,11 +61,12 @@ std::string describeJpegFailure(const JpegLoadFailure& failure);
 //   arithmetic codes, a lost restart marker, an inconsistent progression, ...)
 //   refuses the picture. The destination may then hold a partly decoded
 //   picture, which no caller uses since the sizes read 0.
-int loadJpeg(const char* path, BgrImage& destination, std::uint32_t& height, std::uint32_t& width,
-             std::uint32_t& byteCount, JpegLoadFailure* failure = nullptr);
+[[nodiscard]] bool loadJpeg(const char* path, BgrImage& destination, std::uint32_t& width,
+                            std::uint32_t& height, JpegLoadFailure* failure = nullptr);
 
 // The same checks and decoding for a JPEG already in memory.
-int decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination, std::uint32_t& height,
-               std::uint32_t& width, std::uint32_t& byteCount, JpegLoadFailure* failure = nullptr);
+[[nodiscard]] bool decodeJpeg(const std::uint8_t* data, std::size_t size, BgrImage& destination,
+                              std::uint32_t& width, std::uint32_t& height,
+                              JpegLoadFailure* failure = nullptr);
 
 }  // namespace orvalis

@@ -27,7 +27,6 @@ struct SearchState : SearchParameters {
   std::uint32_t queryWidth = 0, queryHeight = 0;
   std::uint32_t archiveWidth = 0, archiveHeight = 0;
   std::uint32_t backgroundWidth = 0, backgroundHeight = 0;
-  std::uint32_t queryByteCount = 0, archiveByteCount = 0, backgroundByteCount = 0;
 
   // Mode flags, 0 or 1.
   std::int32_t cameraMode = 0;

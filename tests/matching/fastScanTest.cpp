@@ -227,9 +227,8 @@ BgrPicture demoPhoto(const std::string& name) {
   const std::string path = std::string(ORVALIS_SOURCE_DIR) + "/demo/Image_Archive/" + name;
   auto image = std::make_unique<BgrImage>();
   BgrPicture picture;
-  std::uint32_t bytes = 0;
-  EXPECT_EQ(loadJpeg(path.c_str(), *image, picture.height, picture.width, bytes), 1) << path;
-  picture.pixels.assign(image->data(), image->data() + bytes);
+  EXPECT_EQ(loadJpeg(path.c_str(), *image, picture.width, picture.height), 1) << path;
+  picture.pixels.assign(image->data(), image->data() + std::size_t{3} * picture.width * picture.height);
   return picture;
 }
 
