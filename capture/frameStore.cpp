@@ -18,8 +18,8 @@ bool frameFits(const RawFrame& frame) {
 }  // namespace
 
 bool storeFrame(const RawFrame& frame, Workspace& workspace) {
-  // Checks first: nothing below may write past queryImage or
-  // frameConvertBuffer, and a refused frame leaves both untouched.
+  // Checks first: nothing below may write past queryImage, and a refused
+  // frame leaves it untouched.
   if (!frameFits(frame)) return false;
 
   // Row by row, so that a padded row is read at its own stride.

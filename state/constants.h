@@ -33,7 +33,6 @@ inline constexpr std::size_t kMaxImagePixels =
     static_cast<std::size_t>(kMaxImageWidth) * kMaxImageHeight;  // 2,304,000
 inline constexpr std::size_t kPlaneCapacity = kMaxImagePixels;
 inline constexpr std::size_t kImageCapacity = 3 * kMaxImagePixels;  // 6,912,000
-inline constexpr std::size_t kFrameConvertCapacity = 13'824'000;
 inline constexpr std::size_t kDiscMaskCapacity = 2'304'000;
 
 // True when a picture of this size fits every picture and plane buffer.

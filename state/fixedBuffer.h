@@ -20,7 +20,7 @@ class FixedBuffer {
  public:
   static constexpr std::size_t kCapacity = Capacity;
 
-  // calloc hands out lazily zeroed pages, so a store of ~107 MB costs little
+  // calloc hands out lazily zeroed pages, so a store of ~85 MB costs little
   // until it is written.
   FixedBuffer() : bytes_(static_cast<std::uint8_t*>(std::calloc(Capacity, 1))) {
     if (bytes_ == nullptr) throw std::bad_alloc();

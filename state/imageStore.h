@@ -11,11 +11,10 @@ namespace orvalis {
 using BgrImage = FixedBuffer<kImageCapacity>;
 // One byte per pixel, row-major, stride = width.
 using ColorPlane = FixedBuffer<kPlaneCapacity>;
-using FrameConvertBuffer = FixedBuffer<kFrameConvertCapacity>;
 using DiscMaskBuffer = FixedBuffer<kDiscMaskCapacity>;
 
 // Every picture and plane the program works in, allocated once at the largest
-// accepted size (about 107 MB together) and never resized. Query-side buffers
+// accepted size (about 85 MB together) and never resized. Query-side buffers
 // use queryWidth x queryHeight, archive-side ones archiveWidth x archiveHeight.
 struct ImageStore {
   BgrImage queryImage;                // still picture or camera frame; gray + glyph once ticks run
@@ -35,9 +34,8 @@ struct ImageStore {
   BgrImage templatePreview, matchPreview, differencePreview;  // side previewWidth
   BgrImage backgroundImage;
 
-  FrameConvertBuffer frameConvertBuffer;  // 32-bit frame reduced to 24 bits, bottom-up
-  DiscMaskBuffer discMask;                // (2 filterRadius + 1)^2 cells used
-  std::uint32_t discMaskCount = 0;        // cells of discMask equal to 1
+  DiscMaskBuffer discMask;          // (2 filterRadius + 1)^2 cells used
+  std::uint32_t discMaskCount = 0;  // cells of discMask equal to 1
 };
 
 }  // namespace orvalis

@@ -28,7 +28,7 @@ struct KernelMemoryRelease {
 
 // The single owner of the search state, the image store and the kernels'
 // threads and memory. The program makes one at start-up and passes it by
-// reference; tests make their own. It is large (about 107 MB of buffers plus
+// reference; tests make their own. It is large (about 85 MB of buffers plus
 // 1 MB of ring arrays): allocate it with std::make_unique, never on the
 // stack.
 struct Workspace {

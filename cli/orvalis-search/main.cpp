@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     return summary.matches > 0 ? kFoundExit : kNotFoundExit;
   }
 
-  // About 108 MB of buffers, allocated once; the worker threads and the fast
+  // About 86 MB of buffers, allocated once; the worker threads and the fast
   // kernels' memory likewise.
   const auto workspace = std::make_unique<Workspace>();
   useKernels(*workspace, options.reference ? Kernels::Reference : Kernels::Fast);

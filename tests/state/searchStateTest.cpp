@@ -37,7 +37,6 @@ TEST(SearchState, ConstantsKeepTheirExactValues) {
 TEST(ImageStore, BuffersHaveTheirStatedCapacityAndStartZeroed) {
   EXPECT_EQ(BgrImage::capacity(), 6'912'000u);
   EXPECT_EQ(ColorPlane::capacity(), 2'304'000u);
-  EXPECT_EQ(FrameConvertBuffer::capacity(), 13'824'000u);
   EXPECT_EQ(DiscMaskBuffer::capacity(), 2'304'000u);
   auto ws = std::make_unique<Workspace>();
   EXPECT_EQ(ws->images.queryImage[0], 0);
