@@ -150,6 +150,9 @@ using SampleRing = void (*)(const std::uint8_t* gray, std::uint32_t width, doubl
 // What depends on the template and the tolerance: set for each scan.
 struct TemplateView {
   EstimateBlock estimateBlock = nullptr;
+  // Set while a scan runs: a close ends it between the rings of a centre,
+  // since on a picture without texture one centre can take long.
+  const std::atomic<bool>* abandon = nullptr;
   SampleRing sampleRing = nullptr;
   double centreValue = 0;
   const double* ringMean = nullptr;
@@ -501,6 +504,7 @@ int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std:
   c.centreValue = bilinearAt(gray, width, y, x);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
+    if (view.abandon != nullptr && view.abandon->load(std::memory_order_relaxed)) return 0;
     if (!testRing(t, view, gray, width, y, x, ring, c) || !alignOne(view, ring, c) ||
         consensusRuledOut(ring + 1, c))
       return 0;
@@ -1056,6 +1060,7 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   TemplateView& view = memory.view;
   prepareTables(tables, radius, width);
   prepareView(view, state, tables);
+  view.abandon = &workspace.abandonScan;
   view.estimateBlock = memory.estimateBlock;
   view.sampleRing = memory.sampleRing;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
