@@ -81,10 +81,8 @@ bool QtFrameSink::latestFrame(RawFrame& frame) {
   held_ = newest;
   if (held_.map(QVideoFrame::ReadOnly)) {
     const QVideoFrameFormat::PixelFormat format = held_.pixelFormat();
-    if (format == QVideoFrameFormat::Format_YUYV || format == QVideoFrameFormat::Format_BGRX8888 ||
-        format == QVideoFrameFormat::Format_BGRA8888) {
-      const bool converted =
-          format == QVideoFrameFormat::Format_YUYV ? convertYuyv(held_, frame) : copyBgrx(held_, frame);
+    if (format == QVideoFrameFormat::Format_YUYV) {
+      const bool converted = convertYuyv(held_, frame);
       held_.unmap();
       held_ = QVideoFrame();
       return converted;
@@ -160,7 +158,6 @@ bool QtFrameSink::convertYuyv(const QVideoFrame& mapped, RawFrame& frame) {
   const int height = mapped.height();
   const int stride = mapped.bytesPerLine(0);
   if (width <= 0 || height <= 0 || width % 2 != 0 || stride < 2 * width) return false;
-  if (mapped.mappedBytes(0) < static_cast<qint64>(stride) * (height - 1) + 2 * width) return false;
   const YuvWeights k = yuvWeights(mapped.surfaceFormat());
   const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
   if (rows_.size() < rowBytes * static_cast<std::size_t>(height)) rows_.resize(rowBytes * height);
@@ -180,32 +177,6 @@ bool QtFrameSink::convertYuyv(const QVideoFrame& mapped, RawFrame& frame) {
         out[3 * i + 1] = clamp8((luma + green) >> 8);
         out[3 * i + 2] = clamp8((luma + red) >> 8);
       }
-    }
-  }
-  frame = RawFrame{static_cast<std::uint32_t>(width),
-                   static_cast<std::uint32_t>(height),
-                   24,
-                   rowBytes,
-                   rows_.data(),
-                   RowOrder::TopDown};
-  return true;
-}
-
-bool QtFrameSink::copyBgrx(const QVideoFrame& mapped, RawFrame& frame) {
-  const int width = mapped.width();
-  const int height = mapped.height();
-  const int stride = mapped.bytesPerLine(0);
-  if (width <= 0 || height <= 0 || stride < 4 * width) return false;
-  if (mapped.mappedBytes(0) < static_cast<qint64>(stride) * (height - 1) + 4 * width) return false;
-  const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
-  if (rows_.size() < rowBytes * static_cast<std::size_t>(height)) rows_.resize(rowBytes * height);
-  for (int row = 0; row < height; ++row) {
-    const std::uint8_t* in = mapped.bits(0) + static_cast<std::size_t>(row) * stride;
-    std::uint8_t* out = rows_.data() + row * rowBytes;
-    for (int x = 0; x < width; ++x, in += 4, out += 3) {
-      out[0] = in[0];
-      out[1] = in[1];
-      out[2] = in[2];
     }
   }
   frame = RawFrame{static_cast<std::uint32_t>(width),

@@ -71,9 +71,6 @@ class QtFrameSink {
   void receive(const QVideoFrame& frame);  // any thread
   void checkQuiet();
   bool convertYuyv(const QVideoFrame& mapped, RawFrame& frame);
-  // Blue, green, red, padding: the bytes taken as they are, without Qt's
-  // conversion, which was seen to read past short PipeWire buffers.
-  bool copyBgrx(const QVideoFrame& mapped, RawFrame& frame);
 
   const QtFrameTiming timing_;
   QVideoSink sink_;

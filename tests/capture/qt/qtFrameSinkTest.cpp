@@ -56,18 +56,17 @@ void processEventsFor(std::chrono::milliseconds duration) {
   }
 }
 
-// Row k of the handed-out frame must be picture row k, as B, G, R: the sink
-// takes 32-bit camera bytes itself, dropping the padding.
+// Row k of the handed-out frame must be picture row k, as B, G, R, x.
 void expectTopDownBgra(const RawFrame& frame, const QImage& picture) {
   ASSERT_EQ(frame.width, static_cast<std::uint32_t>(picture.width()));
   ASSERT_EQ(frame.height, static_cast<std::uint32_t>(picture.height()));
-  ASSERT_EQ(frame.bitCount, 24u);
-  ASSERT_GE(frame.stride, 3u * frame.width);
+  ASSERT_EQ(frame.bitCount, 32u);
+  ASSERT_GE(frame.stride, 4u * frame.width);
   ASSERT_EQ(frame.rowOrder, RowOrder::TopDown);
   for (std::uint32_t k = 0; k < frame.height; ++k) {
     const QRgb* row = reinterpret_cast<const QRgb*>(picture.constScanLine(static_cast<int>(k)));
     for (std::uint32_t x = 0; x < frame.width; ++x) {
-      const std::uint8_t* pixel = frame.rows + k * frame.stride + 3 * x;
+      const std::uint8_t* pixel = frame.rows + k * frame.stride + 4 * x;
       ASSERT_EQ(pixel[0], qBlue(row[x])) << "row " << k << " column " << x;
       ASSERT_EQ(pixel[1], qGreen(row[x])) << "row " << k << " column " << x;
       ASSERT_EQ(pixel[2], qRed(row[x])) << "row " << k << " column " << x;
@@ -157,7 +156,7 @@ TEST(QtFrameSink, FramesFromAStreamingThreadArriveWhole) {
     const int value = frame.rows[0];
     bool whole = true;
     for (std::uint32_t i = 0; i < frame.width * frame.height; ++i) {
-      for (int c = 0; c < 3; ++c) whole = whole && frame.rows[3 * i + c] == value;
+      for (int c = 0; c < 3; ++c) whole = whole && frame.rows[4 * i + c] == value;
     }
     EXPECT_TRUE(whole) << "frame " << value << " mixed with another";
     EXPECT_GE(value, previous);
