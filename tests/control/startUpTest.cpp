@@ -126,3 +126,43 @@ TEST_F(StartUp, UndecodableStillQueryMeansCameraMode) {
 
 }  // namespace
 }  // namespace orvalis::testing
+
+namespace orvalis::testing {
+namespace {
+
+// A camera whose first-frame wait is cut short by a close, as a close that
+// arrives while the window processes events during the wait does.
+class ClosedDuringWait : public FakeCamera {
+ public:
+  using FakeCamera::FakeCamera;
+  std::function<void()> duringWait;
+  int interrupts = 0;
+  bool currentFrame(RawFrame& frame) override {
+    if (!duringWait) return FakeCamera::currentFrame(frame);
+    const std::function<void()> close = std::move(duringWait);
+    duringWait = nullptr;
+    close();
+    return false;  // the wait was interrupted
+  }
+  void interruptWait() override { ++interrupts; }
+};
+
+TEST_F(StartUp, ACloseDuringTheFirstFrameWaitRunsOnceStartUpIsThrough) {
+  writeBackdrop();
+  writeArchive({queryPicture()});  // no still query: camera mode
+  const ChildResult result = inChild([&] {
+    ClosedDuringWait waiting{{queryPicture()}};
+    SearchControl held(*ws, window, waiting, exitPath);
+    waiting.duringWait = [&] { held.closeApplication(); };
+    held.startUp();
+    // Not Device_Lost: the close ran after start-up, releasing the camera
+    // once and ending the window, and no timer was left running.
+    std::exit(window.ended && waiting.stops == 1 && waiting.interrupts == 1 && !window.timerRunning ? 0 : 3);
+  });
+  EXPECT_TRUE(result.exited);
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(onlyScriptsRan({"Scanner_Mode"}));
+}
+
+}  // namespace
+}  // namespace orvalis::testing
