@@ -273,6 +273,8 @@ ViewfinderNumbers viewfinderNumbers(const SearchState& state) {
 }  // namespace
 
 void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool increase) {
+  // A scan in flight ends first; it leaves the viewfinder as it was.
+  completeScan();
   if (admitted) {
     field = increase ? field + state_.viewfinderStep : field - state_.viewfinderStep;
     drawViewfinder();
@@ -281,31 +283,26 @@ void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool inc
 }
 
 void SearchControl::moveViewfinderUp() {
-  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.y - v.r - v.s >= 1, state_.viewfinderY, false);
 }
 
 void SearchControl::moveViewfinderDown() {
-  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.y + v.r + v.s <= v.h - 2, state_.viewfinderY, true);
 }
 
 void SearchControl::moveViewfinderLeft() {
-  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.x - v.r - v.s >= 1, state_.viewfinderX, false);
 }
 
 void SearchControl::moveViewfinderRight() {
-  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.x + v.r + v.s <= v.w - 2, state_.viewfinderX, true);
 }
 
 void SearchControl::growViewfinder() {
-  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   // r + s is a whole number well inside a double: the grown disc is tested
   // exactly as every other disc.
@@ -315,7 +312,6 @@ void SearchControl::growViewfinder() {
 }
 
 void SearchControl::shrinkViewfinder() {
-  completeScan();
   const ViewfinderNumbers v = viewfinderNumbers(state_);
   stepViewfinder(v.r - v.s >= kMinViewfinderRadius, state_.viewfinderRadius, false);
 }
