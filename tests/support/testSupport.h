@@ -77,6 +77,5 @@ BgrPicture lowTexturePicture(LowTexture kind, std::uint32_t width, std::uint32_t
 enum class JpegKind { Color444, Color420, Gray };
 std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality = 95,
                                      JpegKind kind = JpegKind::Color444, bool progressive = false);
-std::vector<std::uint8_t> encodeCmykJpeg(std::uint32_t width, std::uint32_t height);
 
 }  // namespace orvalis::testing
