@@ -272,7 +272,8 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
   fs::permissions(folder / "locked.jpg", fs::perms::none);
   fs::permissions(folder.path(), fs::perms::all);
   // Archives whose picture 2 is refused, after two lines; and one of 12 x 5
-  // pictures, where the reset viewfinder has radius 5 / 6 = 0.
+  // pictures, where the stored viewfinder does not fit and its reset, at the
+  // centre with a sixth of the shorter side, has radius 0.
   for (const char* archive : {"sized", "damaged", "pipe", "tiny"}) {
     fs::copy(folder / "Image_Archive", folder / archive, fs::copy_options::recursive);
   }
@@ -357,21 +358,6 @@ TEST_F(SearchTool, FileNamesThatAreNotUtf8StillGiveValidJsonLines) {
   ASSERT_EQ(run.lines.size(), 3u);
   for (const std::string& line : run.lines) EXPECT_NO_THROW(json::parse(line)) << line;
   EXPECT_EQ(field(run.lines[1], "file"), "\uFFFD\uFFFD/Image_0000000001.jpg");
-}
-
-TEST_F(SearchTool, StoredViewfinderThatDoesNotFitIsReset) {
-  // Moved to the centre (100, 75): only there does the query itself match.
-  SearchParameters parameters = kDefaultParameters;
-  parameters.colorTolerance = 8;
-  parameters.viewfinderX = parameters.viewfinderY = 5;
-  parameters.viewfinderRadius = 40;
-  ASSERT_EQ(writeParametersFile(parameters, (folder / "res/Combo_Box_Parameters.bin").c_str()), 1);
-  writePicture(archivePicturePath("Image_Archive", 0), query);
-  const ToolRun run = runTool(folder.path(), "");
-  ASSERT_EQ(run.exitCode, 0) << run.errors;
-  EXPECT_EQ(field(run.lines.at(0), "matchX"), 100);
-  EXPECT_EQ(field(run.lines[0], "matchY"), 75);
-  EXPECT_EQ(field(run.lines[0], "matchAngleDeg"), 0);
 }
 
 TEST(SearchToolHelp, HelpAndVersionExplainThemselvesAndExitZero) {
