@@ -26,7 +26,7 @@ TEST(ParametersFile, StoresEachFieldLittleEndianAtItsOffset) {
   SearchParameters back;
   decodeParameters(bytes.data(), bytes.size(), back);
   EXPECT_EQ(back, p);
-  EXPECT_EQ(writeParametersFile(p, (dir / "no/p.bin").c_str()), 0);
+  EXPECT_EQ(writeParametersFile(p, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
 }
 
 TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
