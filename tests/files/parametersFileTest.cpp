@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <numeric>
@@ -27,6 +28,25 @@ TEST(ParametersFile, StoresEachFieldLittleEndianAtItsOffset) {
   decodeParameters(bytes.data(), bytes.size(), back);
   EXPECT_EQ(back, p);
   EXPECT_EQ(writeParametersFile(p, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
+}
+
+TEST(ParametersFile, ASaveTheFolderRefusesLeavesTheFileAndReportsTheFailure) {
+  // Another user's file, writable by all, in a sticky folder: every check
+  // before the rename passes, and the rename over the file is refused.
+  if (::geteuid() != 0) GTEST_SKIP() << "making a file another user's needs root";
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+  const std::vector<std::uint8_t> old(25, 1);
+  testing::writeFile(dir / "p.bin", old);
+  fs::permissions(dir / "p.bin",
+                  fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec);
+  const auto child = testing::runInChild(dir.path(), [] {
+    std::_Exit(testing::dropRootPrivileges() ? writeParametersFile(kDefaultParameters, "p.bin") : 3);
+  });
+  EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
+  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+      << "a temporary file left";
 }
 
 TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
