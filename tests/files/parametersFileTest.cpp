@@ -38,8 +38,7 @@ TEST(ParametersFile, ASaveTheFolderRefusesLeavesTheFileAndReportsTheFailure) {
   fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
   const std::vector<std::uint8_t> old(25, 1);
   testing::writeFile(dir / "p.bin", old);
-  fs::permissions(dir / "p.bin",
-                  fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec & ~fs::perms::others_exec);
+  fs::permissions(dir / "p.bin", fs::perms(0666));
   const auto child = testing::runInChild(dir.path(), [] {
     std::_Exit(testing::dropRootPrivileges() ? writeParametersFile(kDefaultParameters, "p.bin") : 3);
   });
