@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <string>
+#include <filesystem>
+#include <numeric>
 
+#include "files/archiveNaming.h"
 #include "files/parametersFile.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
@@ -10,45 +13,69 @@
 namespace orvalis {
 namespace {
 
-using testing::readFile;
+namespace fs = std::filesystem;
 using testing::TempDir;
-using testing::writeFile;
 
-TEST(ParametersFile, WritesTheExactLittleEndianLayout) {
+TEST(ParametersFile, StoresEachFieldLittleEndianAtItsOffset) {
+  // Each field's bytes spell their place in the file: 1, 2, ..., 25.
   TempDir dir;
   const SearchParameters p{0x04030201, 0x08070605, 0x09, 0x0D0C0B0A, 0x11100F0E, 0x15141312, 0x19181716};
   ASSERT_EQ(writeParametersFile(p, (dir / "p.bin").c_str()), 1);
-  std::vector<std::uint8_t> expected;
-  for (int i = 1; i <= 25; ++i) expected.push_back(static_cast<std::uint8_t>(i));
-  EXPECT_EQ(readFile(dir / "p.bin"), expected);
-}
-
-TEST(ParametersFile, ReadsTheToleranceAtOffsetEightAndTheRestAtOddOffsets) {
-  TempDir dir;
-  // framesPerSecond 2, filterRadius 5, tolerance 20, step 10, row 300, column 400, radius 90.
-  writeFile(dir / "p.bin",
-            {2, 0, 0, 0, 5, 0, 0, 0, 20, 10, 0, 0, 0, 0x2C, 1, 0, 0, 0x90, 1, 0, 0, 90, 0, 0, 0});
-  SearchParameters p;
-  loadParameters(p, (dir / "p.bin").c_str());
-  EXPECT_EQ(p, (SearchParameters{2, 5, 20, 10, 300, 400, 90}));
-}
-
-TEST(ParametersFile, RoundTripsEveryField) {
-  TempDir dir;
-  const SearchParameters p{256, 20, 40, 50, 1199, 1919, 250};
-  ASSERT_EQ(writeParametersFile(p, (dir / "p.bin").c_str()), 1);
+  std::vector<std::uint8_t> bytes(25);
+  std::iota(bytes.begin(), bytes.end(), 1);
+  EXPECT_EQ(testing::readFile(dir / "p.bin"), bytes);
   SearchParameters back;
-  loadParameters(back, (dir / "p.bin").c_str());
+  decodeParameters(bytes.data(), bytes.size(), back);
   EXPECT_EQ(back, p);
+  EXPECT_EQ(writeParametersFile(p, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
+}
+
+TEST(ParametersFile, ASaveTheFolderRefusesLeavesTheFileAndReportsTheFailure) {
+  // Another user's file, writable by all, in a sticky folder: every check
+  // before the rename passes, and the rename over the file is refused.
+  if (::geteuid() != 0) GTEST_SKIP() << "making a file another user's needs root";
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+  const std::vector<std::uint8_t> old(25, 1);
+  testing::writeFile(dir / "p.bin", old);
+  fs::permissions(dir / "p.bin", fs::perms(0666));
+  const auto child = testing::runInChild(dir.path(), [] {
+    std::_Exit(testing::dropRootPrivileges() ? writeParametersFile(kDefaultParameters, "p.bin") : 3);
+  });
+  EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
+  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+      << "a temporary file left";
+}
+
+TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
+  // The corpus holds the record {4, 8, 16, 25, 240, 320, 80} cut or padded
+  // to every length from 0 to 30 bytes; a field ends at byte 4, 8, 9, 13, 17,
+  // 21, 25.
+  const SearchParameters before{2, 3, 4, 10, 11, 12, 13};
+  for (const auto& entry : fs::directory_iterator(ORVALIS_SOURCE_DIR "/tests/data/corpus/parameters")) {
+    if (entry.path().filename().string().rfind("length-", 0) != 0) continue;
+    const std::size_t size = fs::file_size(entry.path());
+    SearchParameters p = before;
+    EXPECT_EQ(loadParameters(p, entry.path().c_str()), FileStatus::Ok);
+    const SearchParameters expected{size >= 4 ? 4 : before.framesPerSecond,
+                                    size >= 8 ? 8 : before.filterRadius,
+                                    std::uint8_t(size >= 9 ? 16 : before.colorTolerance),
+                                    size >= 13 ? 25 : before.viewfinderStep,
+                                    size >= 17 ? 240 : before.viewfinderY,
+                                    size >= 21 ? 320 : before.viewfinderX,
+                                    size >= 25 ? 80 : before.viewfinderRadius};
+    EXPECT_EQ(p, expected) << size << " bytes";
+  }
 }
 
 TEST(ParametersFile, AFileThatCantBeReadGivesTheDefaultsAtOnce) {
   // In a child with a deadline: a FIFO opened the plain way waits for a
   // writer forever. A folder once read as an all-zero record.
   TempDir dir;
-  std::filesystem::create_directories(dir / "folder.bin");
+  fs::create_directories(dir / "folder.bin");
   ASSERT_EQ(::mkfifo((dir / "fifo.bin").c_str(), 0644), 0);
-  std::filesystem::create_symlink(dir / "gone.bin", dir / "dangling.bin");
+  fs::create_symlink(dir / "gone.bin", dir / "dangling.bin");
   const std::pair<const char*, FileStatus> cases[] = {
       {"absent.bin", FileStatus::Missing},        {"dangling.bin", FileStatus::Missing},
       {"folder.bin", FileStatus::NotRegularFile}, {"fifo.bin", FileStatus::NotRegularFile},
@@ -58,111 +85,60 @@ TEST(ParametersFile, AFileThatCantBeReadGivesTheDefaultsAtOnce) {
     int failures = 0;
     for (const auto& [name, status] : cases) {
       SearchParameters p{9, 9, 9, 9, 9, 9, 9};
-      if (loadParameters(p, name) != status || p != kDefaultParameters) ++failures;
+      failures += loadParameters(p, name) != status || p != kDefaultParameters;
     }
     std::_Exit(failures);
   });
   EXPECT_FALSE(child.timedOut) << "a load blocked";
   EXPECT_EQ(child.exitCode, 0) << "cases that did not give the defaults with their status";
-  EXPECT_EQ(kDefaultParameters, (SearchParameters{1, 8, 16, 25, 0, 0, 0}));
-}
-
-TEST(ParametersFile, ShortFileKeepsLaterFieldsAndLongFileIgnoresExtraBytes) {
-  TempDir dir;
-  // Nine bytes: the first three fields only; a partial field is not taken.
-  writeFile(dir / "short.bin", {4, 0, 0, 0, 3, 0, 0, 0, 12, 50, 0});
-  SearchParameters p{1, 1, 1, 10, 100, 200, 60};
-  loadParameters(p, (dir / "short.bin").c_str());
-  EXPECT_EQ(p, (SearchParameters{4, 3, 12, 10, 100, 200, 60}));
-
-  std::vector<std::uint8_t> longer(30, 0);
-  longer[0] = 8;
-  longer[4] = 2;
-  longer[8] = 4;
-  longer[9] = 1;
-  longer[21] = 45;
-  longer[25] = 0xFF;
-  writeFile(dir / "long.bin", longer);
-  loadParameters(p, (dir / "long.bin").c_str());
-  EXPECT_EQ(p, (SearchParameters{8, 2, 4, 1, 0, 0, 45}));
 }
 
 TEST(ParametersFile, ReplacesOnlyValuesThatBreakTheArithmetic) {
+  // framesPerSecond 0, filterRadius 21, viewfinderRadius 251 can't be used;
+  // the largest usable radii and values outside the lists are kept.
+  const std::pair<SearchParameters, SearchParameters> cases[] = {
+      {{0, 21, 3, 7, 500, 600, 251}, {1, 8, 3, 7, 500, 600, 0}},
+      {{3, 20, 255, 7, 500, 600, 250}, {3, 20, 255, 7, 500, 600, 250}},
+  };
   TempDir dir;
-  // framesPerSecond 0, filterRadius 21, viewfinderRadius 251: unusable.
-  SearchParameters stored{0, 21, 3, 7, 500, 600, 251};
-  writeParametersFile(stored, (dir / "p.bin").c_str());
-  SearchParameters p;
-  loadParameters(p, (dir / "p.bin").c_str());
-  EXPECT_EQ(p, (SearchParameters{1, 8, 3, 7, 500, 600, 0}));
-
-  // Out of their tables but harmless: kept as stored.
-  stored = {3, 0, 255, 7, 500, 600, 250};
-  writeParametersFile(stored, (dir / "p.bin").c_str());
-  loadParameters(p, (dir / "p.bin").c_str());
-  EXPECT_EQ(p, stored);
-}
-
-TEST(OptionTables, HoldTheExactTextsInAscendingOrder) {
-  const auto fps = optionTable(Parameter::FramesPerSecond);
-  ASSERT_EQ(fps.size(), 9u);
-  std::uint32_t expected = 1;
-  for (const auto& option : fps) {
-    EXPECT_EQ(option.value, expected);
-    EXPECT_EQ(std::string(option.text), "Immagini elaborate per secondo:   " + std::to_string(expected));
-    expected *= 2;
-  }
-  const auto radius = optionTable(Parameter::FilterRadius);
-  ASSERT_EQ(radius.size(), 20u);
-  for (std::uint32_t i = 0; i < 20; ++i) {
-    EXPECT_EQ(radius[i].value, i + 1);
-    EXPECT_EQ(std::string(radius[i].text),
-              "Raggio della filtrazione immagine:   " + std::to_string(i + 1) + " pixels");
-  }
-  const auto tolerance = optionTable(Parameter::ColorTolerance);
-  ASSERT_EQ(tolerance.size(), 20u);
-  for (std::uint32_t i = 0; i < 20; ++i) {
-    EXPECT_EQ(tolerance[i].value, 2 * (i + 1));
-    EXPECT_EQ(std::string(tolerance[i].text),
-              "Precisione cromatica della ricerca:   " + std::to_string(2 * (i + 1)));
+  for (const auto& [stored, loaded] : cases) {
+    ASSERT_EQ(writeParametersFile(stored, (dir / "p.bin").c_str()), 1);
+    SearchParameters p;
+    loadParameters(p, (dir / "p.bin").c_str());
+    EXPECT_EQ(p, loaded);
   }
 }
 
-TEST(OptionTables, LookupsAreExactAndLeaveUnknownsAlone) {
-  EXPECT_STREQ(parameterText(Parameter::FramesPerSecond, 1), "Immagini elaborate per secondo:   1");
-  EXPECT_STREQ(parameterText(Parameter::FilterRadius, 8), "Raggio della filtrazione immagine:   8 pixels");
-  EXPECT_STREQ(parameterText(Parameter::ColorTolerance, 16), "Precisione cromatica della ricerca:   16");
-  EXPECT_STREQ(parameterText(Parameter::FilterRadius, 0), "");
-  EXPECT_STREQ(parameterText(Parameter::FilterRadius, 21), "");
+TEST(OptionTables, TextsAndValuesLookUpEachOtherExactly) {
+  // What the lists say is the window's to check; here the lookups: every
+  // entry both ways, and a text that is not exactly one of them is refused,
+  // the value left alone.
+  std::uint32_t value = 0;
+  for (const Parameter list :
+       {Parameter::FramesPerSecond, Parameter::FilterRadius, Parameter::ColorTolerance}) {
+    for (const ParameterOption& option : optionTable(list)) {
+      EXPECT_STREQ(parameterText(list, option.value), option.text);
+      EXPECT_EQ(parameterValue(list, option.text, value), 1) << option.text;
+      EXPECT_EQ(value, option.value) << option.text;
+    }
+  }
   EXPECT_STREQ(parameterText(Parameter::ColorTolerance, 15), "");
-
-  std::uint32_t value = 77;
-  EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, "Immagini elaborate per secondo:   256", value), 1);
-  EXPECT_EQ(value, 256u);
-  EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, "Immagini elaborate per secondo:   2", value), 1);
-  EXPECT_EQ(value, 2u);
-  value = 77;
-  EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, "immagini elaborate per secondo:   2", value), 0);
-  EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, "Immagini elaborate per secondo: 2", value), 0);
-  EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, "Immagini elaborate per secondo:   2 ", value), 0);
-  EXPECT_EQ(parameterValue(Parameter::ColorTolerance, "", value), 0);
-  EXPECT_EQ(value, 77u);
+  for (const char* text : {"immagini elaborate per secondo:   2", "Immagini elaborate per secondo: 2",
+                           "Immagini elaborate per secondo:   2 ", ""}) {
+    EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, text, value), 0) << text;
+  }
+  EXPECT_EQ(value, 40u);
 }
 
-TEST(OptionTables, StepRadioIndexes) {
-  EXPECT_EQ(stepIndexOf(1), 0);
-  EXPECT_EQ(stepIndexOf(10), 1);
-  EXPECT_EQ(stepIndexOf(25), 2);
-  EXPECT_EQ(stepIndexOf(50), 3);
-  EXPECT_EQ(stepIndexOf(7), 0);
-  std::uint32_t step = 0;
-  EXPECT_EQ(stepOfIndex(3, step), 1);
-  EXPECT_EQ(step, 50u);
-  EXPECT_EQ(stepOfIndex(-1, step), 0);
-  EXPECT_EQ(stepOfIndex(4, step), 0);
-  EXPECT_EQ(step, 50u);
-  EXPECT_STREQ(kViewfinderStepCaptions[0], "1 Pixel");
-  EXPECT_STREQ(kViewfinderStepCaptions[3], "50 Pixels");
+TEST(ArchiveFileName, TenDigitsOfTheIndexReadUnsigned) {
+  const std::pair<std::int32_t, const char*> cases[] = {
+      {0, "Image_Archive/Image_0000000000.jpg"},
+      {123, "Image_Archive/Image_0000000123.jpg"},
+      {2147483647, "Image_Archive/Image_2147483647.jpg"},
+      {-1, "Image_Archive/Image_4294967295.jpg"},
+      {-2147483647 - 1, "Image_Archive/Image_2147483648.jpg"},
+  };
+  for (const auto& [index, name] : cases) EXPECT_STREQ(archiveFileName(index).c_str(), name);
 }
 
 }  // namespace

@@ -20,19 +20,12 @@ class FakeWindow : public Window {
     timerPeriod = periodMs;
     timerStarts.push_back(periodMs);
   }
-  void stopTimer() override {
-    timerRunning = false;
-    ++timerStops;
-  }
+  void stopTimer() override { timerRunning = false; }
   void paintViews() override { ++paints; }
-  void showMode(WindowMode shownMode) override {
-    mode = shownMode;
-    ++modeChanges;
-  }
+  void showMode(WindowMode shownMode) override { mode = shownMode; }
   void showParameters(const SearchParameters& parameters) override { shownParameters = parameters; }
   // The scan runs at once, on the caller's thread.
   void startScan(ScanJob& job) override {
-    ++scans;
     job.runScan();
     job.finishScan();
   }
@@ -42,12 +35,9 @@ class FakeWindow : public Window {
   bool timerRunning = false;
   unsigned timerPeriod = 0;
   std::vector<unsigned> timerStarts;
-  int timerStops = 0;
   int paints = 0;
   bool ended = false;
   WindowMode mode = WindowMode::Search;
-  int modeChanges = 0;
-  int scans = 0;
   SearchParameters shownParameters;
 };
 

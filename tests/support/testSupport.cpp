@@ -174,19 +174,4 @@ std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, Jpe
   return bytes;
 }
 
-std::vector<std::uint8_t> encodeCmykJpeg(std::uint32_t width, std::uint32_t height) {
-  std::vector<std::uint8_t> cmyk(static_cast<std::size_t>(width) * height * 4, 100);
-  tjhandle handle = tjInitCompress();
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  const int result = tjCompress2(handle, cmyk.data(), static_cast<int>(width), static_cast<int>(width * 4),
-                                 static_cast<int>(height), TJPF_CMYK, &out, &size, TJSAMP_444, 90, 0);
-  std::vector<std::uint8_t> bytes;
-  if (result == 0) bytes.assign(out, out + size);
-  tjFree(out);
-  tjDestroy(handle);
-  if (result != 0) throw std::runtime_error("CMYK encoding failed");
-  return bytes;
-}
-
 }  // namespace orvalis::testing

@@ -1,8 +1,7 @@
 #pragma once
 
-// Helpers for tests and benchmarks: temporary working folders, generated
-// pictures and JPEG files, and small file utilities. No test framework here,
-// so the benchmarks can use them too.
+// Temporary folders, generated pictures and JPEG files for tests and
+// benchmarks (no test framework here).
 
 #include <cstdint>
 #include <filesystem>
@@ -56,11 +55,9 @@ struct BgrPicture {
 BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue, std::uint8_t green,
                         std::uint8_t red);
 
-// A smooth random texture: sums of a few sinusoids with random phases and
-// frequencies per channel, seeded so that the same seed gives the same
-// picture. Good for matching tests: every region differs from its neighbours.
-// detail scales the wave frequencies: above 1 gives busier pictures whose
-// small regions are distinctive even after the disc filter.
+// A smooth texture of a few seeded sinusoids a channel, every region unlike
+// its neighbours; detail above 1 gives busier pictures whose small regions
+// stay distinctive after the disc filter.
 BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed,
                            double detail = 1.0);
 
@@ -72,11 +69,9 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
 enum class LowTexture { Noise, BlurredNoise, DarkNoise };
 BgrPicture lowTexturePicture(LowTexture kind, std::uint32_t width, std::uint32_t height, std::uint32_t seed);
 
-// JPEG encoding with libjpeg-turbo. quality 100 and 4:4:4 keep the decoded
-// pixels close to the source.
+// quality 100 and 4:4:4 keep the decoded pixels close to the source.
 enum class JpegKind { Color444, Color420, Gray };
 std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality = 95,
                                      JpegKind kind = JpegKind::Color444, bool progressive = false);
-std::vector<std::uint8_t> encodeCmykJpeg(std::uint32_t width, std::uint32_t height);
 
 }  // namespace orvalis::testing
