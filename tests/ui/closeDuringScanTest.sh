@@ -30,7 +30,7 @@ await() {
   return 1
 }
 
-"$makeFolder" "$work/folder" "$backdrop" 255 || fail "cannot make the working folder"
+"$makeFolder" "$work/folder" "$backdrop" || fail "cannot make the working folder"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfbPid=$!
 for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
