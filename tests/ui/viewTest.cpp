@@ -60,9 +60,10 @@ TEST_F(Layout, TabOrderFollowsTheTemplateAndNoButtonIsDefault) {
     widget = widget->nextInFocusChain();
     if (widget == first) break;
   }
-  EXPECT_EQ(order, (std::vector<int>{1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012,
-                                     1015, 1016, 1017}));
-  for (const QPushButton* b : window().clientArea()->findChildren<QPushButton*>()) EXPECT_FALSE(b->isDefault());
+  EXPECT_EQ(order, (std::vector<int>{1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011,
+                                     1012, 1015, 1016, 1017}));
+  for (const QPushButton* b : window().clientArea()->findChildren<QPushButton*>())
+    EXPECT_FALSE(b->isDefault());
 }
 
 // Each picture one plain colour, so a pixel tells which picture covers it.
@@ -104,11 +105,11 @@ TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
     int x, y;
     QRgb expected;
   } probes[] = {
-      {640, 480, 200, 150, kQuery},    {640, 480, 399, 299, kQuery},    {640, 480, 200, 470, kArchive},
-      {640, 480, 200, 310, kBackdrop}, {640, 480, 420, 150, kBackdrop}, {640, 480, 520, 150, kTemplate},
+      {640, 480, 200, 150, kQuery},    {640, 480, 399, 299, kQuery},      {640, 480, 200, 470, kArchive},
+      {640, 480, 200, 310, kBackdrop}, {640, 480, 420, 150, kBackdrop},   {640, 480, 520, 150, kTemplate},
       {640, 480, 520, 320, kMatch},    {640, 480, 520, 490, kDifference}, {640, 480, 520, 235, kBackdrop},
-      {640, 480, 700, 60, kBackdrop},  {640, 480, 949, 600, kBackdrop}, {480, 640, 150, 200, kQuery},
-      {480, 640, 470, 200, kArchive},  {480, 640, 310, 200, kBackdrop}, {480, 640, 150, 520, kTemplate},
+      {640, 480, 700, 60, kBackdrop},  {640, 480, 949, 600, kBackdrop},   {480, 640, 150, 200, kQuery},
+      {480, 640, 470, 200, kArchive},  {480, 640, 310, 200, kBackdrop},   {480, 640, 150, 520, kTemplate},
       {480, 640, 320, 520, kMatch},    {480, 640, 490, 520, kDifference},
   };
   state().painted = 1;
@@ -174,7 +175,8 @@ TEST_F(Shell, TheAboutBoxIsModalAndTheTimerTicksOnMeanwhile) {
     if (about == nullptr) return;
     EXPECT_EQ(about->windowTitle(), QStringLiteral("About Orvalis"));
     bool hasText = false;
-    for (const QLabel* label : about->findChildren<QLabel*>()) hasText |= label->text().startsWith(QStringLiteral("Orvalis 1.0"));
+    for (const QLabel* label : about->findChildren<QLabel*>())
+      hasText |= label->text().startsWith(QStringLiteral("Orvalis 1.0"));
     EXPECT_TRUE(hasText);
     const QList<QPushButton*> buttons = about->findChildren<QPushButton*>();
     ASSERT_EQ(buttons.size(), 1);

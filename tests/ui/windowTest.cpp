@@ -67,8 +67,10 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
   EXPECT_TRUE(window().windowState() & Qt::WindowMinimized);
   expectMode(false);
   EXPECT_EQ(list(kFramesPerSecondList)->currentText(), QStringLiteral("Immagini elaborate per secondo:   1"));
-  EXPECT_EQ(list(kFilterRadiusList)->currentText(), QStringLiteral("Raggio della filtrazione immagine:   8 pixels"));
-  EXPECT_EQ(list(kColorToleranceList)->currentText(), QStringLiteral("Precisione cromatica della ricerca:   16"));
+  EXPECT_EQ(list(kFilterRadiusList)->currentText(),
+            QStringLiteral("Raggio della filtrazione immagine:   8 pixels"));
+  EXPECT_EQ(list(kColorToleranceList)->currentText(),
+            QStringLiteral("Precisione cromatica della ricerca:   16"));
   EXPECT_TRUE(button(kStep25Radio)->isChecked());
   EXPECT_EQ(window().searchTimer().interval(), 1000);
   EXPECT_TRUE(exitPath.scripts.empty()) << "still-image mode runs no script";
