@@ -165,7 +165,6 @@ TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
     const char *framesPerSecond, *filterRadius, *colorTolerance;  // "" for no selection
     int checkedStep;
   } rows[] = {
-      {{2, 1, 2, 1, 0, 0, 0}, "secondo:   2", "immagine:   1 pixels", "ricerca:   2", 0},
       {{256, 20, 40, 50, 0, 0, 0}, "secondo:   256", "immagine:   20 pixels", "ricerca:   40", 3},
       {{3, 0, 17, 7, 0, 0, 0}, "", "", "", 0},
   };
