@@ -102,13 +102,17 @@ TEST_F(Painting, ViewsWaitForTheFirstTickAndPreviewsForAMatch) {
   EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
 }
 
-// A tick's scan runs on the window's scan thread; its end repaints the
-// client area with the match.
+// A tick's scan runs on the window's scan thread, no other tick overlaps it,
+// and its end repaints the client area with the match.
 TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
   stillFolder();
   started();
   for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) {
     window().searchControl().onTimerTick();
+    // The scan ends through the event loop, so it still runs for the next tick.
+    const std::int32_t index = state().archiveIndex;
+    window().searchControl().onTimerTick();
+    EXPECT_EQ(state().archiveIndex, index) << "a tick overlapped the scan";
     QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
   }
   ASSERT_EQ(state().searchStopped, 1);
