@@ -46,6 +46,10 @@ found="$(grep -E '"matchFound": *true' "$work/slurm.out" | sed -E 's/.*"index": 
 [ "$found" = "37 120 181 " ] || fail "every match: found $found"
 expect "no match"    "$work/made" 25 1 --first 40 --last 110
 expect "human lines" "$work/made" 50 0 --human --first 100
+# A shard without a match is a task done, not failed, for the scheduler.
+jobs="$(scontrol -o show job 2>&1)"
+grep -q 'JobState=COMPLETED' <<<"$jobs" || fail "no finished task in the controller's memory: $jobs"
+grep -q 'JobState=FAILED' <<<"$jobs" && fail "shards without a match ended as failed tasks"
 # A damaged picture in shard 7 (140 to 159): every match needs that shard,
 # the first match lies before it.
 echo damaged >"$work/made/Image_Archive/Image_0000000150.jpg"
