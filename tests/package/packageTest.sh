@@ -1,69 +1,44 @@
 #!/usr/bin/env bash
 # The package's checks, one a mode:
-#   build BUILD CPACK    make build/package/orvalis_*.deb from the built tree
-#   contents BUILD       the files it must hold, its dependencies, the desktop entry
-#   lintian BUILD        no lintian errors
-#   installed BUILD      the installed programs: --version, a working folder by
-#                        name, default resources for a new folder, whose exit
-#                        scripts run
-#   scripts BUILD SOURCE the default exit scripts: the notice, notify-send or not
+#   build BUILD CPACK     make BUILD/package/orvalis_*.deb
+#   contents BUILD        its files, dependencies and desktop entry
+#   lintian BUILD         no lintian errors
+#   installed BUILD       the installed programs on the demo and on new folders
+#   scripts BUILD SOURCE  the default exit scripts, with notify-send or without
 set -euo pipefail
 mode="$1"
 build="$(cd "$2" && pwd)"
-
 fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Waits for a file, 60 s at most: detached scripts finish when they finish.
-wait_for() {
-  for _ in $(seq 600); do [ -e "$1" ] && return 0; sleep 0.1; done
-  return 1
-}
-
+# Detached exit scripts finish when they finish: 60 s at most.
+wait_for() { for _ in $(seq 600); do [ -e "$1" ] && return 0; sleep 0.1; done; return 1; }
 the_deb() {
   local debs=("$build"/package/orvalis_*.deb)
-  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package in $build/package, found: ${debs[*]}"
+  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package, found: ${debs[*]}"
   echo "${debs[0]}"
 }
-
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/orvalis-package.XXXXXX")"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
+pid=""
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$scratch"' EXIT
 scripts=(Missing_Resources Current_Database_Mismatch Scanner_Mode Scanner_Database_Mismatch Device_Lost)
 
 case "$mode" in
 build)
   rm -f "$build"/package/orvalis_*.deb
   (cd "$build" && "$3" -G DEB >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack"; }
-  deb="$(the_deb)"
-  echo "built $deb"
+  the_deb
   ;;
-
 contents)
   deb="$(the_deb)"
   dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$scratch/list"
-  expected=(/usr/bin/orvalis /usr/bin/orvalis-search
-    /usr/share/man/man1/orvalis.1.gz /usr/share/man/man1/orvalis-search.1.gz
-    /usr/share/applications/orvalis.desktop
-    /usr/share/icons/hicolor/scalable/apps/orvalis.svg
-    /usr/share/orvalis/res/Dark_Gray_Square.jpg
-    /usr/share/orvalis/demo/Image_Archive/Current_Image.jpg
-    /usr/share/orvalis/demo/Image_Archive/Image_0000000004.jpg
-    /usr/share/orvalis/demo/res/Combo_Box_Parameters.bin
-    /usr/share/doc/orvalis/copyright /usr/share/doc/orvalis/changelog.Debian.gz)
-  for size in 16 22 24 32 48 64 128 256; do
-    expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/orvalis.png")
-  done
-  for s in "${scripts[@]}"; do
-    expected+=("/usr/share/orvalis/res/$s.sh" "/usr/share/orvalis/demo/res/$s.sh")
-  done
-  for f in "${expected[@]}"; do
-    grep -qxF "$f" "$scratch/list" || fail "the package lacks $f"
-  done
+  share=/usr/share/orvalis
+  expected=(/usr/bin/orvalis /usr/bin/orvalis-search /usr/share/man/man1/orvalis{,-search}.1.gz
+    /usr/share/applications/orvalis.desktop /usr/share/icons/hicolor/scalable/apps/orvalis.svg
+    $share/res/Dark_Gray_Square.jpg $share/demo/res/Combo_Box_Parameters.bin
+    $share/demo/Image_Archive/{Current_Image,Image_0000000004}.jpg
+    /usr/share/doc/orvalis/{copyright,changelog.Debian.gz})
+  for size in 16 22 24 32 48 64 128 256; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/orvalis.png"); done
+  for s in "${scripts[@]}"; do expected+=("$share/res/$s.sh" "$share/demo/res/$s.sh"); done
+  for f in "${expected[@]}"; do grep -qxF "$f" "$scratch/list" || fail "the package lacks $f"; done
   # Dependencies come from the libraries the programs load, not from a list.
   depends="$(dpkg-deb -f "$deb" Depends)"
   for lib in libc6 libqt6widgets6 libjpeg62-turbo libpng16-16; do
@@ -71,57 +46,40 @@ contents)
   done
   dpkg-deb -x "$deb" "$scratch/root"
   desktop-file-validate "$scratch/root/usr/share/applications/orvalis.desktop"
-  for s in "${scripts[@]}"; do
-    [ -x "$scratch/root/usr/share/orvalis/res/$s.sh" ] || fail "$s.sh is not executable"
-  done
+  for s in "${scripts[@]}"; do [ -x "$scratch/root$share/res/$s.sh" ] || fail "$s.sh is not executable"; done
   file "$scratch/root/usr/share/icons/hicolor/48x48/apps/orvalis.png" | grep -q "48 x 48" || fail "48 px icon"
-  echo "$(wc -l <"$scratch/list") entries; Depends: $depends"
   ;;
-
 lintian)
-  deb="$(the_deb)"
-  lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | tee "$scratch/lintian"
+  lintian --fail-on error --tag-display-limit 0 "$(the_deb)" 2>&1 | tee "$scratch/lintian"
   ! grep -q '^E:' "$scratch/lintian" || fail "lintian reports errors"
   ;;
-
 installed)
   deb="$(the_deb)"
-  root="$scratch/root"
-  dpkg -x "$deb" "$root"
+  dpkg -x "$deb" "$scratch/root"
   export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" QT_QPA_PLATFORM=offscreen
   mkdir -p "$HOME"
-  orvalis="$root/usr/bin/orvalis"
+  orvalis="$scratch/root/usr/bin/orvalis"
   version="$(dpkg-deb -f "$deb" Version)"
-  [ "$("$root/usr/bin/orvalis-search" --version)" = "orvalis-search ${version%-*}" ] || fail "orvalis-search --version"
+  [ "$("$scratch/root/usr/bin/orvalis-search" --version)" = "orvalis-search ${version%-*}" ] || fail "orvalis-search --version"
   [ "$("$orvalis" --version)" = "orvalis ${version%-*}" ] || fail "orvalis --version"
 
-  # A copy of the demo, named on the command line from elsewhere: the window
-  # starts there and goes on searching. With --log it says so for every tick;
-  # without, a start-up failure would end it at once with exit code 1.
-  cp -r "$root/usr/share/orvalis/demo" "$scratch/demo"
-  log=()
-  if "$orvalis" --help | grep -q -- '--log'; then log=(--log); fi
-  (cd / && exec "$orvalis" "${log[@]}" "$scratch/demo") 2>"$scratch/demo.err" &
+  # A copy of the demo named from elsewhere: the window searches there (a
+  # --log line a tick) until SIGTERM closes it as its close box does.
+  cp -r "$scratch/root/usr/share/orvalis/demo" "$scratch/demo"
+  (cd / && exec "$orvalis" --log "$scratch/demo") 2>"$scratch/demo.err" &
   pid=$!
-  pids+=("$pid")
-  if [ ${#log[@]} -gt 0 ]; then
-    for _ in $(seq 600); do grep -q 'Image_Archive/Image_' "$scratch/demo.err" && break; sleep 0.1; done
-    kill -0 "$pid" 2>/dev/null || fail "orvalis ended: $(cat "$scratch/demo.err")"
-    grep -q 'Image_Archive/Image_' "$scratch/demo.err" || fail "no tick within 60 s"
-  else
-    for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$pid" 2>/dev/null || fail "orvalis ended at start-up: $(cat "$scratch/demo.err")"
-  fi
+  for _ in $(seq 600); do grep -q 'Image_Archive/Image_' "$scratch/demo.err" && break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null || fail "orvalis ended: $(cat "$scratch/demo.err")"
+  grep -q 'Image_Archive/Image_' "$scratch/demo.err" || fail "no tick within 60 s"
   kill "$pid"
   status=0
   wait "$pid" || status=$?
-  # SIGTERM closes the window as its close box does.
+  pid=""
   [ "$status" -eq 0 ] || fail "orvalis on the demo ended with $status when stopped: $(cat "$scratch/demo.err")"
   [ ! -e "$scratch/demo/res/last_event.log" ] || fail "an exit script ran on the demo"
 
-  # A new folder named from a terminal gets the default scripts and backdrop
-  # (said on stderr), never a parameters file, and its own (copied) script
-  # says what is missing.
+  # A new folder gets the default scripts and backdrop (said on stderr), no
+  # parameters file, and its copied script says what is missing.
   mkdir "$scratch/new"
   status=0
   "$orvalis" "$scratch/new" 2>"$scratch/new.err" || status=$?
@@ -134,7 +92,7 @@ installed)
   grep -q "Risorse mancanti" "$scratch/new/res/last_event.log" || fail "unexpected notice"
 
   # A folder with scripts of its own, opened from the desktop, runs the
-  # installed defaults instead, until the user marks it trusted.
+  # installed defaults until the user trusts it (--trust needs no display).
   mkdir -p "$scratch/foreign/res"
   printf ': > foreign.ran\n' >"$scratch/foreign/res/Missing_Resources.sh"
   status=0
@@ -142,18 +100,12 @@ installed)
   [ "$status" -eq 1 ] || fail "the foreign folder ended with $status"
   wait_for "$scratch/foreign/res/last_event.log" || fail "the installed Missing_Resources.sh did not run"
   [ ! -e "$scratch/foreign/foreign.ran" ] || fail "the folder's own script ran from the desktop"
-  # --trust needs no display.
-  env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY "$orvalis" --trust "$scratch/foreign" 2>/dev/null ||
-    fail "--trust"
+  env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY "$orvalis" --trust "$scratch/foreign" 2>/dev/null || fail "--trust"
   "$orvalis" --from-desktop "$scratch/foreign" 2>/dev/null && fail "the trusted folder ended with 0"
   wait_for "$scratch/foreign/foreign.ran" || fail "the trusted folder's own script did not run"
-  echo "installed orvalis: demo ran until stopped; defaults copied; trust rule held"
   ;;
-
 scripts)
-  source_dir="$3"
-  # One folder on PATH with a notify-send that records its arguments, one
-  # with no notify-send at all; date is all else the scripts call.
+  # PATH holds date and either a notify-send that records its arguments or none.
   mkdir -p "$scratch/with" "$scratch/without" "$scratch/work/res"
   ln -s "$(command -v date)" "$scratch/with/date"
   ln -s "$(command -v date)" "$scratch/without/date"
@@ -163,17 +115,13 @@ scripts)
   for s in "${scripts[@]}"; do
     for bin in with without; do
       : >"$scratch/notified"
-      PATH="$scratch/$bin" /bin/sh "$source_dir/res/$s.sh" 2>"$scratch/err" || fail "$s.sh failed $bin notify-send"
+      PATH="$scratch/$bin" /bin/sh "$3/res/$s.sh" 2>"$scratch/err" || fail "$s.sh failed $bin notify-send"
       text="$(sed -n 's/^.*Orvalis: //p' "$scratch/err")"
       [ -n "$text" ] || fail "$s.sh said nothing on stderr"
       tail -n 1 res/last_event.log | grep -qF "Orvalis: $text" || fail "$s.sh: no line in res/last_event.log"
-      if [ "$bin" = with ]; then
-        grep -qF "|$text|" "$scratch/notified" || fail "$s.sh: notification '$(cat "$scratch/notified")'"
-      fi
+      [ "$bin" = without ] || grep -qF "|$text|" "$scratch/notified" || fail "$s.sh: notification '$(cat "$scratch/notified")'"
     done
   done
-  echo "${#scripts[@]} scripts: notice on stderr, in the log, and as a notification when notify-send is there"
   ;;
-
 *) fail "unknown mode $mode" ;;
 esac

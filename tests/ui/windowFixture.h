@@ -1,32 +1,28 @@
 #pragma once
 
-// The real window over a small working folder laid out as the program
-// expects, with a fake camera and an exit path that records scripts.
+// The real window over a small working folder, with a fake camera and an
+// exit path that records scripts.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QTest>
-#include <filesystem>
 #include <memory>
-#include <ostream>
 #include <stdexcept>
-#include <vector>
 
 #include "files/parametersFile.h"
 #include "tests/support/fakes.h"
 #include "tests/support/testSupport.h"
 #include "ui/orvalisDlg.h"
 
-// Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
 }
 
 namespace orvalis::testing {
 
-// Records the scripts; a fatal exit fails the test instead of ending it.
+// A fatal exit fails the test instead of ending it.
 class RecordingExitPath : public ExitPath {
  public:
   void runScript(ExitScript script) override { scripts.push_back(script); }
@@ -37,31 +33,22 @@ class RecordingExitPath : public ExitPath {
 };
 
 // 320 x 240 leaves room for every viewfinder command with step 10 around a
-// radius-50 viewfinder at the centre; the matcher stays quick at this size.
-inline constexpr std::uint32_t kWidth = 320;
-inline constexpr std::uint32_t kHeight = 240;
-inline BgrPicture queryPicture() {
-  return texturedPicture(kWidth, kHeight, 1);
-}
+// radius-50 viewfinder at the centre.
+inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
 
-class WindowTest : public ::testing::Test {
- protected:
-  WindowTest() : cwd_(dir.path()) {
-    std::filesystem::create_directories(dir / "res");
-    std::filesystem::create_directories(dir / "Image_Archive");
-    writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60)));
-  }
-
-  // Still-image mode: the query, and an archive whose picture 1 holds it.
-  void stillFolder() {
-    writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(queryPicture(), 100));
-    cameraFolder();
-  }
-  // Camera mode: no still picture.
+struct WindowHarness {
+  WindowHarness() { writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60))); }
+  // Camera mode: picture 1 of the archive holds the query; still-image mode
+  // adds the query as the still picture.
   void cameraFolder() {
     writeFile(dir / "Image_Archive/Image_0000000000.jpg",
               encodeJpeg(texturedPicture(kWidth, kHeight, 7), 100));
-    writeFile(dir / "Image_Archive/Image_0000000001.jpg", encodeJpeg(queryPicture(), 100));
+    writeFile(dir / "Image_Archive/Image_0000000001.jpg",
+              encodeJpeg(texturedPicture(kWidth, kHeight, 1), 100));
+  }
+  void stillFolder() {
+    writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(texturedPicture(kWidth, kHeight, 1), 100));
+    cameraFolder();
   }
   void writeParameters(const SearchParameters& p) {
     ASSERT_EQ(writeParametersFile(p, parametersFile().c_str()), 1);
@@ -69,40 +56,31 @@ class WindowTest : public ::testing::Test {
   std::filesystem::path parametersFile() const { return dir / "res/Combo_Box_Parameters.bin"; }
   SearchParameters savedParameters() {
     SearchParameters p{};
-    EXPECT_EQ(std::filesystem::file_size(parametersFile()), kParametersFileSize);
-    loadParameters(p, parametersFile().c_str());
+    EXPECT_EQ(loadParameters(p, parametersFile().c_str()), FileStatus::Ok);
     return p;
   }
-
   COrvalisDlg& window() {
     if (!window_) window_ = std::make_unique<COrvalisDlg>(*ws, camera, exitPath);
     return *window_;
   }
-  // The window's initialisation, shown normally so that clicks reach it.
+  // Shown normally, so that clicks reach it.
   COrvalisDlg& started() {
     window().initDialog(COrvalisDlg::StartShow::Normal);
     return *window_;
   }
   SearchState& state() { return ws->state; }
-
   QAbstractButton* button(int id) { return qobject_cast<QAbstractButton*>(window().control(id)); }
   QComboBox* list(int id) { return qobject_cast<QComboBox*>(window().control(id)); }
-  void click(int id) {
-    QAbstractButton* b = button(id);
-    ASSERT_NE(b, nullptr) << id;
-    QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
-  }
+  void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton, {}, button(id)->rect().center()); }
 
   TempDir dir;
   std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
-  FakeCamera camera{{queryPicture()}};
+  FakeCamera camera{{texturedPicture(kWidth, kHeight, 1)}};
   RecordingExitPath exitPath;
-
- private:
-  ScopedWorkingDirectory cwd_;
-
- protected:
-  std::unique_ptr<COrvalisDlg> window_;  // last member: goes before what it refers to
+  ScopedWorkingDirectory cwd{dir.path()};
+  std::unique_ptr<COrvalisDlg> window_;  // last: goes before what it refers to
 };
+
+class WindowTest : public ::testing::Test, public WindowHarness {};
 
 }  // namespace orvalis::testing

