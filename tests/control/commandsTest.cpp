@@ -14,148 +14,75 @@ class Commands : public ControlTest {
     control().startUp();
     control().enterAdjustMode();
   }
-  void place(std::uint32_t x, std::uint32_t y, std::uint32_t r, std::uint32_t step) {
-    state().viewfinderX = x;
-    state().viewfinderY = y;
-    state().viewfinderRadius = r;
-    state().viewfinderStep = step;
-    fs::remove(dir / "res/Combo_Box_Parameters.bin");
-  }
   SearchParameters saved() {
     SearchParameters p;
-    EXPECT_TRUE(fs::exists(dir / "res/Combo_Box_Parameters.bin")) << "the command did not save";
-    loadParameters(p, (dir / "res/Combo_Box_Parameters.bin").c_str());
+    EXPECT_EQ(loadParameters(p, "res/Combo_Box_Parameters.bin"), FileStatus::Ok)
+        << "the command did not save";
     return p;
   }
 };
 
-TEST_F(Commands, MovesAdmitEqualityAtEveryMarginAndRefuseOnePixelMore) {
-  place(320, 60, 50, 10);
-  control().moveViewfinderUp();  // 60 - 50 - 10 = 0 < 1
-  EXPECT_EQ(state().viewfinderY, 60u);
-  EXPECT_EQ(saved().viewfinderY, 60u);
-  place(320, 61, 50, 10);
-  control().moveViewfinderUp();
-  EXPECT_EQ(state().viewfinderY, 51u);
-  EXPECT_EQ(saved().viewfinderY, 51u);
-
-  place(320, 400, 70, 10);
-  control().moveViewfinderDown();  // 480 > 478
-  EXPECT_EQ(state().viewfinderY, 400u);
-  place(320, 398, 70, 10);
-  control().moveViewfinderDown();  // 478 = 478
-  EXPECT_EQ(state().viewfinderY, 408u);
-
-  place(61, 240, 50, 10);
-  control().moveViewfinderLeft();
-  EXPECT_EQ(state().viewfinderX, 51u);
-  place(60, 240, 50, 10);
-  control().moveViewfinderLeft();
-  EXPECT_EQ(state().viewfinderX, 60u);
-
-  place(578, 240, 50, 10);  // 578 + 50 + 10 = 638 = w - 2
-  control().moveViewfinderRight();
-  EXPECT_EQ(state().viewfinderX, 588u);
-  place(579, 240, 50, 10);
-  control().moveViewfinderRight();
-  EXPECT_EQ(state().viewfinderX, 579u);
-  EXPECT_EQ(saved().viewfinderX, 579u);
+TEST_F(Commands, ViewfinderCommandsAdmitEqualityAtEveryLimitAndSaveEitherWay) {
+  struct Case {
+    const char* what;
+    void (SearchControl::*command)();
+    std::uint32_t x, y, r, step, newX, newY, newR;  // on a 640 x 480 picture
+  };
+  const Case cases[] = {
+      {"up to a margin of 1", &SearchControl::moveViewfinderUp, 320, 61, 50, 10, 320, 51, 50},
+      {"up to a margin of 0", &SearchControl::moveViewfinderUp, 320, 60, 50, 10, 320, 60, 50},
+      {"down to h - 2", &SearchControl::moveViewfinderDown, 320, 398, 70, 10, 320, 408, 70},
+      {"down to h", &SearchControl::moveViewfinderDown, 320, 400, 70, 10, 320, 400, 70},
+      {"left to a margin of 1", &SearchControl::moveViewfinderLeft, 61, 240, 50, 10, 51, 240, 50},
+      {"left to a margin of 0", &SearchControl::moveViewfinderLeft, 60, 240, 50, 10, 60, 240, 50},
+      {"right to w - 2", &SearchControl::moveViewfinderRight, 578, 240, 50, 10, 588, 240, 50},
+      {"right to w - 1", &SearchControl::moveViewfinderRight, 579, 240, 50, 10, 579, 240, 50},
+      {"grow to a margin of 1", &SearchControl::growViewfinder, 320, 229, 178, 50, 320, 229, 228},
+      {"grow past the picture", &SearchControl::growViewfinder, 320, 251, 200, 50, 320, 251, 200},
+      {"grow past 250, not cut down", &SearchControl::growViewfinder, 320, 240, 240, 25, 320, 240, 240},
+      {"shrink to 40", &SearchControl::shrinkViewfinder, 320, 240, 50, 10, 320, 240, 40},
+      {"shrink below 40", &SearchControl::shrinkViewfinder, 320, 240, 45, 10, 320, 240, 45},
+  };
+  for (const Case& c : cases) {
+    state().viewfinderX = c.x;
+    state().viewfinderY = c.y;
+    state().viewfinderRadius = c.r;
+    state().viewfinderStep = c.step;
+    fs::remove("res/Combo_Box_Parameters.bin");
+    const std::vector<std::uint8_t> before(ws->images.queryImage.data(),
+                                           ws->images.queryImage.data() + 640 * 480 * 3);
+    (control().*c.command)();
+    EXPECT_EQ(state().viewfinderX, c.newX) << c.what;
+    EXPECT_EQ(state().viewfinderY, c.newY) << c.what;
+    EXPECT_EQ(state().viewfinderRadius, c.newR) << c.what;
+    const SearchParameters p = saved();
+    EXPECT_EQ(std::vector<std::uint32_t>({p.viewfinderX, p.viewfinderY, p.viewfinderRadius}),
+              std::vector<std::uint32_t>({c.newX, c.newY, c.newR}))
+        << c.what;
+    // An admitted step draws the glyph at its new place; a refused one draws nothing.
+    const bool admitted = c.newX != c.x || c.newY != c.y || c.newR != c.r;
+    EXPECT_EQ(!std::equal(before.begin(), before.end(), ws->images.queryImage.data()), admitted) << c.what;
+  }
 }
 
-TEST_F(Commands, ResizesKeepTheirLimitsAndAreNeverCutDown) {
-  place(320, 240, 240, 25);
-  control().growViewfinder();  // 265 > 250: refused, not cut to 250
-  EXPECT_EQ(state().viewfinderRadius, 240u);
-  EXPECT_EQ(saved().viewfinderRadius, 240u);
-  place(320, 240, 200, 50);
-  control().growViewfinder();  // picture too small for 250 at this centre
-  EXPECT_EQ(state().viewfinderRadius, 200u);
-  place(320, 251, 200, 50);
-  control().growViewfinder();  // rows 1 .. 501 don't fit 480
-  EXPECT_EQ(state().viewfinderRadius, 200u);
-  place(320, 229, 178, 50);  // 229 - 228 = 1 and 229 + 228 = 457: fits
-  control().growViewfinder();
-  EXPECT_EQ(state().viewfinderRadius, 228u);
-  EXPECT_EQ(state().viewfinderX, 320u);  // the centre stays put
-  EXPECT_EQ(state().viewfinderY, 229u);
-
-  place(320, 240, 50, 10);
-  control().shrinkViewfinder();
-  EXPECT_EQ(state().viewfinderRadius, 40u);
-  place(320, 240, 45, 10);
-  control().shrinkViewfinder();
-  EXPECT_EQ(state().viewfinderRadius, 45u);
-  place(320, 240, 40, 1);
-  control().shrinkViewfinder();
-  EXPECT_EQ(state().viewfinderRadius, 40u);
-  EXPECT_EQ(saved().viewfinderRadius, 40u);
-}
-
-TEST_F(Commands, AdmittedMoveInvertsTheGlyphAtItsNewPlaceRefusedDrawsNothing) {
-  control().onTimerTick();  // the adjust tick draws the glyph at (320, 240)
-  place(320, 240, 80, 10);
-  std::vector<std::uint8_t> before(ws->images.queryImage.data(),
-                                   ws->images.queryImage.data() + 640 * 480 * 3);
-  control().moveViewfinderUp();
-  // The new disc's top pixel (row 150) was plain gray and is now inverted.
-  const std::size_t top = (150u * 640u + 320u) * 3u;
-  EXPECT_EQ(ws->images.queryImage[top], 255 - before[top]);
-
-  place(320, 60, 50, 10);  // refused
-  std::vector<std::uint8_t> now(ws->images.queryImage.data(), ws->images.queryImage.data() + 640 * 480 * 3);
-  control().moveViewfinderUp();
-  EXPECT_TRUE(std::equal(now.begin(), now.end(), ws->images.queryImage.data()));
-}
-
-TEST_F(Commands, ParameterCommandsStoreTheirValueAndSaveIt) {
+TEST_F(Commands, ParameterCommandsAreSavedAndTakeEffectWithANewSearch) {
+  EXPECT_EQ(window.mode, WindowMode::Adjust);
   control().selectViewfinderStep(50);
-  EXPECT_EQ(state().viewfinderStep, 50u);
-  EXPECT_EQ(saved().framesPerSecond, 1u);  // only the command's own value changes
-  control().selectFramesPerSecond(256);
-  control().selectFilterRadius(3);
+  control().selectFramesPerSecond(128);
+  control().selectFilterRadius(1);
   control().selectColorTolerance(40);
   const SearchParameters p = saved();
-  EXPECT_EQ(p.viewfinderStep, 50u);
-  EXPECT_EQ(p.framesPerSecond, 256u);
-  EXPECT_EQ(p.filterRadius, 3u);
-  EXPECT_EQ(p.colorTolerance, 40u);
-}
-
-TEST_F(Commands, ParametersTakeEffectOnlyWithANewSearch) {
+  EXPECT_EQ(
+      std::vector<std::uint32_t>({p.viewfinderStep, p.framesPerSecond, p.filterRadius, p.colorTolerance}),
+      std::vector<std::uint32_t>({50, 128, 1, 40}));
+  EXPECT_EQ(state().viewfinderStep, 50u);
   EXPECT_EQ(window.timerPeriod, kAdjustTimerPeriod);
-  control().selectFramesPerSecond(128);
-  EXPECT_EQ(window.timerPeriod, 100u);  // adjust mode keeps its period
-
-  const double templateBefore = state().templateRingMean[0];
-  const std::vector<std::uint8_t> grayBefore(ws->images.queryGray.data(),
-                                             ws->images.queryGray.data() + 640 * 480);
-  control().selectFilterRadius(1);
-  EXPECT_EQ(state().templateRingMean[0], templateBefore);
-  EXPECT_TRUE(std::equal(grayBefore.begin(), grayBefore.end(), ws->images.queryGray.data()));
-
-  control().startNewSearch();
-  EXPECT_EQ(window.timerPeriod, 7u);
-  EXPECT_EQ(ws->images.discMaskCount, 5u);  // radius 1: the new filter was built
-}
-
-TEST_F(Commands, ModeCommandsSwitchTheWindowsMode) {
-  // SetUp entered adjust mode.
-  EXPECT_EQ(window.mode, WindowMode::Adjust);
-  EXPECT_EQ(window.timerStarts.back(), 100u);
-  EXPECT_EQ(state().adjustMode, 1);
 
   control().startNewSearch();
   EXPECT_EQ(window.mode, WindowMode::Search);
-  EXPECT_EQ(state().adjustMode, 0);
   EXPECT_EQ(state().archiveIndex, -2);
-  EXPECT_EQ(window.timerStarts.back(), 1000u);
-  // Neither mode command writes the parameters file.
-  EXPECT_FALSE(fs::exists(dir / "res/Combo_Box_Parameters.bin"));
-
-  FakeWindow fresh;
-  fresh.mode = WindowMode::Adjust;
-  SearchControl(*ws, fresh, camera, exitPath).prepareControls();
-  EXPECT_EQ(fresh.mode, WindowMode::Search);
+  EXPECT_EQ(window.timerPeriod, 7u);
+  EXPECT_EQ(ws->images.discMaskCount, 5u);  // radius 1: the new filter was built
 }
 
 TEST_F(Commands, CloseStopsTheTimerReleasesTheCameraAndEndsTheWindow) {
@@ -163,7 +90,6 @@ TEST_F(Commands, CloseStopsTheTimerReleasesTheCameraAndEndsTheWindow) {
   EXPECT_FALSE(window.timerRunning);
   EXPECT_EQ(camera.stops, 1);
   EXPECT_TRUE(window.ended);
-  EXPECT_FALSE(fs::exists(dir / "res/Combo_Box_Parameters.bin"));
 }
 
 }  // namespace
