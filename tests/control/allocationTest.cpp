@@ -47,7 +47,7 @@ using Allocation = ControlTest;
 TEST_F(Allocation, TwoThousandCameraTicksAllocateNothingAndKeepTheHeapFlat) {
   if (!ORVALIS_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocation counting is off under sanitizers";
   constexpr std::uint32_t w = 72, h = 54;
-  folder({texturedPicture(w, h, 7), texturedPicture(w, h, 8), texturedPicture(w, h, 9)}, false);
+  folder({texturedPicture(w, h, 7), texturedPicture(w, h, 8), texturedPicture(w, h, 9)}, std::nullopt);
   camera = NotingCamera({texturedPicture(w, h, 20), texturedPicture(w, h, 21)});
   control().startUp();
   ASSERT_EQ(state().cameraMode, 1);

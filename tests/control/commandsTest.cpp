@@ -8,9 +8,7 @@ namespace fs = std::filesystem;
 class Commands : public ControlTest {
  protected:
   void SetUp() override {
-    writeBackdrop();
-    writeStillQuery(solidPicture(640, 480, 50, 50, 50));
-    writeArchive({solidPicture(640, 480, 50, 50, 50)});
+    folder({solidPicture(640, 480, 50, 50, 50)}, solidPicture(640, 480, 50, 50, 50));
     control().startUp();
     control().enterAdjustMode();
   }

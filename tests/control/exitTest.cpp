@@ -17,134 +17,81 @@ namespace fs = std::filesystem;
 using Exits = ControlTest;
 
 TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
-  // A FIFO stands for every file that is no regular file: opened the plain
-  // way it blocked start-up forever, hence the child's deadline.
-  const auto fifo = [](const fs::path& file) {
-    fs::remove(file);
-    ::mkfifo(file.c_str(), 0644);
+  // Files are spoilt in a still-image folder of two pictures (camera mode:
+  // no still query); the camera's fault strikes before start-up (-1) or
+  // after the given number of ticks. A FIFO stands for every file that is
+  // no regular file: opened the plain way it blocked start-up forever.
+  using Spoil = void (*)(const fs::path&);
+  const Spoil keep = [](const fs::path&) {};
+  const Spoil remove = [](const fs::path& f) { fs::remove_all(f); };
+  const Spoil fifo = [](const fs::path& f) { fs::remove(f), ::mkfifo(f.c_str(), 0644); };
+  const Spoil garbage = [](const fs::path& f) { writeFile(f, {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3}); };
+  const Spoil resized = [](const fs::path& f) { writeFile(f, encodeJpeg(texturedPicture(164, 120, 2))); };
+  const Spoil query = [](const fs::path& f) { writeFile(f, encodeJpeg(queryPicture(), 100)); };
+  using Fault = void (*)(FakeCamera&, const SearchState&);
+  const Fault none = [](FakeCamera&, const SearchState&) {};
+  const Fault noStart = [](FakeCamera& k, const SearchState&) { k.failStart = true; };
+  const Fault noFrame = [](FakeCamera& k, const SearchState&) { k.failGrab = true; };
+  const Fault tooLarge = [](FakeCamera& k, const SearchState&) {
+    k = FakeCamera({solidPicture(1921, 1200, 0, 0, 0)});
   };
-  const fs::path backdrop = "res/Dark_Gray_Square.jpg", still = "Image_Archive/Current_Image.jpg";
-  const auto start = [&] {
-    control().startUp();
-    return 5;  // still running: no exit was taken
-  };
-  const auto tick = [&](int ticks) {
-    return [this, ticks] {
-      control().startUp();
-      for (int i = 0; i < ticks; ++i) control().onTimerTick();
-      return 5;
-    };
-  };
-  const std::vector<std::string> lost = {"Scanner_Mode", "Device_Lost"};
+  const Fault lostOnStop = [](FakeCamera& k, const SearchState& s) { k.failStream = s.searchStopped == 1; };
+  const char *backdrop = "res/Dark_Gray_Square.jpg", *picture0 = "Image_Archive/Image_0000000000.jpg",
+             *picture1 = "Image_Archive/Image_0000000001.jpg", *still = "Image_Archive/Current_Image.jpg";
+  using Scripts = std::set<std::string>;
+  const Scripts noScript, missing = {"Missing_Resources"}, mismatch = {"Current_Database_Mismatch"},
+                          notice = {"Scanner_Mode"}, lost = {"Scanner_Mode", "Device_Lost"},
+                          cameraMismatch = {"Scanner_Mode", "Scanner_Database_Mismatch"};
   struct Case {
     const char* what;
-    std::function<void()> prepare;  // in the empty folder
-    std::function<int()> drive;     // in the child; returns the code to end with
+    bool camera;
+    const char* file;
+    Spoil spoil;
+    Fault fault;
+    int faultAfter;
     int exitCode;
-    std::vector<std::string> scripts;
+    Scripts scripts;
   };
   const Case cases[] = {
-      {"backdrop missing",
-       [&] { folder({distractor(1)}), fs::remove(backdrop); },
-       start,
-       1,
-       {"Missing_Resources"}},
-      {"backdrop a FIFO", [&] { folder({distractor(1)}), fifo(backdrop); }, start, 1, {"Missing_Resources"}},
-      {"picture 0 missing, its script not executable: run through the shell",
-       [&] {
-         folder({});
-         fs::permissions(dir / "res/Missing_Resources.sh", fs::perms::owner_read | fs::perms::owner_write);
-       },
-       start,
-       1,
-       {"Missing_Resources"}},
-      {"no res folder: no script, code 1",
-       [&] { fs::remove_all(dir / "res"), writeArchive({queryPicture()}); },
-       start,
-       1,
-       {}},
-      {"parameters a FIFO: the defaults",
-       [&] { folder({distractor(1)}), fifo("res/Combo_Box_Parameters.bin"); },
-       [&] {
-         control().startUp();
-         return state().filterRadius == kDefaultParameters.filterRadius ? 0 : 4;
-       },
-       0,
-       {}},
-      {"still query of another size",
-       [&] { folder({texturedPicture(kWidth + 2, kHeight, 2)}); },
-       start,
-       1,
-       {"Current_Database_Mismatch"}},
-      {"still walk meets another size",
-       [&] {
-         folder({distractor(1), texturedPicture(kWidth, kHeight + 4, 2)});
-       },
-       tick(5),
-       1,
-       {"Current_Database_Mismatch"}},
-      {"undecodable still query: camera mode",
-       [&] {
-         folder({distractor(1)}), writeFile(dir / still, {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3});
-       },
-       [&] {
-         control().startUp();
-         return state().cameraMode == 1 && state().queryWidth == kWidth && camera.grabs == 1 ? 0 : 4;
-       },
-       0,
-       {"Scanner_Mode"}},
-      {"still query a FIFO, camera won't start", [&] { folder({distractor(1)}), fifo(still); },
-       [&] {
-         camera.failStart = true;
-         return start();
-       },
-       1, lost},
-      {"first frame can't be grabbed", [&] { folder({distractor(1)}, false); },
-       [&] {
-         camera.failGrab = true;
-         return start();
-       },
-       1, lost},
-      {"first frame too large", [&] { folder({distractor(1)}, false); },
-       [&] {
-         camera = NotingCamera({solidPicture(1921, 1200, 9, 9, 9)});
-         return start();
-       },
-       1, lost},
-      {"frame lost at the walk's restart", [&] { folder({distractor(1)}, false); },
-       [&] {
-         control().startUp();
-         camera.failGrab = true;
-         control().onTimerTick();
-         return 5;
-       },
-       1, lost},
-      {"camera lost after a match stopped the search", [&] { folder({queryPicture()}, false); },
-       [&] {
-         control().startUp();
-         control().onTimerTick();
-         camera.failStream = state().searchStopped == 1;
-         control().onTimerTick();
-         return 5;
-       },
-       1, lost},
-      {"camera walk meets another size",
-       [&] { folder({texturedPicture(kWidth + 4, kHeight, 2)}, false); },
-       tick(1),
-       1,
-       {"Scanner_Mode", "Scanner_Database_Mismatch"}},
+      {"backdrop missing", false, backdrop, remove, none, -1, 1, missing},
+      {"picture 0 missing", false, picture0, remove, none, -1, 1, missing},
+      {"no res folder: no script, code 1", false, "res", remove, none, -1, 1, noScript},
+      {"parameters a FIFO: the defaults", false, "res/Combo_Box_Parameters.bin", fifo, none, -1, 0, noScript},
+      {"still query of another size", false, still, resized, none, -1, 1, mismatch},
+      {"still walk meets another size", false, picture1, resized, none, -1, 1, mismatch},
+      {"undecodable still query: camera mode", false, still, garbage, none, -1, 0, notice},
+      {"still query a FIFO, camera won't start", false, still, fifo, noStart, -1, 1, lost},
+      {"first frame can't be grabbed", true, still, keep, noFrame, -1, 1, lost},
+      {"first frame too large", true, still, keep, tooLarge, -1, 1, lost},
+      {"frame lost at the walk's restart", true, still, keep, noFrame, 0, 1, lost},
+      {"camera lost after a match stopped the search", true, picture0, query, lostOnStop, 1, 1, lost},
+      {"camera walk meets another size", true, picture0, resized, none, -1, 1, cameraMismatch},
   };
   for (const Case& c : cases) {
     fs::remove_all(dir / "res");
     fs::remove_all(dir / "Image_Archive");
     installMarkerScripts(dir.path());
-    c.prepare();
-    const auto r = runInChild(dir.path(), [&] { std::_Exit(c.drive()); });
+    // Scripts run through the shell: they need no execute bit.
+    for (const auto& script : fs::directory_iterator(dir / "res")) {
+      fs::permissions(script, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                      fs::perm_options::remove);
+    }
+    folder({distractor(1), distractor(2)}, c.camera ? std::nullopt : std::optional(queryPicture()));
+    c.spoil(dir / c.file);
+    const auto r = runInChild(dir.path(), [&] {
+      if (c.faultAfter < 0) c.fault(camera, state());
+      control().startUp();
+      for (int tick = 0; tick < 3; ++tick) {
+        if (tick == c.faultAfter) c.fault(camera, state());
+        control().onTimerTick();
+      }
+      std::_Exit(state().filterRadius == kDefaultParameters.filterRadius ? 0 : 4);
+    });
     EXPECT_FALSE(r.timedOut) << c.what;
     EXPECT_EQ(r.exitCode, c.exitCode) << c.what;
     EXPECT_TRUE(onlyScriptsRan(dir.path(), c.scripts)) << c.what;
     // A started camera is released before the process ends.
-    const bool started = std::count(c.scripts.begin(), c.scripts.end(), "Scanner_Mode") == 1;
+    const bool started = c.scripts.count("Scanner_Mode") == 1;
     EXPECT_EQ(fs::exists(dir / "res/camera-released"), started && c.exitCode == 1) << c.what;
   }
 }
@@ -187,58 +134,50 @@ class QuickExitPath final : public ExitPath {
 TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
   // A save that fails part-way must not leave a short file (a 0-byte file
   // reads back as radius 0, tolerance 0, step 0): the old file stays as it
-  // was, the process ends with code 1 and no script.
+  // was, the process ends with code 1 and no script. Links stay links.
   adoptOrphanedScripts();
   const SearchParameters saved{2, 3, 4, 5, 6, 7, 8};
-  std::uint8_t savedBytes[kParametersFileSize];
-  encodeParameters(saved, savedBytes);
-  const std::vector<std::uint8_t> newBytes(savedBytes, savedBytes + kParametersFileSize);
-  const std::vector<std::uint8_t> oldBytes(kParametersFileSize, 0x5A);
+  std::uint8_t encoded[kParametersFileSize];
+  encodeParameters(saved, encoded);
+  const std::vector<std::uint8_t> newBytes(encoded, encoded + kParametersFileSize),
+      oldBytes(newBytes.size(), 0x5A);
   const fs::path file = "res/Combo_Box_Parameters.bin";
-  const auto old = [&](const fs::path& d) { writeFile(d / file, oldBytes); };
+  enum Place { OldFile, Folder, Link };
+  enum Limit { None, FileSize, User };
   struct Case {
     const char* what;
-    std::function<void(const fs::path&)> setUp;
-    std::function<void()> inChild;  // before the save
+    Place place;
+    const char* linkTo;
+    Limit limit;
     int exitCode;
-    const char* holds;  // the file that must hold the old or new bytes afterwards, "" for none
+    const char* holds;  // the file that holds the old or new bytes afterwards
   };
   const Case cases[] = {
-      {"a folder in its place", [&](const fs::path& d) { fs::create_directories(d / file); }, [] {}, 1, ""},
-      {"a link to /dev/full", [&](const fs::path& d) { fs::create_symlink("/dev/full", d / file); }, [] {}, 1,
-       ""},
-      {"a full disk (file-size limit)", old,
-       [] {
-         ::signal(SIGXFSZ, SIG_IGN);
-         const rlimit limit{10, 10};
-         ::setrlimit(RLIMIT_FSIZE, &limit);
-       },
-       1, "res/Combo_Box_Parameters.bin"},
-      {"a read-only file (as a user, not root)",
-       [&](const fs::path& d) {
-         old(d);
-         fs::permissions(d / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-         fs::permissions(d, fs::perms::all);
-         fs::permissions(d / "res", fs::perms::all);
-       },
-       [] {
-         if (!dropRootPrivileges()) std::_Exit(98);
-       },
-       1, "res/Combo_Box_Parameters.bin"},
-      {"a link to a file elsewhere",
-       [&](const fs::path& d) {
-         writeFile(d / "kept/p.bin", oldBytes);
-         fs::create_symlink("../kept/p.bin", d / file);
-       },
-       [] {}, 0, "kept/p.bin"},
+      {"a folder in its place", Folder, "", None, 1, ""},
+      {"a link to /dev/full", Link, "/dev/full", None, 1, ""},
+      {"a full disk (file-size limit)", OldFile, "", FileSize, 1, "res/Combo_Box_Parameters.bin"},
+      {"a read-only file (as a user, not root)", OldFile, "", User, 1, "res/Combo_Box_Parameters.bin"},
+      {"a link to a file elsewhere", Link, "../kept/p.bin", None, 0, "kept/p.bin"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     installMarkerScripts(dir.path());
-    c.setUp(dir.path());
-    const auto linked = fs::is_symlink(dir / file.string());
+    writeFile(dir / "kept/p.bin", oldBytes);
+    if (c.place == Folder) fs::create_directories(dir / file);
+    if (c.place == Link) fs::create_symlink(c.linkTo, dir / file);
+    if (c.place == OldFile) writeFile(dir / file, oldBytes);
+    if (c.limit == User) {
+      fs::permissions(dir / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      fs::permissions(dir.path(), fs::perms::all);
+      fs::permissions(dir / "res", fs::perms::all);
+    }
     const auto result = runInChild(dir.path(), [&] {
-      c.inChild();
+      if (c.limit == FileSize) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{10, 10};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      if (c.limit == User && !dropRootPrivileges()) std::_Exit(98);
       QuickExitPath exitPath;
       saveParameters(saved, exitPath);
     });
@@ -246,7 +185,7 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
     if (*c.holds != '\0') {
       EXPECT_EQ(readFile(dir / c.holds), c.exitCode == 0 ? newBytes : oldBytes) << c.what;
     }
-    EXPECT_EQ(fs::is_symlink(dir / file.string()), linked) << c.what << ": a link must stay a link";
+    EXPECT_EQ(fs::is_symlink(dir / file), c.place == Link) << c.what;
     for (const auto& entry : fs::directory_iterator(dir / "res")) {
       EXPECT_TRUE(entry.path().extension() == ".sh" || entry.path().filename() == file.filename())
           << c.what << ": left behind " << entry.path();

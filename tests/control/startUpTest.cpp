@@ -35,8 +35,7 @@ TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
   };
   for (const Case& c : cases) {
     const BgrPicture picture = solidPicture(c.width, c.height, 1, 1, 1);
-    folder({picture}, false);
-    writeStillQuery(picture);
+    folder({picture}, picture);
     writeParameters({1, 8, 16, 25, c.y, c.x, c.r});
     auto fresh = std::make_unique<Workspace>();
     SearchControl(*fresh, window, camera, exitPath).startUp();
@@ -73,7 +72,7 @@ class ClosedDuringWait : public FakeCamera {
 };
 
 TEST_F(StartUp, ACloseDuringTheFirstFrameWaitRunsOnceStartUpIsThrough) {
-  folder({queryPicture()}, false);
+  folder({queryPicture()}, std::nullopt);
   const ChildResult result = runInChild(dir.path(), [&] {
     ClosedDuringWait waiting;
     SearchControl held(*ws, window, waiting, exitPath);

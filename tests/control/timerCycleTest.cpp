@@ -51,7 +51,7 @@ TEST_F(TimerCycle, MatchStopsTheSearchInItsTick) {
 }
 
 TEST_F(TimerCycle, CameraWalkStartsOverWithAFreshFrameAndTemplate) {
-  folder({distractor(1), distractor(2)}, false);
+  folder({distractor(1), distractor(2)}, std::nullopt);
   camera = NotingCamera({distractor(40), distractor(41), distractor(42), distractor(43)});
   control().startUp();
   ASSERT_EQ(state().cameraMode, 1);
