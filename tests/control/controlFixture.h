@@ -93,9 +93,6 @@ class ControlTest : public ::testing::Test {
     }
     if (still) writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(*still, 100));
   }
-  void writeParameters(const SearchParameters& p) {
-    ASSERT_EQ(writeParametersFile(p, (dir / "res/Combo_Box_Parameters.bin").c_str()), 1);
-  }
 
   SearchControl& control() {
     if (!control_) control_ = std::make_unique<SearchControl>(*ws, window, camera, exitPath);
