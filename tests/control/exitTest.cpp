@@ -106,16 +106,13 @@ TEST(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
                 "while [ ! -e res/go ]; do sleep 0.01; done\n: > res/notice.ran\n");
   writeTextFile(chosen / "Device_Lost.sh", ": > res/lost.ran\n");
   const std::string folder = chosen.path().string();
-  const auto r = runInChild(
-      dir.path(),
-      [&] {
-        ProcessExitPath exitPath(folder);
-        exitPath.runScript(ExitScript::ScannerMode);
-        // The script is no child of ours, so it can never become our zombie.
-        if (::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) std::_Exit(4);
-        exitPath.fail(ExitScript::DeviceLost);
-      },
-      std::chrono::seconds(20));
+  const auto r = runInChild(dir.path(), [&] {
+    ProcessExitPath exitPath(folder);
+    exitPath.runScript(ExitScript::ScannerMode);
+    // The script is no child of ours, so it can never become our zombie.
+    if (::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) std::_Exit(4);
+    exitPath.fail(ExitScript::DeviceLost);
+  });
   writeTextFile(dir / "res/go", "");
   EXPECT_FALSE(r.timedOut);
   EXPECT_EQ(r.exitCode, 1);

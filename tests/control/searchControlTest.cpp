@@ -28,7 +28,11 @@ TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
   };
   const Case cases[] = {
       {"top margin 1, right edge at w - 2", 160, 120, 138, 21, 20, 138, 21, 20, 1},
+      {"left margin 1, bottom edge at h - 2", 160, 120, 21, 98, 20, 21, 98, 20, 1},
       {"top margin 0", 160, 120, 138, 20, 20, 80, 60, 20, 1},
+      {"left margin 0", 160, 120, 20, 98, 20, 80, 60, 20, 1},
+      {"right edge at w - 1", 160, 120, 139, 21, 20, 80, 60, 20, 1},
+      {"bottom edge at h - 1", 160, 120, 21, 99, 20, 80, 60, 20, 1},
       {"radius 0", 160, 120, 80, 60, 0, 80, 60, 20, 1},
       {"none, landscape", 640, 480, 0, 0, 0, 320, 240, 80, 1},
       {"none, square", 90, 90, 0, 0, 0, 45, 45, 15, 1},
