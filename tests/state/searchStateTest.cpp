@@ -24,15 +24,5 @@ TEST(ImageStore, BuffersStartZeroedEvenWhereAnotherStoreWasUsed) {
   }
 }
 
-TEST(ImageCapacity, AcceptsByPixelCount) {
-  EXPECT_TRUE(fitsImageCapacity(1920, 1200));
-  EXPECT_TRUE(fitsImageCapacity(1200, 1920));
-  EXPECT_TRUE(fitsImageCapacity(1, 1));
-  EXPECT_FALSE(fitsImageCapacity(1921, 1200));
-  EXPECT_FALSE(fitsImageCapacity(1920, 1201));
-  EXPECT_FALSE(fitsImageCapacity(0, 10));
-  EXPECT_FALSE(fitsImageCapacity(65535, 65535));
-}
-
 }  // namespace
 }  // namespace orvalis
