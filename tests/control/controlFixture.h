@@ -1,14 +1,16 @@
 #pragma once
 
 // A working folder laid out as the program expects, and the search control
-// over fakes, for headless tests of start-up, ticks and commands.
+// over fakes, for headless tests of start-up, ticks, commands and exits.
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -20,48 +22,76 @@
 
 namespace orvalis::testing {
 
-// Small pictures keep the reference matcher quick: 160 x 120 with the
-// viewfinder placed at the centre, radius 20.
+// Small pictures keep the matcher quick; busy enough that a disc of radius
+// 20 is found only where it really is.
 inline constexpr std::uint32_t kWidth = 160;
 inline constexpr std::uint32_t kHeight = 120;
-// Busy enough that a disc of radius 20 is found only where it really is.
-inline constexpr double kDetail = 3.0;
-
 inline BgrPicture queryPicture() {
-  return texturedPicture(kWidth, kHeight, 1, kDetail);
+  return texturedPicture(kWidth, kHeight, 1, 3.0);
 }
 // A picture that holds no region of the query.
 inline BgrPicture distractor(std::uint32_t seed) {
-  return texturedPicture(kWidth, kHeight, 100 + seed, kDetail);
+  return texturedPicture(kWidth, kHeight, 100 + seed, 3.0);
 }
+
+// Exit scripts run detached and outlive whoever started them. Adopting the
+// orphans lets this process wait until every script started so far has
+// ended, and only then say which ran.
+inline void adoptOrphanedScripts() {
+  static const int adopted = ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+  static_cast<void>(adopted);
+}
+inline bool scriptsEnded() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    const pid_t reaped = ::waitpid(-1, nullptr, WNOHANG);
+    if (reaped < 0) return errno == ECHILD;
+    if (reaped == 0 && std::chrono::steady_clock::now() > deadline) return false;
+    if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+// Exactly these scripts ran.
+inline ::testing::AssertionResult onlyScriptsRan(const std::filesystem::path& folder,
+                                                 const std::set<std::string>& expected) {
+  if (!scriptsEnded()) return ::testing::AssertionFailure() << "scripts still running";
+  std::set<std::string> ran;
+  std::error_code noFolder;
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "res", noFolder)) {
+    if (entry.path().extension() == ".ran") ran.insert(entry.path().stem().string());
+  }
+  if (ran != expected) return ::testing::AssertionFailure() << "ran: " << scriptsThatRan(folder);
+  return ::testing::AssertionSuccess();
+}
+
+// Leaves a file behind when released, which outlives a child's exit.
+class NotingCamera : public FakeCamera {
+ public:
+  using FakeCamera::FakeCamera;
+  void stop() override {
+    FakeCamera::stop();
+    writeTextFile("res/camera-released", "");
+  }
+};
 
 class ControlTest : public ::testing::Test {
  protected:
-  ControlTest() : cwd_(dir.path()) { installMarkerScripts(dir.path()); }
+  ControlTest() : cwd_(dir.path()) {
+    adoptOrphanedScripts();
+    installMarkerScripts(dir.path());
+  }
 
-  void writeBackdrop() {
+  // The backdrop, archive pictures 0, 1, ... and the still query (none:
+  // camera mode).
+  void folder(const std::vector<BgrPicture>& archive,
+              const std::optional<BgrPicture>& still = queryPicture()) {
     writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60)));
-  }
-  void writeStillQuery(const BgrPicture& picture) {
-    writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(picture, 100));
-  }
-  void writeArchive(const std::vector<BgrPicture>& pictures) {
     std::filesystem::create_directories(dir / "Image_Archive");
-    for (std::size_t i = 0; i < pictures.size(); ++i) writeArchivePicture(static_cast<int>(i), pictures[i]);
-  }
-  void writeArchivePicture(int index, const BgrPicture& picture) {
-    char name[64];
-    std::snprintf(name, sizeof name, "Image_Archive/Image_%010d.jpg", index);
-    writeFile(dir / name, encodeJpeg(picture, 100));
-  }
-  void writeParameters(const SearchParameters& p) {
-    ASSERT_EQ(writeParametersFile(p, (dir / "res/Combo_Box_Parameters.bin").c_str()), 1);
-  }
-  // A still-image folder: backdrop, the query, and the given archive.
-  void stillFolder(const std::vector<BgrPicture>& archive) {
-    writeBackdrop();
-    writeStillQuery(queryPicture());
-    writeArchive(archive);
+    for (std::size_t i = 0; i < archive.size(); ++i) {
+      char name[64];
+      std::snprintf(name, sizeof name, "Image_Archive/Image_%010zu.jpg", i);
+      writeFile(dir / name, encodeJpeg(archive[i], 100));
+    }
+    if (still) writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(*still, 100));
   }
 
   SearchControl& control() {
@@ -70,32 +100,10 @@ class ControlTest : public ::testing::Test {
   }
   SearchState& state() { return ws->state; }
 
-  // Runs body in a child process in the working folder.
-  ChildResult inChild(const std::function<void()>& body) { return runInChild(dir.path(), body); }
-  // Exactly these scripts ran (in any order: they run detached, so their
-  // markers may land in either order). Waits for each expected marker, then a
-  // moment more for any unexpected one.
-  ::testing::AssertionResult onlyScriptsRan(std::vector<std::string> expected) {
-    for (const std::string& name : expected) {
-      if (!waitForFile(dir / ("res/" + name + ".ran"))) {
-        return ::testing::AssertionFailure() << name << " did not run; ran: " << scriptsThatRan(dir.path());
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    std::vector<std::string> ran;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "res")) {
-      if (entry.path().extension() == ".ran") ran.push_back(entry.path().stem().string());
-    }
-    std::sort(ran.begin(), ran.end());
-    std::sort(expected.begin(), expected.end());
-    if (ran != expected) return ::testing::AssertionFailure() << "ran: " << scriptsThatRan(dir.path());
-    return ::testing::AssertionSuccess();
-  }
-
   TempDir dir;
   std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
   FakeWindow window;
-  FakeCamera camera{{queryPicture()}};
+  NotingCamera camera{{queryPicture()}};
   ProcessExitPath exitPath;
 
  private:
