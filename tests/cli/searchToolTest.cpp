@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <orvalisVersion.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "control/archiveWalk.h"
 #include "files/parametersFile.h"
@@ -358,6 +360,34 @@ TEST_F(SearchTool, FileNamesThatAreNotUtf8StillGiveValidJsonLines) {
   ASSERT_EQ(run.lines.size(), 3u);
   for (const std::string& line : run.lines) EXPECT_NO_THROW(json::parse(line)) << line;
   EXPECT_EQ(field(run.lines[1], "file"), "\uFFFD\uFFFD/Image_0000000001.jpg");
+}
+
+// A picture without texture takes minutes to scan: asked for, the progress
+// shows while the scan runs, though standard error is a file here.
+TEST(SearchToolProgress, ALongScanSaysHowFarItIsWhenAsked) {
+  testing::TempDir folder;
+  const std::string make = "'" ORVALIS_BUILD_DIR "/orvalis-make-flat-folder' '" + folder.path().string() +
+                           "' '" ORVALIS_SOURCE_DIR "/res/Dark_Gray_Square.jpg'";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  const pid_t tool = ::fork();
+  ASSERT_GE(tool, 0);
+  if (tool == 0) {
+    if (::chdir(folder.path().c_str()) != 0) ::_exit(99);
+    ::execl("/bin/sh", "sh", "-c",
+            "exec '" ORVALIS_BUILD_DIR "/orvalis-search' --progress >/dev/null 2>progress",
+            static_cast<char*>(nullptr));
+    ::_exit(99);
+  }
+  std::string progress;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (progress.find("rows scanned") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::vector<std::uint8_t> bytes = testing::readFile(folder.path() / "progress");
+    progress.assign(bytes.begin(), bytes.end());
+  }
+  ::kill(tool, SIGKILL);
+  ::waitpid(tool, nullptr, 0);
+  EXPECT_NE(progress.find("orvalis-search: picture 0: "), std::string::npos) << progress;
 }
 
 TEST(SearchToolHelp, HelpAndVersionExplainThemselvesAndExitZero) {
