@@ -164,23 +164,5 @@ INSTANTIATE_TEST_SUITE_P(EachKernelSet, Scan, ::testing::Values(Kernels::Fast, K
                            return kernels.param == Kernels::Fast ? "Fast" : "Reference";
                          });
 
-TEST(FilterArchiveImage, FiltersWithTheCurrentRadiusAndRefusesAnOversizedOne) {
-  auto workspace = testing::freshWorkspace(64, 48);
-  SearchState& state = workspace->state;
-  const ImageStore& images = workspace->images;
-  testing::splitIntoArchive(*workspace, testing::texturedPicture(64, 48, 5));
-  state.filterRadius = 3;
-  ASSERT_EQ(filterArchiveImage(*workspace), 1);
-  EXPECT_EQ(images.discMaskCount, 29u);
-  const std::size_t at = 20 * 64 + 30;
-  EXPECT_EQ(images.archiveGray[at],
-            (images.archiveFilteredB[at] + images.archiveFilteredG[at] + images.archiveFilteredR[at]) / 3);
-  const std::uint8_t wide = images.archiveGray[at];
-  state.filterRadius = 21;
-  EXPECT_EQ(filterArchiveImage(*workspace), 0);
-  EXPECT_EQ(images.archiveGray[at], wide);
-  EXPECT_EQ(images.discMaskCount, 29u);
-}
-
 }  // namespace
 }  // namespace orvalis

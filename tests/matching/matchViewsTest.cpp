@@ -134,22 +134,5 @@ TEST_F(MatchViews, DifferenceMapPassesOnTheToleranceAndFailsOneAbove) {
   for (int dx = 0; dx <= 5; ++dx) EXPECT_EQ(previewAt(im.differencePreview, 0, dx), expected[dx]) << dx;
 }
 
-TEST_F(MatchViews, ARadiusBelowTwoLeavesThePreviewsEmptyAndUntouched) {
-  for (BgrImage* preview : {&im.templatePreview, &im.matchPreview, &im.differencePreview}) {
-    std::memset(preview->data(), 0xEE, 16);
-  }
-  s.viewfinderRadius = 1;
-  s.matchFound = 1;
-  s.matchX = kViewX;
-  s.matchY = kViewY;
-  s.matchRadius = 1;
-  prepareMatchViews(*ws);
-  EXPECT_EQ(s.previewWidth, 0u);
-  for (const BgrImage* preview : {&im.templatePreview, &im.matchPreview, &im.differencePreview}) {
-    EXPECT_EQ(std::vector<std::uint8_t>(preview->data(), preview->data() + 16),
-              std::vector<std::uint8_t>(16, 0xEE));
-  }
-}
-
 }  // namespace
 }  // namespace orvalis
