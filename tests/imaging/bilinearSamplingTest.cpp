@@ -55,33 +55,5 @@ TEST(SampleRing, CountIsTwentyTimesTheRadiusTruncated) {
   }
 }
 
-TEST(SampleRing, StartsAtTheTopAndTurnsToTheLeft) {
-  // On planes holding their row or their column, a sample reads back its
-  // position: sample i at angle i x (6.283185307 / count), so the last one
-  // stands a step before the top (off by about 2e-8 pixels with the full
-  // turn).
-  Bytes rows(240 * 240), columns(240 * 240);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    rows[i] = static_cast<std::uint8_t>(i / 240);
-    columns[i] = static_cast<std::uint8_t>(i % 240);
-  }
-  const double y = 120, x = 119, r = 100;
-  std::vector<double> byRow(kMaxRingSamples), byColumn(kMaxRingSamples);
-  std::uint32_t count = 0;
-  sampleRing(rows.data(), 240, y, x, r, byRow.data(), count);
-  sampleRing(columns.data(), 240, y, x, r, byColumn.data(), count);
-  ASSERT_EQ(count, 2000u);
-  const struct {
-    std::uint32_t sample;
-    double row, column;
-  } cardinal[] = {{0, y - r, x}, {500, y, x - r}, {1000, y + r, x}, {1500, y, x + r}};
-  for (const auto& c : cardinal) {
-    EXPECT_NEAR(byRow[c.sample], c.row, 1e-6) << c.sample;
-    EXPECT_NEAR(byColumn[c.sample], c.column, 1e-6) << c.sample;
-  }
-  EXPECT_NEAR(byColumn[1999], x - r * std::sin(1999 * (6.283185307 / 2000)), 1e-10);
-  EXPECT_GT(std::fabs(byColumn[1999] - (x - r * std::sin(1999 * (2 * M_PI / 2000)))), 1e-9);
-}
-
 }  // namespace
 }  // namespace orvalis

@@ -98,16 +98,6 @@ TEST(Glyphs, MarkersOfAQuarterRadiusSitOneAndAHalfRadiiAway) {
   EXPECT_TRUE(match.restoredBy({{100, 110, 30}, {40, 110, 10}, {100, 170, 10}}));
 }
 
-TEST(Glyphs, MatchMarkersTurnAgainstTheMatchAngle) {
-  // A quarter turn: first marker right of the centre, second below; the
-  // other way round, left and above.
-  Picture quarter, back;
-  drawMatchGlyph(quarter.bytes.data(), 240, 200, 110, 100, 40.0, kQuarterTurn, 40);
-  drawMatchGlyph(back.bytes.data(), 240, 200, 110, 100, 40.0, -kQuarterTurn, 40);
-  EXPECT_TRUE(quarter.restoredBy({{100, 110, 40}, {100, 170, 10}, {160, 110, 10}}));
-  EXPECT_TRUE(back.restoredBy({{100, 110, 40}, {100, 50, 10}, {40, 110, 10}}));
-}
-
 TEST(Glyphs, OnlyTheMarkerThatLeavesThePictureIsSkipped) {
   // Radius 40, markers of 10 at 60 above: at row 69 the upper marker's top is
   // row -1, at row 70 it is row 0.

@@ -47,17 +47,6 @@ TEST(PixelConversions, CameraFramesLoseTheFourthByteAndTheirRowPadding) {
   EXPECT_EQ(picture[45], 0xEE);  // nothing written past the packed rows
 }
 
-TEST(PixelConversions, EmptySizesWriteNothing) {
-  Bytes sentinel(8, 0xEE);
-  const Bytes input(8, 1);
-  convertBgraToBgr(input.data(), 0, 5, sentinel.data());
-  flipVertical(input.data(), 2, 0, 6, sentinel.data());
-  splitPlanes(input.data(), 0, 3, sentinel.data(), sentinel.data(), sentinel.data());
-  grayPlane(input.data(), input.data(), input.data(), 3, 0, sentinel.data());
-  grayToBgr(input.data(), input.data(), input.data(), 0, 0, sentinel.data());
-  EXPECT_EQ(sentinel, Bytes(8, 0xEE));
-}
-
 TEST(PixelConversionsFast, SameBytesAsThePlainConversions) {
   // Below and above the size from which the work is shared out, with pixel
   // counts that split unevenly between lanes.
