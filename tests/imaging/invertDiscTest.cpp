@@ -98,18 +98,5 @@ TEST(Glyphs, MarkersOfAQuarterRadiusSitOneAndAHalfRadiiAway) {
   EXPECT_TRUE(match.restoredBy({{100, 110, 30}, {40, 110, 10}, {100, 170, 10}}));
 }
 
-TEST(Glyphs, OnlyTheMarkerThatLeavesThePictureIsSkipped) {
-  // Radius 40, markers of 10 at 60 above: at row 69 the upper marker's top is
-  // row -1, at row 70 it is row 0.
-  Picture skipped, drawn, turned;
-  drawViewfinderGlyph(skipped.bytes.data(), 240, 200, 100, 69, 40);
-  EXPECT_TRUE(skipped.restoredBy({{69, 100, 40}, {69, 160, 10}}));
-  drawViewfinderGlyph(drawn.bytes.data(), 240, 200, 100, 70, 40);
-  EXPECT_TRUE(drawn.restoredBy({{70, 100, 40}, {10, 100, 10}, {70, 160, 10}}));
-  // Turned a quarter at column 180, the first marker would reach column 250.
-  drawMatchGlyph(turned.bytes.data(), 240, 200, 180, 100, 40.0, kQuarterTurn, 40);
-  EXPECT_TRUE(turned.restoredBy({{100, 180, 40}, {160, 180, 10}}));
-}
-
 }  // namespace
 }  // namespace orvalis

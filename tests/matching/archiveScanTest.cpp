@@ -117,16 +117,6 @@ TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
   }
 }
 
-TEST_P(Scan, UnusableRadiusFindsNothing) {
-  auto workspace = testing::freshWorkspace(120, 120, GetParam());
-  SearchState& state = workspace->state;
-  for (const double radius : {0.0, 0.3, 251.0, std::nan("")}) {
-    state.matchFound = 1;
-    EXPECT_EQ(scanArchiveImage(*workspace, radius), 0) << radius;
-    EXPECT_EQ(state.matchFound, 0) << radius;
-  }
-}
-
 TEST_P(Scan, TextureIsFoundWhereItLiesAndAtItsTurn) {
   // The query's region at its own place, the same turned by a quarter (ring 9
   // has 800 samples: a quarter is exactly 200 of them), and an unrelated

@@ -324,12 +324,12 @@ TEST(FastScan, EarliestHitWinsWhenEveryLaneFindsOneAtOnce) {
   const SearchState& expected = scans[0]->state;
   ASSERT_LE(std::abs(int(expected.matchY) - spotRow(0)) + std::abs(int(expected.matchX) - spotColumn(0)), 4);
   int wrong = 0;
-  for (int trial = 0; trial < 80; ++trial) {
+  for (int trial = 0; trial < 120; ++trial) {
     ASSERT_EQ(scanArchiveImage(*scans[1], kRadius), 1);
     const SearchState& got = scans[1]->state;
     wrong += got.matchY != expected.matchY || got.matchX != expected.matchX;
   }
-  EXPECT_EQ(wrong, 0) << "trials out of 80 that reported another centre than (" << expected.matchY << ", "
+  EXPECT_EQ(wrong, 0) << "trials out of 120 that reported another centre than (" << expected.matchY << ", "
                       << expected.matchX << ")";
 }
 

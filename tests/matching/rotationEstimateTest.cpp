@@ -85,22 +85,6 @@ class RingAngles : public ::testing::Test {
   std::unique_ptr<SearchState> state = std::make_unique<SearchState>();
 };
 
-TEST_F(RingAngles, AlignAllRingsStopsAtTheFirstRingWithoutAFit) {
-  for (int ring = 0; ring < 9; ++ring) {
-    const std::uint32_t n = state->ringSampleCount[ring];
-    const Profile templateProfile = texturedProfile(n, 40 + ring),
-                  candidate = shifted(templateProfile, n / 4);
-    std::copy(templateProfile.begin(), templateProfile.end(), state->templateRingProfile[ring]);
-    std::copy(candidate.begin(), candidate.end(), state->candidateRingProfile[ring]);
-  }
-  ASSERT_EQ(alignAllRings(*state), 1);
-  for (int ring = 0; ring < 9; ++ring) EXPECT_NEAR(state->ringAngleDeg[ring], 90.0, 1.0) << ring;
-  for (auto& angle : state->ringAngleDeg) angle = -1;
-  state->candidateRingProfile[3][10] += 200;  // fits no shift
-  EXPECT_EQ(alignAllRings(*state), 0);
-  for (int ring = 0; ring < 9; ++ring) EXPECT_EQ(state->ringAngleDeg[ring] == -1, ring >= 3) << ring;
-}
-
 TEST_F(RingAngles, ConsensusIsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep) {
   const struct {
     const char* what;
