@@ -29,18 +29,11 @@ TEST(RingHistogram, RoundsHalfUpAndAnEmptyRingHasMeanZero) {
 TEST(RingRadius, ProductBeforeDivisionAndUsableRange) {
   EXPECT_EQ(ringRadius(0, 40), 40.0 / 9);
   EXPECT_EQ(ringRadius(6, 0.7), (7 * 0.7) / 9);
-  const struct {
-    double radius;
-    bool usable;
-  } cases[] = {{0, false},
-               {0.4, false} /* ring 1: trunc(0.89) = 0 samples */,
-               {1, true},
-               {250.04, true} /* ring 9: trunc(5000.8) */,
-               {250.06, false} /* 5001 would overflow a profile */,
-               {-5, false},
-               {std::nan(""), false},
-               {INFINITY, false}};
-  for (const auto& c : cases) EXPECT_EQ(ringRadiusUsable(c.radius), c.usable) << c.radius;
+  // Ring 1 of 0.4 has trunc(0.89) = 0 samples; ring 9 of 250.04 trunc(5000.8)
+  // = 5000, of 250.06 5001, which would overflow a profile.
+  const std::pair<double, bool> cases[] = {{0, false},      {0.4, false}, {1, true},    {250.04, true},
+                                           {250.06, false}, {-5, false},  {NAN, false}, {INFINITY, false}};
+  for (const auto& [radius, usable] : cases) EXPECT_EQ(ringRadiusUsable(radius), usable) << radius;
 }
 
 class TemplateSignature : public ::testing::Test {

@@ -75,17 +75,9 @@ TEST(AlignRing, EqualSumsKeepTheSmallestShiftAndOneSampleOverTheToleranceFails) 
   EXPECT_EQ(angle, -1);
 }
 
-class RingAngles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const std::uint32_t counts[9] = {88, 177, 266, 355, 444, 533, 622, 711, 800};  // R = 40
-    for (int ring = 0; ring < 9; ++ring) state->ringSampleCount[ring] = counts[ring];
-    state->colorTolerance = 16;
-  }
-  std::unique_ptr<SearchState> state = std::make_unique<SearchState>();
-};
-
-TEST_F(RingAngles, ConsensusIsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep) {
+TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep) {
+  auto state = std::make_unique<SearchState>();
+  const std::uint32_t counts[9] = {88, 177, 266, 355, 444, 533, 622, 711, 800};  // R = 40
   const struct {
     const char* what;
     std::vector<double> angles;
@@ -106,7 +98,7 @@ TEST_F(RingAngles, ConsensusIsTheOutermostReferenceWithFourInnerRingsWithinHalfT
   };
   for (const auto& c : cases) {
     for (int ring = 0; ring < 9; ++ring) {
-      if (c.count) state->ringSampleCount[ring] = ring == 8 ? c.outerCount : c.count;
+      state->ringSampleCount[ring] = c.count == 0 ? counts[ring] : ring == 8 ? c.outerCount : c.count;
       state->ringAngleDeg[ring] = c.angles[ring];
     }
     state->consensusAngleDeg = -1;
