@@ -1,128 +1,143 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "imaging/circularMeanFilter.h"
+#include "imaging/circularMeanFilterFast.h"
+#include "state/constants.h"
+#include "tests/support/testSupport.h"
 
 namespace orvalis {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Mask {
-  Bytes cells;
-  std::uint32_t count = 0;
-  explicit Mask(std::uint32_t radius) : cells((2 * radius + 1) * (2 * radius + 1), 7) {
-    buildDiscMask(radius, cells.data(), count);
-  }
-};
-
-// Filters one plane (the same plane as all three channels) and returns it.
-Bytes filterPlane(const Bytes& plane, std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
-  const Mask mask(radius);
-  Bytes b(plane.size()), g(plane.size()), r(plane.size());
-  circularMeanFilter(plane.data(), plane.data(), plane.data(), b.data(), g.data(), r.data(), width, height,
-                     radius, mask.cells.data(), mask.count);
-  EXPECT_EQ(b, g);
-  EXPECT_EQ(b, r);
-  return b;
-}
-
 TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
   // A strict < would give 1, 9, 25, 185, 1229.
   const std::pair<std::uint32_t, std::uint32_t> expected[] = {{0, 1},  {1, 5},   {2, 13},
                                                               {3, 29}, {8, 197}, {20, 1257}};
   for (const auto& [radius, count] : expected) {
-    EXPECT_EQ(Mask(radius).count, count) << "radius " << radius;
-  }
-  const Mask one(1);
-  EXPECT_EQ(one.cells, (Bytes{0, 1, 0, 1, 1, 1, 0, 1, 0}));
-}
-
-TEST(CircularMeanFilter, ConstantPlaneStaysConstant) {
-  const std::uint32_t w = 37, h = 23;
-  for (const std::uint8_t v : {0, 1, 128, 255}) {
-    const Bytes plane(w * h, v);
-    EXPECT_EQ(filterPlane(plane, w, h, 5), plane);
+    Bytes mask((2 * radius + 1) * (2 * radius + 1));
+    std::uint32_t got = 0;
+    buildDiscMask(radius, mask.data(), got);
+    EXPECT_EQ(got, count) << "radius " << radius;
+    EXPECT_TRUE(radius != 1 || mask == Bytes({0, 1, 0, 1, 1, 1, 0, 1, 0}));
   }
 }
 
-TEST(CircularMeanFilter, SinglePeakSpreadsOverTheFiveCellDisc) {
-  const std::uint32_t w = 9, h = 9;
-  Bytes plane(w * h, 0);
-  plane[4 * w + 4] = 255;
-  const Bytes out = filterPlane(plane, w, h, 1);
-  // floor(255 / 5 + 0.5) = 51 at the peak and its four edge neighbours.
-  for (const auto& [y, x] : {std::pair{4, 4}, {3, 4}, {5, 4}, {4, 3}, {4, 5}}) EXPECT_EQ(out[y * w + x], 51);
-  for (const auto& [y, x] : {std::pair{3, 3}, {3, 5}, {5, 3}, {5, 5}, {2, 4}}) EXPECT_EQ(out[y * w + x], 0);
+TEST(CircularMeanFilter, CopiesTheBorderAndRoundsTheDiscMeanToTheNearest) {
+  // R = 1 on 3 x 3 and 4 x 3: the five cells of the centre sum to 7 (1.4 -> 1)
+  // or 8 (1.6 -> 2, where a truncating division gives 1); the corners don't
+  // count; the border is copied.
+  Bytes mask(9);
+  std::uint32_t count = 0;
+  buildDiscMask(1, mask.data(), count);
+  const struct {
+    Bytes in;
+    std::uint32_t width;
+    Bytes expected;
+  } cases[] = {{{0, 1, 0, 1, 3, 1, 0, 1, 0}, 3, {0, 1, 0, 1, 1, 1, 0, 1, 0}},
+               {{250, 1, 250, 1, 4, 1, 250, 1, 250}, 3, {250, 1, 250, 1, 2, 1, 250, 1, 250}},
+               {{9, 0, 1, 9, 1, 4, 1, 9, 9, 1, 0, 9}, 4, {9, 0, 1, 9, 1, 1, 3, 9, 9, 1, 0, 9}}};
+  for (const auto& c : cases) {
+    Bytes out[3] = {Bytes(c.in.size()), Bytes(c.in.size()), Bytes(c.in.size())};
+    const Bytes zero(c.in.size(), 0);
+    circularMeanFilter(c.in.data(), zero.data(), c.in.data(), out[0].data(), out[1].data(), out[2].data(),
+                       c.width, 3, 1, mask.data(), count);
+    EXPECT_EQ(out[0], c.expected);
+    EXPECT_EQ(out[1], zero);
+    EXPECT_EQ(out[2], c.expected);
+  }
 }
 
-TEST(CircularMeanFilter, RoundsTheMeanToTheNearest) {
-  // R = 1 windows whose five cells sum to 7 (1.4 -> 1) and 8 (1.6 -> 2, where
-  // a truncating division would give 1).
-  const std::uint32_t w = 3, h = 3;
-  EXPECT_EQ(filterPlane({0, 1, 0, 1, 3, 1, 0, 1, 0}, w, h, 1)[4], 1);
-  EXPECT_EQ(filterPlane({0, 1, 0, 1, 4, 1, 0, 1, 0}, w, h, 1)[4], 2);
-  // The corners are outside the disc and don't count.
-  EXPECT_EQ(filterPlane({250, 1, 250, 1, 4, 1, 250, 1, 250}, w, h, 1)[4], 2);
-}
-
-TEST(CircularMeanFilter, BorderBandIsCopiedAndInteriorSumsExactlyTheMask) {
-  std::mt19937 rng(129);
-  for (const std::uint32_t radius : {1u, 3u, 8u}) {
-    for (std::uint32_t w : {2 * radius + 1, 2 * radius + 2, 41u}) {
-      const std::uint32_t h = 2 * radius + 3;
-      Bytes plane(w * h);
-      for (auto& v : plane) v = static_cast<std::uint8_t>(rng());
-      const Bytes out = filterPlane(plane, w, h, radius);
-      const Mask mask(radius);
-      const int r = static_cast<int>(radius);
-      for (int y = 0; y < static_cast<int>(h); ++y) {
-        for (int x = 0; x < static_cast<int>(w); ++x) {
-          const bool border =
-              y < r || y > static_cast<int>(h) - 1 - r || x < r || x > static_cast<int>(w) - 1 - r;
-          if (border) {
-            ASSERT_EQ(out[y * w + x], plane[y * w + x]) << "border at " << y << "," << x;
-            continue;
-          }
-          // A plain disc test, independent of the mask's layout.
-          int sum = 0;
-          for (int dy = -r; dy <= r; ++dy) {
-            for (int dx = -r; dx <= r; ++dx) {
-              if (dy * dy + dx * dx <= r * r) sum += plane[(y + dy) * w + (x + dx)];
-            }
-          }
-          const int expected = (2 * sum + static_cast<int>(mask.count)) / (2 * static_cast<int>(mask.count));
-          ASSERT_EQ(out[y * w + x], expected) << "radius " << radius << " at " << y << "," << x;
-        }
-      }
+// Empty when the two filters agree, else the first differing byte. Busy
+// content by default: a smooth texture with noise on top, so that
+// neighbouring disc sums differ and every rounding case turns up.
+std::string firstMismatch(std::uint32_t width, std::uint32_t height, std::uint32_t radius, int maskChange = 0,
+                          int countChange = 0, const Bytes* fixed = nullptr) {
+  const testing::BgrPicture picture = testing::texturedPicture(width, height, radius * 31 + width, 3.0);
+  std::mt19937 rng(width * height);
+  std::uniform_int_distribution<int> noise(-40, 40);
+  const std::size_t n = std::size_t{width} * height;
+  Bytes in[3], plain[3], fast[3];
+  for (int c = 0; c < 3; ++c) {
+    in[c].resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      in[c][i] = fixed
+                     ? fixed[c][i]
+                     : static_cast<std::uint8_t>(std::clamp(picture.pixels[3 * i + c] + noise(rng), 0, 255));
+    }
+    plain[c].assign(n, 1);
+    fast[c].assign(n, 2);
+  }
+  Bytes mask((2 * radius + 1) * (2 * radius + 1));
+  std::uint32_t count = 0;
+  buildDiscMask(radius, mask.data(), count);
+  if (maskChange) mask[radius * (2 * radius + 1) + radius] = 0;  // a hole: rows not single runs
+  count += countChange;
+  circularMeanFilter(in[0].data(), in[1].data(), in[2].data(), plain[0].data(), plain[1].data(),
+                     plain[2].data(), width, height, radius, mask.data(), count);
+  static WorkerPool pool(3);
+  static FilterMemory memory(pool.lanes());
+  circularMeanFilterFast(pool, memory, in[0].data(), in[1].data(), in[2].data(), fast[0].data(),
+                         fast[1].data(), fast[2].data(), width, height, radius, mask.data(), count);
+  for (int c = 0; c < 3; ++c) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (plain[c][i] == fast[c][i]) continue;
+      char text[160];
+      std::snprintf(text, sizeof text, "channel %d row %zu column %zu: plain %d fast %d", c, i / width,
+                    i % width, plain[c][i], fast[c][i]);
+      return text;
     }
   }
+  return {};
 }
 
-TEST(CircularMeanFilter, PictureSmallerThanTheMaskIsCopiedWhole) {
-  std::mt19937 rng(7);
-  for (const auto& [w, h] : {std::pair{16u, 16u}, {16u, 40u}, {40u, 16u}, {1u, 1u}}) {
-    Bytes plane(w * h);
-    for (auto& v : plane) v = static_cast<std::uint8_t>(rng());
-    EXPECT_EQ(filterPlane(plane, w, h, 8), plane) << w << "x" << h;
+TEST(CircularMeanFilterFast, SameBytesAsThePlainFilter) {
+  // Every radius on awkward sizes (around the disc and the vector widths), a
+  // picture wider than one tile of output columns, masks the fast filter
+  // hands on as they are, and extreme planes: all 255 for the largest sums, a
+  // checkerboard whose every disc sum is a multiple of 255.
+  for (std::uint32_t radius = 1; radius <= kMaxFilterRadius; ++radius) {
+    const std::uint32_t side = 2 * radius + 1;
+    for (const auto& [w, h] : {std::pair{1u, 1u},
+                               {5u, 3u},
+                               {37u, 29u},
+                               {131u, 83u},
+                               {side, side},
+                               {side - 1, 50u},
+                               {50u, side - 1}}) {
+      EXPECT_EQ(firstMismatch(w, h, radius), "") << "radius " << radius << ", " << w << " x " << h;
+    }
+  }
+  EXPECT_EQ(firstMismatch(2150, 43, 20), "") << "wide";
+  EXPECT_EQ(firstMismatch(40, 30, 3, 1, -1), "") << "a hole in the mask";
+  EXPECT_EQ(firstMismatch(40, 30, 3, 0, 2), "") << "a count that is not the mask's";
+  Bytes extreme[3] = {Bytes(90 * 70, 255), Bytes(90 * 70), Bytes(90 * 70)};
+  for (std::size_t i = 0; i < extreme[1].size(); ++i) {
+    extreme[1][i] = ((i / 90 + i % 90) % 2) ? 255 : 0;
+    extreme[2][i] = static_cast<std::uint8_t>(i * 7919);
+  }
+  for (const std::uint32_t radius : {1u, 7u, 20u}) {
+    EXPECT_EQ(firstMismatch(90, 70, radius, 0, 0, extreme), "") << "extreme, radius " << radius;
   }
 }
 
-TEST(CircularMeanFilter, ChannelsAreFilteredApart) {
-  const std::uint32_t w = 5, h = 5;
-  const Bytes blue(w * h, 10), green(w * h, 200);
-  Bytes red(w * h, 0);
-  red[12] = 255;
-  const Mask mask(1);
-  Bytes b(w * h), g(w * h), r(w * h);
-  circularMeanFilter(blue.data(), green.data(), red.data(), b.data(), g.data(), r.data(), w, h, 1,
-                     mask.cells.data(), mask.count);
-  EXPECT_EQ(b, blue);
-  EXPECT_EQ(g, green);
-  EXPECT_EQ(r[12], 51);
-  EXPECT_EQ(r[6], 0);
+TEST(CircularMeanFilterFast, RoundingMatchesTheDivisionForEverySumOfEveryDisc) {
+  for (std::uint32_t radius = 1; radius <= kMaxFilterRadius; ++radius) {
+    Bytes mask((2 * radius + 1) * (2 * radius + 1));
+    std::uint32_t count = 0;
+    buildDiscMask(radius, mask.data(), count);
+    for (std::uint32_t sum = 0; sum <= 255 * count; ++sum) {
+      const auto expected = static_cast<std::uint8_t>(std::floor(sum / static_cast<double>(count) + 0.5));
+      ASSERT_EQ(discMeanByte(sum, 1.0 / count), expected) << "radius " << radius << " sum " << sum;
+    }
+  }
 }
 
 }  // namespace

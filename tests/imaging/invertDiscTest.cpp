@@ -1,169 +1,101 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "imaging/glyphs.h"
 #include "imaging/invertDisc.h"
+#include "state/constants.h"
 
 namespace orvalis {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A BGR picture of zeros, so that inverted pixels read 255.
-struct Picture {
-  Picture(std::uint32_t w, std::uint32_t h) : width(w), height(h), bytes(3 * std::size_t{w} * h, 0) {}
-  bool inverted(std::uint32_t row, std::uint32_t column) const {
-    const std::size_t i = 3 * (std::size_t{row} * width + column);
-    return bytes[i] == 255 && bytes[i + 1] == 255 && bytes[i + 2] == 255;
-  }
-  void draw(double row, double column, double radius) {
+// The inverted pixels of a BGR picture of zeros drawn with one disc, row by
+// row: first and last column and how many (each row must be one span).
+struct Spans {
+  Spans(std::uint32_t width, std::uint32_t height, double row, double column, double radius)
+      : bytes(3 * std::size_t{width} * height, 0), first(height, -1), last(height, -1), count(height, 0) {
     invertDisc(bytes.data(), width, height, row, column, radius);
-  }
-  std::uint32_t width, height;
-  Bytes bytes;
-};
-
-// The inverted pixels of one row: first and last column and how many.
-struct RowSpan {
-  int first = -1, last = -1, count = 0;
-};
-RowSpan spanOf(const Picture& p, std::uint32_t row) {
-  RowSpan s;
-  for (std::uint32_t x = 0; x < p.width; ++x) {
-    if (!p.inverted(row, x)) continue;
-    if (s.count == 0) s.first = static_cast<int>(x);
-    s.last = static_cast<int>(x);
-    ++s.count;
-  }
-  return s;
-}
-
-int invertedCount(const Picture& p) {
-  int n = 0;
-  for (std::uint32_t y = 0; y < p.height; ++y) n += spanOf(p, y).count;
-  return n;
-}
-
-TEST(InvertDisc, RadiusTenHasTheExpectedRowsAndSpans) {
-  Picture p(200, 200);
-  p.draw(50, 50, 10);
-  // Every byte is either untouched or inverted: no partial pixel, no row
-  // inverted twice (which would cancel).
-  for (std::uint8_t b : p.bytes) ASSERT_TRUE(b == 0 || b == 255);
-  EXPECT_EQ(invertedCount(p), 337);
-  EXPECT_EQ(spanOf(p, 39).count, 0);
-  EXPECT_EQ(spanOf(p, 61).count, 0);
-
-  struct Expected {
-    std::uint32_t row;
-    int first, last;
-  };
-  for (const Expected& e :
-       {Expected{40, 50, 50}, Expected{41, 47, 53}, Expected{50, 40, 60}, Expected{60, 47, 53}}) {
-    const RowSpan s = spanOf(p, e.row);
-    EXPECT_EQ(s.first, e.first) << "row " << e.row;
-    EXPECT_EQ(s.last, e.last) << "row " << e.row;
-    EXPECT_EQ(s.count, e.last - e.first + 1) << "row " << e.row;
-  }
-  // Each row between is a single unbroken span.
-  for (std::uint32_t row = 40; row <= 60; ++row) {
-    const RowSpan s = spanOf(p, row);
-    EXPECT_EQ(s.count, s.last - s.first + 1) << "row " << row;
-  }
-}
-
-TEST(InvertDisc, DrawnTwiceRestoresThePicture) {
-  std::mt19937 rng(129);
-  Picture p(61, 47);
-  for (auto& b : p.bytes) b = static_cast<std::uint8_t>(rng());
-  const Bytes original = p.bytes;
-  p.draw(23.4, 30.7, 17.3);
-  EXPECT_NE(p.bytes, original);
-  p.draw(23.4, 30.7, 17.3);
-  EXPECT_EQ(p.bytes, original);
-}
-
-TEST(InvertDisc, DrawsOnlyDiscsThatFitIncludingThoseTouchingAnEdge) {
-  const std::uint32_t w = 31, h = 21;
-  // Touching the top and bottom rows (0 and h - 1) and the left and right
-  // columns exactly: drawn.
-  for (double column : {10.0, 20.0}) {
-    Picture p(w, h);
-    p.draw(10, column, 10);
-    EXPECT_TRUE(p.inverted(0, static_cast<std::uint32_t>(column)));
-    EXPECT_TRUE(p.inverted(h - 1, static_cast<std::uint32_t>(column)));
-    EXPECT_GT(spanOf(p, 10).count, 0);
-  }
-  // Leaving the picture by half a pixel or by a hair on any side: nothing.
-  for (double hair : {0.5, 1e-9}) {
-    for (const auto& centre : {std::pair{10.0 - hair, 15.0}, std::pair{10.0 + hair, 15.0},
-                               std::pair{10.0, 10.0 - hair}, std::pair{10.0, 20.0 + hair}}) {
-      Picture p(w, h);
-      p.draw(centre.first, centre.second, 10);
-      EXPECT_EQ(invertedCount(p), 0) << centre.first << ", " << centre.second;
-    }
-  }
-}
-
-TEST(InvertDisc, DiscsWithoutAStepDrawNothing) {
-  // trunc(36 x r) = 0 below r = 1/36; negative and NaN radii never fit.
-  for (double radius : {0.0, 0.02, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
-    Picture p(9, 9);
-    p.draw(4, 4, radius);
-    EXPECT_EQ(invertedCount(p), 0) << radius;
-  }
-  // One step: the single top point, which is the centre pixel.
-  Picture p(9, 9);
-  p.draw(4, 4, 0.03);
-  EXPECT_EQ(invertedCount(p), 1);
-  EXPECT_TRUE(p.inverted(4, 4));
-}
-
-TEST(InvertDisc, RandomDiscsAreUnbrokenRowSpansAndStayInTheirPicture) {
-  std::mt19937 rng(129);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  for (int trial = 0; trial < 300; ++trial) {
-    const std::uint32_t w = 1 + rng() % 63, h = 1 + rng() % 63;
-    const double maxRadius = (std::min(w, h) - 1) / 2.0;
-    const double r = maxRadius * unit(rng);
-    // Half the discs touch a border exactly.
-    const double y = trial % 2 ? r : r + (h - 1 - 2 * r) * unit(rng);
-    const double x = trial % 4 < 2 ? w - 1 - r : r + (w - 1 - 2 * r) * unit(rng);
-
-    Picture p(w, h);
-    p.bytes.resize(p.bytes.size() + 3, 0x5A);  // guard past the picture
-    p.draw(y, x, r);
-    ASSERT_EQ(p.bytes[3 * w * h], 0x5A);
-    p.bytes.resize(3 * w * h);
-    if (std::trunc(36 * r) < 1) {
-      EXPECT_EQ(invertedCount(p), 0);
-      continue;
-    }
-    // Rows from the rounded top down, each one unbroken span; the top row
-    // is the single pixel at the rounded centre column.
-    const std::uint32_t top = static_cast<std::uint32_t>(std::floor(y - r + 0.5));
-    const RowSpan first = spanOf(p, top);
-    ASSERT_EQ(first.count, 1) << "trial " << trial;
-    EXPECT_EQ(first.first, static_cast<int>(std::floor(x + 0.5)));
-    bool ended = false;
-    for (std::uint32_t row = 0; row < h; ++row) {
-      const RowSpan s = spanOf(p, row);
-      if (row < top) {
-        EXPECT_EQ(s.count, 0);
-      } else if (s.count == 0) {
-        ended = true;
-      } else {
-        EXPECT_FALSE(ended) << "trial " << trial << ": gap above row " << row;
-        EXPECT_EQ(s.count, s.last - s.first + 1) << "trial " << trial << " row " << row;
+    for (std::uint32_t y = 0; y < height; ++y) {
+      for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint8_t* p = bytes.data() + 3 * (std::size_t{y} * width + x);
+        EXPECT_TRUE((p[0] == 0 || p[0] == 255) && p[0] == p[1] && p[1] == p[2]) << "partial pixel";
+        if (p[0] != 255) continue;
+        if (count[y]++ == 0) first[y] = static_cast<int>(x);
+        last[y] = static_cast<int>(x);
       }
+      EXPECT_TRUE(count[y] == 0 || count[y] == last[y] - first[y] + 1) << "row " << y << " is broken";
+      total += count[y];
     }
-    const Bytes drawn = p.bytes;
-    p.draw(y, x, r);
-    EXPECT_EQ(p.bytes, Bytes(drawn.size(), 0)) << "trial " << trial;
   }
+  std::vector<std::uint8_t> bytes;
+  std::vector<int> first, last, count;
+  int total = 0;
+};
+
+TEST(InvertDisc, RadiusTenHasItsRowsAndSpansAndUndoesItself) {
+  Spans s(200, 200, 50, 50, 10);
+  EXPECT_EQ(s.total, 337);
+  EXPECT_EQ(s.count[39] + s.count[61], 0);
+  for (const auto& [row, first, last] : {std::tuple{40, 50, 50}, {41, 47, 53}, {50, 40, 60}, {60, 47, 53}}) {
+    EXPECT_EQ(s.first[row], first) << "row " << row;
+    EXPECT_EQ(s.last[row], last) << "row " << row;
+  }
+  invertDisc(s.bytes.data(), 200, 200, 50, 50, 10);
+  EXPECT_EQ(s.bytes, std::vector<std::uint8_t>(s.bytes.size(), 0));
+}
+
+TEST(InvertDisc, DrawsOnlyDiscsThatFitAndHaveAStep) {
+  // 31 x 21: radius 10 touching the top and bottom rows, or the left or the
+  // right column, is drawn; leaving by half a pixel or by a hair, it is not.
+  // trunc(36 x r) = 0 below r = 1/36; negative and NaN radii never fit; one
+  // step is the single top point, the centre pixel.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    double row, column, radius;
+    int total;  // -1: some
+  } cases[] = {{10, 10, 10, -1},  {10, 20, 10, -1},  {9.5, 15, 10, 0},       {10.5, 15, 10, 0},
+               {10, 9.5, 10, 0},  {10, 20.5, 10, 0}, {10 - 1e-9, 15, 10, 0}, {10, 20 + 1e-9, 10, 0},
+               {10, 15, 0.02, 0}, {10, 15, -1, 0},   {10, 15, nan, 0},       {10, 15, 0.03, 1}};
+  for (const auto& c : cases) {
+    Spans s(31, 21, c.row, c.column, c.radius);
+    const std::string what =
+        std::to_string(c.row) + ", " + std::to_string(c.column) + ", " + std::to_string(c.radius);
+    EXPECT_TRUE(c.total < 0 ? s.count[0] > 0 && s.count[20] > 0 : s.total == c.total)
+        << what << ": " << s.total;
+  }
+  EXPECT_EQ(Spans(31, 21, 10, 15, 0.03).first[10], 15);
+}
+
+// A random picture, so that any pixel a glyph touches changes; inverting the
+// discs the glyph should hold must restore it.
+struct Picture {
+  Picture() : bytes(3 * 240 * 200) {
+    std::mt19937 rng(129);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    original = bytes;
+  }
+  bool restoredBy(std::initializer_list<std::array<double, 3>> discs) {
+    for (const auto& [row, column, radius] : discs) invertDisc(bytes.data(), 240, 200, row, column, radius);
+    return bytes == original;
+  }
+  std::vector<std::uint8_t> bytes, original;
+};
+
+TEST(Glyphs, MarkersOfAQuarterRadiusSitOneAndAHalfRadiiAway) {
+  // Radius 43: markers of radius 43 / 4 = 10 (not 10.75) at 64.5 (not 64).
+  Picture viewfinder;
+  drawViewfinderGlyph(viewfinder.bytes.data(), 240, 200, 100, 120, 43);
+  EXPECT_TRUE(viewfinder.restoredBy({{120, 100, 43}, {120 - 64.5, 100, 10}, {120, 100 + 64.5, 10}}));
+  // The match glyph's main disc takes the match radius, the markers the
+  // viewfinder's; at angle 0 they point up and right.
+  Picture match;
+  drawMatchGlyph(match.bytes.data(), 240, 200, 110, 100, 30.0, 0.0, 40);
+  EXPECT_TRUE(match.restoredBy({{100, 110, 30}, {40, 110, 10}, {100, 170, 10}}));
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
+// What every scan must do, run with each kernel set on its own.
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
-#include "imaging/circularMeanFilter.h"
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
-#include "matching/candidateTest.h"
-#include "matching/ringSignature.h"
 #include "matching/searchSteps.h"
 #include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
@@ -16,73 +14,79 @@ namespace orvalis {
 namespace {
 
 using testing::fillPlane;
-using testing::freshWorkspace;
-
-// A template of pure black: every ring sample is exactly 0, so any candidate
-// whose samples stay within the tolerance of 0 passes with all rings at shift
-// 0 (every shift has the same sum, summed in the same order), and its score
-// is the sum of its ring means. The archive plane then shapes the search.
-std::unique_ptr<Workspace> blackTemplate(std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
-  auto workspace = freshWorkspace(width, height);
-  SearchState& state = workspace->state;
-  state.viewfinderX = width / 2;
-  state.viewfinderY = height / 2;
-  state.viewfinderRadius = radius;
-  EXPECT_EQ(buildTemplateSignature(*workspace), 1);
-  EXPECT_EQ(buildTemplateHistograms(state), 1);
-  state.matchX = state.matchY = 7;
-  state.matchAngle = 0.7;
-  return workspace;
-}
 
 TEST(AdmissibleCentre, KeepsTheDiscAndOnePixelInside) {
   // R = 40 on 320 x 240: rows 41..198, columns 41..278.
-  EXPECT_EQ(isAdmissibleCentre(41, 41, 40, 320, 240), 1);
-  EXPECT_EQ(isAdmissibleCentre(198, 278, 40, 320, 240), 1);
-  EXPECT_EQ(isAdmissibleCentre(40, 100, 40, 320, 240), 0);
-  EXPECT_EQ(isAdmissibleCentre(199, 100, 40, 320, 240), 0);
-  EXPECT_EQ(isAdmissibleCentre(100, 40, 40, 320, 240), 0);
-  EXPECT_EQ(isAdmissibleCentre(100, 279, 40, 320, 240), 0);
-  // Tiny pictures don't wrap around.
-  EXPECT_EQ(isAdmissibleCentre(1, 1, 0, 1, 1), 0);
+  const struct {
+    double row, column;
+    bool admissible;
+  } cases[] = {{41, 41, true},    {198, 278, true}, {40, 100, false},
+               {199, 100, false}, {100, 40, false}, {100, 279, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(isAdmissibleCentre(c.row, c.column, 40, 320, 240), c.admissible) << c.row << ", " << c.column;
+  }
+  EXPECT_EQ(isAdmissibleCentre(1, 1, 0, 1, 1), 0);  // no wrap-around on tiny pictures
 }
 
-TEST(ScanArchiveImage, FirstAdmissibleCentreOfAUniformPictureWins) {
+TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
+  // A: one ring 3 below; B: four rings 1 above. Absolute sums rank A first
+  // (3 < 4), squared ones B (9 > 4).
+  const double templateMeans[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
+  double a[kRingCount], b[kRingCount];
+  for (int ring = 0; ring < kRingCount; ++ring) a[ring] = b[ring] = templateMeans[ring];
+  a[4] -= 3;
+  for (int ring = 0; ring < 4; ++ring) b[ring] += 1;
+  EXPECT_EQ(matchScore(a, templateMeans), 3.0);
+  EXPECT_EQ(matchScore(b, templateMeans), 4.0);
+}
+
+class Scan : public ::testing::TestWithParam<Kernels> {
+ protected:
+  // A template of pure black: every ring sample is exactly 0, so a candidate
+  // whose samples stay within the tolerance of 0 passes at shift 0, and its
+  // score is the sum of its ring means. The archive plane shapes the search.
+  std::unique_ptr<Workspace> blackTemplate(std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
+    auto workspace = testing::freshWorkspace(width, height, GetParam());
+    SearchState& state = workspace->state;
+    state.viewfinderX = width / 2;
+    state.viewfinderY = height / 2;
+    state.viewfinderRadius = radius;
+    EXPECT_EQ(buildTemplateSignature(*workspace), 1);
+    EXPECT_EQ(buildTemplateHistograms(state), 1);
+    state.matchX = state.matchY = 7;
+    state.matchAngle = 0.7;
+    return workspace;
+  }
+};
+
+TEST_P(Scan, FirstAdmissibleCentreOfAUniformPictureWins) {
+  // Every centre scores 0: none later replaces the first.
   auto workspace = blackTemplate(320, 240, 40);
-  EXPECT_EQ(scanArchiveImage(*workspace, 40), 1);
+  ASSERT_EQ(scanArchiveImage(*workspace, 40), 1);
   const SearchState& state = workspace->state;
-  // Every centre scores 0; none later replaces the first.
   EXPECT_EQ(state.matchY, 41u);
   EXPECT_EQ(state.matchX, 41u);
   EXPECT_EQ(state.matchRadius, 40);
   EXPECT_EQ(state.matchAngle, 0.0);
 }
 
-TEST(ScanArchiveImage, LastAdmissibleCentreIsVisitedAndNothingBeyond) {
-  // Black only in the bottom-right corner; everything else white.
+TEST_P(Scan, LastAdmissibleCentreIsVisitedAndNothingBeyond) {
+  // Black only in the bottom-right corner. The disc at (198, 278) touches row
+  // 158 and column 238; only (199, 279) would fit one pixel further in, and it
+  // is not admissible.
   for (const std::uint32_t corner : {0u, 1u}) {
     auto workspace = blackTemplate(320, 240, 40);
     fillPlane(workspace->images.archiveGray, 320, 240,
               [&](auto y, auto x) { return y >= 158 + corner && x >= 238 + corner ? 0 : 255; });
     const int found = scanArchiveImage(*workspace, 40);
     const SearchState& state = workspace->state;
-    if (corner == 0) {
-      // The disc at (198, 278) touches row 158 and column 238.
-      ASSERT_EQ(found, 1);
-      EXPECT_EQ(state.matchY, 198u);
-      EXPECT_EQ(state.matchX, 278u);
-    } else {
-      // Only (199, 279) would fit, and it is not admissible.
-      EXPECT_EQ(found, 0);
-      EXPECT_EQ(state.matchFound, 0);
-      EXPECT_EQ(state.matchX, 7u);  // the earlier result stays
-      EXPECT_EQ(state.matchAngle, 0.7);
-    }
+    EXPECT_EQ(found, corner == 0) << corner;
+    EXPECT_EQ(state.matchY, corner == 0 ? 198u : 7u) << corner;  // without a match the old result stays
+    EXPECT_EQ(state.matchX, corner == 0 ? 278u : 7u) << corner;
   }
 }
 
-TEST(ScanArchiveImage, PictureTooSmallForTheDiscHasNoCentre) {
-  // 2R + 2 rows: none; 2R + 3 rows: the single row R + 1.
+TEST_P(Scan, PictureOfTwoRadiiAndThreeRowsHasOneRowOfCentres) {
   auto workspace = blackTemplate(120, 120, 40);
   workspace->state.archiveHeight = 82;
   EXPECT_EQ(scanArchiveImage(*workspace, 40), 0);
@@ -91,133 +95,64 @@ TEST(ScanArchiveImage, PictureTooSmallForTheDiscHasNoCentre) {
   EXPECT_EQ(workspace->state.matchY, 41u);
 }
 
-TEST(ScanArchiveImage, RefinementWindowStaysOnTheFirstHit) {
-  // A faint haze (gray 1) over the columns left of 40. The first hit is the
-  // top-left admissible centre (21, 21); the score falls as the disc leaves
-  // the haze, so the best of the window is its rightmost position (21, 31),
-  // while a window that followed the best centre would walk on to the right.
-  auto workspace = blackTemplate(200, 80, 20);
-  fillPlane(workspace->images.archiveGray, 200, 80, [](auto, auto x) { return x < 40 ? 1 : 0; });
-  ASSERT_EQ(scanArchiveImage(*workspace, 20), 1);
-  EXPECT_EQ(workspace->state.matchY, 21u);
-  EXPECT_EQ(workspace->state.matchX, 31u);
-}
-
-TEST(ScanArchiveImage, RefinementWindowIsTheDiscOfRadiusTen) {
-  // Haze where 3 row + 4 column < 207: the score falls along (3, 4), whose
-  // furthest point in the window is offset (6, 8) at distance exactly 10.
-  // A square window would reach (10, 10); offset (8, 7) scores better but
-  // lies outside.
-  auto workspace = blackTemplate(200, 120, 20);
-  fillPlane(workspace->images.archiveGray, 200, 120,
-            [](auto y, auto x) { return 3 * y + 4 * x < 207 ? 1 : 0; });
-  ASSERT_EQ(scanArchiveImage(*workspace, 20), 1);
-  EXPECT_EQ(workspace->state.matchY, 21u + 6);
-  EXPECT_EQ(workspace->state.matchX, 21u + 8);
-
-  // The window's own positions, for the record: 317 of them.
-  int positions = 0;
-  for (int dy = -kRefinementRadius; dy <= kRefinementRadius; ++dy) {
-    for (int dx = -kRefinementRadius; dx <= kRefinementRadius; ++dx) {
-      if (dy * dy + dx * dx <= kRefinementRadius * kRefinementRadius) ++positions;
-    }
-  }
-  EXPECT_EQ(positions, 317);
-}
-
-TEST(ScanArchiveImage, UnusableRadiusFindsNothing) {
-  auto workspace = freshWorkspace(120, 120);
-  SearchState& state = workspace->state;
-  state.viewfinderX = state.viewfinderY = 60;
-  state.viewfinderRadius = 0;
-  EXPECT_EQ(buildTemplateSignature(*workspace), 0);
-  for (const double radius : {0.0, 0.3, 251.0, std::nan("")}) {
-    state.matchFound = 1;
-    EXPECT_EQ(scanArchiveImage(*workspace, radius), 0) << radius;
-    EXPECT_EQ(state.matchFound, 0) << radius;
-    EXPECT_FALSE(std::isnan(state.matchAngle));
+TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
+  // A faint haze (gray 1) whose edge the score falls towards, so that the
+  // best centre of the window lies on its border. Haze left of column 40:
+  // from the first hit (21, 21) the best is (21, 31), where a window that
+  // followed the best centre would walk on. Haze where 3 row + 4 column < 207:
+  // the best is offset (6, 8) at distance exactly 10; a square window would
+  // reach (10, 10), and offset (8, 7), better still, lies outside.
+  const struct {
+    std::uint32_t height;
+    int (*haze)(std::uint32_t, std::uint32_t);
+    std::uint32_t row, column;
+  } cases[] = {{80, [](std::uint32_t, std::uint32_t x) { return x < 40 ? 1 : 0; }, 21, 31},
+               {120, [](std::uint32_t y, std::uint32_t x) { return 3 * y + 4 * x < 207 ? 1 : 0; }, 27, 29}};
+  for (const auto& c : cases) {
+    auto workspace = blackTemplate(200, c.height, 20);
+    fillPlane(workspace->images.archiveGray, 200, c.height, c.haze);
+    ASSERT_EQ(scanArchiveImage(*workspace, 20), 1);
+    EXPECT_EQ(workspace->state.matchY, c.row);
+    EXPECT_EQ(workspace->state.matchX, c.column);
   }
 }
 
-class ScanOfTexture : public ::testing::Test {
- protected:
-  static constexpr std::uint32_t kSize = 161, kCentre = 80, kRadius = 40;
-  void SetUp() override {
-    query = testing::texturedPicture(kSize, kSize, 21);
-    workspace = freshWorkspace(kSize, kSize);
+TEST_P(Scan, TextureIsFoundWhereItLiesAndAtItsTurn) {
+  // The query's region at its own place, the same turned by a quarter (ring 9
+  // has 800 samples: a quarter is exactly 200 of them), and an unrelated
+  // texture.
+  const std::uint32_t size = 161, centre = 80, radius = 40;
+  const testing::BgrPicture query = testing::texturedPicture(size, size, 21);
+  const struct {
+    testing::BgrPicture archive;
+    int found;
+    double degrees;
+  } cases[] = {{query, 1, 0.0},
+               {testing::pasteQuarterTurn(query, centre, centre, query, centre, centre, centre), 1, 90.0},
+               {testing::texturedPicture(size, size, 22), 0, 0.0}};
+  for (const auto& c : cases) {
+    auto workspace = testing::freshWorkspace(size, size, GetParam());
     SearchState& state = workspace->state;
-    state.viewfinderX = state.viewfinderY = kCentre;
-    state.viewfinderRadius = kRadius;
+    state.viewfinderX = state.viewfinderY = centre;
+    state.viewfinderRadius = radius;
     testing::splitIntoQuery(*workspace, query);
     ASSERT_EQ(buildTemplateSignature(*workspace), 1);
     ASSERT_EQ(buildTemplateHistograms(state), 1);
-  }
-  int scan(const testing::BgrPicture& archive) {
-    testing::splitIntoArchive(*workspace, archive);
-    EXPECT_EQ(filterArchiveImage(*workspace), 1);
-    return scanArchiveImage(*workspace, kRadius);
-  }
-  testing::BgrPicture query;
-  std::unique_ptr<Workspace> workspace;
-};
-
-TEST_F(ScanOfTexture, IdenticalPictureMatchesAtTheViewfinderWithAngleZero) {
-  ASSERT_EQ(scan(query), 1);
-  const SearchState& state = workspace->state;
-  EXPECT_EQ(state.matchX, kCentre);
-  EXPECT_EQ(state.matchY, kCentre);
-  EXPECT_EQ(state.matchAngle, 0.0);
-  // Same planes, same filter: the archive gray plane is the query's.
-  for (std::size_t i = 0; i < kSize * kSize; ++i) {
-    ASSERT_EQ(workspace->images.archiveGray[i], workspace->images.queryGray[i]);
+    testing::splitIntoArchive(*workspace, c.archive);
+    ASSERT_EQ(filterArchiveImage(*workspace), 1);
+    ASSERT_EQ(scanArchiveImage(*workspace, radius), c.found) << c.degrees;
+    if (!c.found) continue;
+    EXPECT_EQ(state.matchX, centre);
+    EXPECT_EQ(state.matchY, centre);
+    EXPECT_NEAR(state.consensusAngleDeg, c.degrees, 1e-9);
+    EXPECT_NEAR(state.matchAngle, c.degrees * kPi / 180, 1e-12);
   }
 }
 
-TEST_F(ScanOfTexture, QuarterTurnIsFoundAtNinetyDegrees) {
-  const testing::BgrPicture turned =
-      testing::pasteQuarterTurn(query, kCentre, kCentre, query, kCentre, kCentre, kCentre);
-  ASSERT_EQ(scan(turned), 1);
-  const SearchState& state = workspace->state;
-  EXPECT_EQ(state.matchX, kCentre);
-  EXPECT_EQ(state.matchY, kCentre);
-  // Ring 9 has 800 samples: a quarter is exactly 200 of them.
-  EXPECT_NEAR(state.consensusAngleDeg, 90.0, 1e-9);
-  EXPECT_NEAR(state.matchAngle, 1.57079632675, 1e-12);
-}
-
-TEST_F(ScanOfTexture, UnrelatedTextureHasNoMatch) {
-  workspace->state.matchFound = 1;
-  EXPECT_EQ(scan(testing::texturedPicture(kSize, kSize, 22)), 0);
-  EXPECT_EQ(workspace->state.matchFound, 0);
-}
-
-TEST(FilterArchiveImage, FiltersWithTheCurrentRadiusAndRefusesAnOversizedOne) {
-  auto workspace = freshWorkspace(64, 48);
-  SearchState& state = workspace->state;
-  testing::splitIntoArchive(*workspace, testing::texturedPicture(64, 48, 5));
-  state.filterRadius = 3;
-  ASSERT_EQ(filterArchiveImage(*workspace), 1);
-  EXPECT_EQ(workspace->images.discMaskCount, 29u);
-  const ImageStore& images = workspace->images;
-  const std::size_t at = 20 * 64 + 30;
-  EXPECT_EQ(images.archiveGray[at],
-            (images.archiveFilteredB[at] + images.archiveFilteredG[at] + images.archiveFilteredR[at]) / 3);
-  const std::vector<std::uint8_t> wide(images.archiveFilteredB.data(),
-                                       images.archiveFilteredB.data() + 64 * 48);
-
-  state.filterRadius = 1;
-  ASSERT_EQ(filterArchiveImage(*workspace), 1);
-  EXPECT_EQ(workspace->images.discMaskCount, 5u);
-  EXPECT_NE(
-      std::vector<std::uint8_t>(images.archiveFilteredB.data(), images.archiveFilteredB.data() + 64 * 48),
-      wide);
-
-  state.filterRadius = 21;
-  const std::uint8_t gray = images.archiveGray[at];
-  EXPECT_EQ(filterArchiveImage(*workspace), 0);
-  EXPECT_EQ(images.archiveGray[at], gray);
-  EXPECT_EQ(workspace->images.discMaskCount, 5u);
-}
+INSTANTIATE_TEST_SUITE_P(EachKernelSet, Scan, ::testing::Values(Kernels::Fast, Kernels::Reference),
+                         [](const auto& kernels) {
+                           return kernels.param == Kernels::Fast ? "Fast" : "Reference";
+                         });
 
 }  // namespace
 }  // namespace orvalis
