@@ -19,6 +19,7 @@
 #include "matching/candidateTest.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
+#include "platform/atomicMinimum.h"
 #include "platform/targetClones.h"
 #include "platform/workerPool.h"
 
@@ -699,9 +700,7 @@ struct FirstHitJob {
         rowsDone->fetch_add(1, std::memory_order_relaxed);
         if (j < 0) continue;
         const std::uint64_t key = (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint64_t>(j);
-        std::uint64_t seen = firstHit.load();
-        while (key < seen && !firstHit.compare_exchange_weak(seen, key)) {
-        }
+        lowerTo(firstHit, key);
         break;
       }
     }
