@@ -34,8 +34,7 @@ TEST(LowerTo, TheLowestOfLanesRacingStays) {
     arrived = 0;
     auto race = [&](unsigned lane) {
       arrived.fetch_add(1);
-      while (arrived.load() < keys.size()) {
-      }
+      while (arrived.load() < keys.size()) std::this_thread::yield();
       lowerTo(value, keys[lane]);
     };
     pool.run(race);
