@@ -3,23 +3,28 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/pixelConversions.h"
+
 namespace orvalis {
 
 // In which order a frame's rows lie in memory: the first row stored is the
 // picture's top row, or its bottom row (as device-independent bitmaps are).
 enum class RowOrder : std::uint8_t { BottomUp, TopDown };
 
-// One camera frame as its source holds it: blue, green, red byte order, rows
-// in the stated order. 32 bits a pixel carry a fourth byte that is ignored;
-// 24-bit rows are usually padded to a multiple of four bytes. Taken as it is,
-// so that storing it is one pass over the frame.
+// One camera frame as its source holds it, rows in the stated order:
+// - 32 bits a pixel: blue, green, red and a fourth byte that is ignored;
+// - 24 bits: blue, green, red, rows usually padded to a multiple of four bytes;
+// - 16 bits: packed 4:2:2 YCbCr (Y0 Cb Y1 Cr for two pixels, so the width is
+//   even), decoded as `yuv` says; the usual uncompressed webcam format.
+// Taken as it is, so that storing it is one pass over the frame.
 struct RawFrame {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint32_t bitCount = 0;          // 24 or 32; anything else is refused
+  std::uint32_t bitCount = 0;          // 16, 24 or 32; anything else is refused
   std::size_t stride = 0;              // bytes from one stored row to the next
   const std::uint8_t* rows = nullptr;  // height rows of `stride` bytes
   RowOrder rowOrder = RowOrder::BottomUp;
+  YuvCoding yuv = YuvCoding::Bt601Video;  // 16-bit frames only
 };
 
 // What the search control needs of a camera. One implementation drives a real

@@ -11,7 +11,8 @@ namespace {
 
 bool frameFits(const RawFrame& frame) {
   if (frame.rows == nullptr || !fitsImageCapacity(frame.width, frame.height)) return false;
-  if (frame.bitCount != 24 && frame.bitCount != 32) return false;
+  if (frame.bitCount == 16 && frame.width % 2 != 0) return false;
+  if (frame.bitCount != 16 && frame.bitCount != 24 && frame.bitCount != 32) return false;
   return frame.stride >= static_cast<std::size_t>(frame.bitCount / 8) * frame.width;
 }
 
@@ -30,6 +31,8 @@ bool storeFrame(const RawFrame& frame, Workspace& workspace) {
     std::uint8_t* to = workspace.images.queryImage.data() + (bottomUp ? frame.height - 1 - k : k) * packedRow;
     if (frame.bitCount == 32) {
       convertBgraToBgr(from, frame.width, 1, to);
+    } else if (frame.bitCount == 16) {
+      convertYuyvRowToBgr(from, frame.width, frame.yuv, to);
     } else {
       std::memcpy(to, from, packedRow);
     }

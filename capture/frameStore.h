@@ -9,7 +9,8 @@ namespace orvalis {
 // queryWidth and queryHeight: one pass, each row converted or copied
 // straight to its place. Returns false and writes nothing when the
 // frame can't be taken: no rows, a size outside the store (fitsImageCapacity),
-// a bit count other than 24 or 32, or a stride shorter than a row.
+// a bit count other than 16, 24 or 32, an odd width at 16 bits, or a
+// stride shorter than a row.
 [[nodiscard]] bool storeFrame(const RawFrame& frame, Workspace& workspace);
 
 }  // namespace orvalis

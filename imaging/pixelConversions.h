@@ -20,6 +20,14 @@ inline std::uint8_t grayOf(unsigned blue, unsigned green, unsigned red) {
 void convertBgraToBgr(const std::uint8_t* frame, std::uint32_t width, std::uint32_t height,
                       std::uint8_t* out);
 
+// How a camera's packed 4:2:2 frame codes colour: the matrix (BT.601 or
+// BT.709) and the range (video: luma 16..235; full: 0..255).
+enum class YuvCoding : std::uint8_t { Bt601Video, Bt601Full, Bt709Video, Bt709Full };
+
+// One row of packed 4:2:2 (Y0 Cb Y1 Cr for each pair of pixels; width even)
+// to 24-bit BGR: integer arithmetic with 8 fraction bits, clamped to 0..255.
+void convertYuyvRowToBgr(const std::uint8_t* yuyv, std::uint32_t width, YuvCoding coding, std::uint8_t* out);
+
 // Bottom-up 24-bit rows with the given source stride (3 x width, or padded to
 // a multiple of four) to a top-down picture with stride 3 x width. Padding
 // bytes are never copied.

@@ -1,9 +1,14 @@
 #include "capture/qt/qtFrameSink.h"
 
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QThread>
 #include <QtEndian>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace orvalis {
@@ -33,10 +38,18 @@ QtFrameSink::~QtFrameSink() {
 
 void QtFrameSink::receive(const QVideoFrame& frame) {
   // A sink sends an empty frame when its session lets go of it.
-  if (!frame.isValid() || !wholeFrame(frame)) return;
+  if (!frame.isValid()) return;
+  std::lock_guard filling(fillingMutex_);
+  if (++offered_ <= static_cast<std::uint64_t>(std::max(timing_.framesToDrop, 0))) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (!open_) return;
+  }
+  if (!stage(frame)) return;
   std::lock_guard lock(mutex_);
   if (!open_) return;
-  latest_ = frame;
+  std::swap(filling_, ready_);
+  readyIsNew_ = true;
   ++received_;
 }
 
@@ -70,40 +83,17 @@ bool QtFrameSink::waitForFirstFrame(const std::function<bool()>& giveUp) {
 }
 
 bool QtFrameSink::latestFrame(RawFrame& frame) {
-  QVideoFrame newest;
   {
     std::lock_guard lock(mutex_);
-    newest = latest_;
-  }
-  if (!newest.isValid()) return false;
-
-  if (held_.isMapped()) held_.unmap();
-  held_ = newest;
-  if (held_.map(QVideoFrame::ReadOnly)) {
-    const QVideoFrameFormat::PixelFormat format = held_.pixelFormat();
-    if (format == QVideoFrameFormat::Format_YUYV) {
-      const bool converted = convertYuyv(held_, frame);
-      held_.unmap();
-      held_ = QVideoFrame();
-      return converted;
+    if (!open_) return false;
+    if (readyIsNew_) {
+      std::swap(ready_, handed_);
+      readyIsNew_ = false;
     }
-    held_.unmap();
   }
-  held_ = QVideoFrame();
-
-  // Whatever the camera's pixel format, Qt turns it into a top-down picture;
-  // it is handed out as it is, and the store takes it in one pass.
-  picture_ = newest.toImage();
-  if (!picture_.isNull() && picture_.format() != QImage::Format_RGB32) {
-    picture_ = picture_.convertToFormat(QImage::Format_RGB32);
-  }
-  if (picture_.isNull()) return false;
-  frame = RawFrame{static_cast<std::uint32_t>(picture_.width()),
-                   static_cast<std::uint32_t>(picture_.height()),
-                   32,
-                   static_cast<std::size_t>(picture_.bytesPerLine()),
-                   picture_.constBits(),
-                   RowOrder::TopDown};
+  if (handed_.layout.width == 0) return false;
+  frame = handed_.layout;
+  frame.rows = handed_.bytes.data();
   return true;
 }
 
@@ -133,70 +123,104 @@ bool wholeFrame(const QVideoFrame& frame) {
   return whole;
 }
 
-// Integer YCbCr to RGB, 8 fraction bits: the luma scale and the chroma
-// weights of the stated matrix and range.
-struct YuvWeights {
-  int y, rv, gu, gv, bu, yOffset;
-};
-
-YuvWeights yuvWeights(const QVideoFrameFormat& format) {
+YuvCoding yuvCodingOf(const QVideoFrameFormat& format) {
   const bool full = format.colorRange() == QVideoFrameFormat::ColorRange_Full;
-  const bool bt709 = format.colorSpace() == QVideoFrameFormat::ColorSpace_BT709;
   // Cameras that say nothing send BT.601 in video range.
-  if (full) return bt709 ? YuvWeights{256, 403, 48, 120, 475, 0} : YuvWeights{256, 359, 88, 183, 454, 0};
-  return bt709 ? YuvWeights{298, 459, 55, 136, 541, 16} : YuvWeights{298, 409, 100, 208, 516, 16};
+  if (format.colorSpace() == QVideoFrameFormat::ColorSpace_BT709) {
+    return full ? YuvCoding::Bt709Full : YuvCoding::Bt709Video;
+  }
+  return full ? YuvCoding::Bt601Full : YuvCoding::Bt601Video;
 }
 
-std::uint8_t clamp8(int value) {
-  return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+// Copies bytes that the media backend lends for the length of a callback.
+// A backend may take that memory back early: PipeWire's GStreamer source
+// unmaps its buffers when it renegotiates, which it does right after its
+// first frame, while another thread may still be reading that frame. The
+// kernel's copy between address spaces, aimed at this process, reports such
+// memory as a failed read where a plain copy would crash the program.
+bool copyLent(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
+  iovec local{to, count};
+  iovec remote{const_cast<std::uint8_t*>(from), count};
+  const ssize_t copied = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+  if (copied >= 0) return static_cast<std::size_t>(copied) == count;
+  if (errno != ENOSYS && errno != EPERM) return false;
+  // Where a sandbox forbids the call, the plain copy is all there is.
+  std::memcpy(to, from, count);
+  return true;
+}
+
+void growTo(std::vector<std::uint8_t>& bytes, std::size_t count) {
+  if (bytes.size() < count) bytes.resize(count);
 }
 
 }  // namespace
 
-bool QtFrameSink::convertYuyv(const QVideoFrame& mapped, RawFrame& frame) {
-  const int width = mapped.width();
-  const int height = mapped.height();
-  const int stride = mapped.bytesPerLine(0);
-  if (width <= 0 || height <= 0 || width % 2 != 0 || stride < 2 * width) return false;
-  const YuvWeights k = yuvWeights(mapped.surfaceFormat());
-  const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
-  if (rows_.size() < rowBytes * static_cast<std::size_t>(height)) rows_.resize(rowBytes * height);
-  for (int row = 0; row < height; ++row) {
-    const std::uint8_t* in = mapped.bits(0) + static_cast<std::size_t>(row) * stride;
-    std::uint8_t* out = rows_.data() + row * rowBytes;
-    for (int x = 0; x < width; x += 2, in += 4, out += 6) {
-      // Y0 U Y1 V: two pixels share one chroma pair.
-      const int u = in[1] - 128;
-      const int v = in[3] - 128;
-      const int red = k.rv * v + 128;
-      const int green = -k.gu * u - k.gv * v + 128;
-      const int blue = k.bu * u + 128;
-      for (int i = 0; i < 2; ++i) {
-        const int luma = k.y * (in[2 * i] - k.yOffset);
-        out[3 * i] = clamp8((luma + blue) >> 8);
-        out[3 * i + 1] = clamp8((luma + green) >> 8);
-        out[3 * i + 2] = clamp8((luma + red) >> 8);
-      }
+bool QtFrameSink::stage(const QVideoFrame& frame) {
+  const QVideoFrameFormat::PixelFormat format = frame.pixelFormat();
+  std::uint32_t bitCount = 0;
+  if (format == QVideoFrameFormat::Format_YUYV) bitCount = 16;
+  if (format == QVideoFrameFormat::Format_BGRA8888 || format == QVideoFrameFormat::Format_BGRX8888)
+    bitCount = 32;
+
+  if (bitCount != 0) {
+    // The layouts the store reads itself: the rows as they are.
+    QVideoFrame mapped = frame;
+    if (!mapped.map(QVideoFrame::ReadOnly)) return false;
+    const std::size_t width = static_cast<std::size_t>(std::max(mapped.width(), 0));
+    const std::size_t height = static_cast<std::size_t>(std::max(mapped.height(), 0));
+    const std::size_t stride = static_cast<std::size_t>(std::max(mapped.bytesPerLine(0), 0));
+    const std::size_t rowBytes = bitCount / 8 * width;
+    const std::size_t span = height == 0 ? 0 : stride * (height - 1) + rowBytes;
+    const QVideoFrameFormat surface = mapped.surfaceFormat();
+    bool whole = width > 0 && height > 0 && stride >= rowBytes && (bitCount != 16 || width % 2 == 0) &&
+                 static_cast<std::size_t>(std::max(mapped.mappedBytes(0), 0)) >= span;
+    if (whole) {
+      growTo(filling_.bytes, span);
+      whole = copyLent(filling_.bytes.data(), mapped.bits(0), span);
     }
+    mapped.unmap();
+    if (!whole) return false;
+    const RowOrder order = surface.scanLineDirection() == QVideoFrameFormat::BottomToTop ? RowOrder::BottomUp
+                                                                                         : RowOrder::TopDown;
+    filling_.layout = RawFrame{static_cast<std::uint32_t>(width),
+                               static_cast<std::uint32_t>(height),
+                               bitCount,
+                               stride,
+                               nullptr,
+                               order,
+                               yuvCodingOf(surface)};
+    return true;
   }
-  frame = RawFrame{static_cast<std::uint32_t>(width),
-                   static_cast<std::uint32_t>(height),
-                   24,
-                   rowBytes,
-                   rows_.data(),
-                   RowOrder::TopDown};
+
+  // Anything else (compressed, planar, other byte orders) through Qt's own
+  // conversion, here, while the frame is still lent; it allocates, on this
+  // thread and not on the search's.
+  if (!wholeFrame(frame)) return false;
+  QImage picture = frame.toImage();
+  if (!picture.isNull() && picture.format() != QImage::Format_RGB32) {
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+  }
+  if (picture.isNull()) return false;
+  const std::size_t stride = static_cast<std::size_t>(picture.bytesPerLine());
+  const std::size_t span = stride * static_cast<std::size_t>(picture.height());
+  growTo(filling_.bytes, span);
+  std::memcpy(filling_.bytes.data(), picture.constBits(), span);
+  filling_.layout = RawFrame{static_cast<std::uint32_t>(picture.width()),
+                             static_cast<std::uint32_t>(picture.height()),
+                             32,
+                             stride,
+                             nullptr,
+                             RowOrder::TopDown};
   return true;
 }
 
 void QtFrameSink::release() {
-  if (held_.isMapped()) held_.unmap();
-  held_ = QVideoFrame();
   quietCheck_.stop();
   QObject::disconnect(receiving_);
   std::lock_guard lock(mutex_);
   open_ = false;
-  latest_ = QVideoFrame();
-  picture_ = QImage();
+  ready_ = Staged{};
+  handed_ = Staged{};
 }
 
 }  // namespace orvalis

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QTimer>
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -25,10 +24,15 @@ struct QtFrameTiming {
   // long tick that holds up both is not taken for a quiet stream.
   std::chrono::milliseconds quietCheckInterval{1000};
   int quietChecksToFail = 3;
+  // A stream's first frames are often no picture yet: dark while the
+  // camera's exposure settles, or, through PipeWire, empty buffers from
+  // before the stream renegotiates. These are dropped unseen.
+  int framesToDrop = 4;
 };
 
-// The receiving end of a camera stream: a video sink that keeps the newest
-// frame and hands it out as 32-bit top-down rows. Frames may arrive on any
+// The receiving end of a camera stream: a video sink that copies each frame
+// out of the backend's memory as it arrives (YUYV and 32-bit BGR as they
+// are, anything else through Qt's conversion) and hands out the newest. Frames may arrive on any
 // thread (the media backend chooses); everything else is called on the
 // thread that owns the object, which must run a Qt event loop.
 class QtFrameSink {
@@ -49,12 +53,10 @@ class QtFrameSink {
   // meanwhile.
   bool waitForFirstFrame(const std::function<bool()>& giveUp);
 
-  // The newest frame, rows top-down, valid until the next call: YUYV, the
-  // usual uncompressed webcam format, converted here into 24-bit BGR in a
-  // buffer that only grows (no allocation once it has the size); anything
-  // else through Qt's own conversion into 32-bit BGRA, which allocates a
-  // picture a call. A packed frame too short for its rows is never taken. False when no frame has arrived or
-  // the frame can't be converted. Never waits.
+  // The newest frame, valid until the next call. Never waits, never
+  // allocates: each frame was already copied out of the backend's memory as
+  // it arrived (see receive), so this only swaps buffers, and the store's one
+  // pass reads the copy. False when no frame has arrived.
   bool latestFrame(RawFrame& frame);
 
   // True once the watched stream went quiet; stays true.
@@ -68,17 +70,32 @@ class QtFrameSink {
   void release();
 
  private:
+  // A frame copied out of the backend: its bytes and how to read them.
+  struct Staged {
+    std::vector<std::uint8_t> bytes;  // grows, never shrinks
+    RawFrame layout;                  // rows point into bytes once handed out
+  };
+
   void receive(const QVideoFrame& frame);  // any thread
+  bool stage(const QVideoFrame& frame);    // into filling_, under fillingMutex_
   void checkQuiet();
-  bool convertYuyv(const QVideoFrame& mapped, RawFrame& frame);
 
   const QtFrameTiming timing_;
   QVideoSink sink_;
   QTimer quietCheck_;
   QMetaObject::Connection receiving_;
 
+  // Three buffers take turns: one being filled by whichever thread delivers
+  // a frame, the newest complete one, and the one handed out, so that a copy
+  // never happens under the lock the owner takes and a handed-out frame
+  // stays whole until the next call.
+  std::mutex fillingMutex_;
+  Staged filling_;             // guarded by fillingMutex_
+  std::uint64_t offered_ = 0;  // frames the backend delivered; guarded by fillingMutex_
+
   mutable std::mutex mutex_;
-  QVideoFrame latest_;          // guarded by mutex_
+  Staged ready_;                // guarded by mutex_
+  bool readyIsNew_ = false;     // guarded by mutex_
   std::uint64_t received_ = 0;  // guarded by mutex_
   bool open_ = true;            // guarded by mutex_; false once released
 
@@ -86,9 +103,7 @@ class QtFrameSink {
   std::uint64_t receivedAtLastCheck_ = 0;
   int quietChecks_ = 0;
   std::atomic<bool> quiet_{false};
-  QVideoFrame held_;  // mapped while its bytes are handed out
-  std::vector<std::uint8_t> rows_;
-  QImage picture_;
+  Staged handed_;
 };
 
 }  // namespace orvalis

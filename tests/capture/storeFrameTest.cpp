@@ -65,6 +65,36 @@ TEST(StoreFrame, EveryDepthStrideAndRowOrderBecomesThePackedTopDownPicture) {
   }
 }
 
+// Packed 4:2:2 pixel pairs in each coding: black and white at the ends of
+// the range, and the primaries as the camera would code them.
+TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
+  struct Case {
+    YuvCoding coding;
+    std::uint8_t y, u, v;
+    std::uint8_t blue, green, red;
+  };
+  const Case cases[] = {
+      {YuvCoding::Bt601Video, 16, 128, 128, 0, 0, 0},   {YuvCoding::Bt601Video, 235, 128, 128, 255, 255, 255},
+      {YuvCoding::Bt601Full, 0, 128, 128, 0, 0, 0},     {YuvCoding::Bt601Full, 255, 128, 128, 255, 255, 255},
+      {YuvCoding::Bt709Video, 16, 128, 128, 0, 0, 0},   {YuvCoding::Bt709Full, 128, 128, 128, 128, 128, 128},
+      {YuvCoding::Bt601Video, 81, 90, 240, 0, 0, 255},  {YuvCoding::Bt601Video, 41, 240, 110, 255, 0, 0},
+      {YuvCoding::Bt709Video, 63, 102, 240, 0, 0, 255}, {YuvCoding::Bt709Video, 173, 42, 26, 0, 255, 0},
+      {YuvCoding::Bt601Full, 76, 85, 255, 0, 0, 254},   {YuvCoding::Bt709Full, 182, 30, 12, 0, 255, 0},
+  };
+  auto workspace = std::make_unique<Workspace>();
+  for (const Case& c : cases) {
+    // Two rows of one pixel pair each, the second row padded.
+    const Bytes frame = {c.y, c.u, c.y, c.v, 0xEE, 0xEE, c.y, c.u, c.y, c.v, 0xEE, 0xEE};
+    ASSERT_TRUE(storeFrame(RawFrame{2, 2, 16, 6, frame.data(), RowOrder::TopDown, c.coding}, *workspace));
+    for (int i = 0; i < 4; ++i) {
+      const std::uint8_t* pixel = workspace->images.queryImage.data() + 3 * i;
+      EXPECT_NEAR(pixel[0], c.blue, 2) << "case Y " << int{c.y} << ", pixel " << i;
+      EXPECT_NEAR(pixel[1], c.green, 2) << "case Y " << int{c.y} << ", pixel " << i;
+      EXPECT_NEAR(pixel[2], c.red, 2) << "case Y " << int{c.y} << ", pixel " << i;
+    }
+  }
+}
+
 TEST(StoreFrame, RefusedFramesWriteNothing) {
   auto workspace = std::make_unique<Workspace>();
   const Bytes before = randomBytes(3 * 8 * 8, 4);
@@ -77,8 +107,8 @@ TEST(StoreFrame, RefusedFramesWriteNothing) {
       {1921, 1200, 32, 4 * 1921, big.data()},  // more pixels than the store holds
       {0, 16, 32, 0, small.data()},            // no width
       {16, 0, 32, 64, small.data()},           // no height
-      {16, 16, 16, 32, small.data()},          // unsupported depth
-      {16, 16, 8, 16, small.data()},           //
+      {15, 16, 16, 32, small.data()},          // 4:2:2 needs an even width
+      {16, 16, 8, 16, small.data()},           // unsupported depth
       {16, 16, 32, 60, small.data()},          // stride shorter than a row
       {16, 16, 24, 47, small.data()},          //
       {16, 16, 32, 64, nullptr},               // no pixels

@@ -21,12 +21,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A frame as a camera backend would deliver it.
-QVideoFrame frameOf(const QImage& picture) {
-  QVideoFrame frame(QVideoFrameFormat(picture.size(), QVideoFrameFormat::Format_BGRX8888));
+// A frame as a camera backend would deliver it: 32-bit, in either byte order.
+QVideoFrame frameOf(const QImage& picture,
+                    QVideoFrameFormat::PixelFormat format = QVideoFrameFormat::Format_BGRX8888) {
+  const QImage rows = picture.convertToFormat(
+      format == QVideoFrameFormat::Format_BGRX8888 ? QImage::Format_RGB32 : QImage::Format_RGBX8888);
+  QVideoFrame frame(QVideoFrameFormat(picture.size(), format));
   if (!frame.map(QVideoFrame::WriteOnly)) return {};
   for (int y = 0; y < picture.height(); ++y) {
-    std::memcpy(frame.bits(0) + y * frame.bytesPerLine(0), picture.constScanLine(y), 4 * picture.width());
+    std::memcpy(frame.bits(0) + y * frame.bytesPerLine(0), rows.constScanLine(y), 4 * picture.width());
   }
   frame.unmap();
   return frame;
@@ -38,6 +41,13 @@ QVideoFrame uniformFrame(int width, int height, std::uint8_t value) {
   return frameOf(picture);
 }
 
+// Sinks that keep every frame, unless a test is about the dropped first ones.
+QtFrameTiming keepAll(QtFrameTiming timing = {}) {
+  timing.framesToDrop = 0;
+  return timing;
+}
+
+// Frames the sink takes as they are and frames Qt converts for it.
 TEST(QtFrameSink, NewestFrameComesOutTopDownAndStoresAsTheOriginalPicture) {
   QImage pictures[2];
   std::mt19937 rng(1);
@@ -48,39 +58,36 @@ TEST(QtFrameSink, NewestFrameComesOutTopDownAndStoresAsTheOriginalPicture) {
         pictures[i].setPixel(x, y, 0xff000000u | (rng() & 0xffffffu));
     }
   }
-  QtFrameSink sink;
-  RawFrame frame;
-  EXPECT_FALSE(sink.latestFrame(frame));  // nothing yet
-  auto workspace = std::make_unique<Workspace>();
-  // The smaller after the larger, then the larger again: the buffer grows.
-  for (int i : {0, 1, 0}) {
-    SCOPED_TRACE(i);
-    const QImage& picture = pictures[i];
-    if (i == 1) sink.videoSink()->setVideoFrame(frameOf(pictures[0]));
-    sink.videoSink()->setVideoFrame(frameOf(picture));
-    ASSERT_TRUE(sink.latestFrame(frame));
-    ASSERT_EQ(frame.width, static_cast<std::uint32_t>(picture.width()));
-    ASSERT_EQ(frame.height, static_cast<std::uint32_t>(picture.height()));
-    ASSERT_EQ(frame.bitCount, 32u);
-    ASSERT_EQ(frame.rowOrder, RowOrder::TopDown);
-    ASSERT_TRUE(storeFrame(frame, *workspace));
-    const std::uint8_t* query = workspace->images.queryImage.data();
-    for (int y = 0; y < picture.height(); ++y) {
-      for (int x = 0; x < picture.width(); ++x) {
-        const std::uint8_t* in = frame.rows + y * frame.stride + 4 * x;
-        const std::uint8_t* stored = query + 3 * (y * picture.width() + x);
-        const QRgb pixel = picture.pixel(x, y);
-        for (const std::uint8_t* p : {in, stored}) {
-          ASSERT_EQ(p[0], qBlue(pixel)) << x << ", " << y;
-          ASSERT_EQ(p[1], qGreen(pixel)) << x << ", " << y;
-          ASSERT_EQ(p[2], qRed(pixel)) << x << ", " << y;
+  for (const auto format : {QVideoFrameFormat::Format_BGRX8888, QVideoFrameFormat::Format_RGBX8888}) {
+    QtFrameSink sink(keepAll());
+    RawFrame frame;
+    EXPECT_FALSE(sink.latestFrame(frame));  // nothing yet
+    auto workspace = std::make_unique<Workspace>();
+    // The smaller after the larger, then the larger again: the buffers grow.
+    for (int i : {0, 1, 0}) {
+      SCOPED_TRACE(::testing::Message() << "format " << static_cast<int>(format) << ", picture " << i);
+      const QImage& picture = pictures[i];
+      if (i == 1) sink.videoSink()->setVideoFrame(frameOf(pictures[0], format));
+      sink.videoSink()->setVideoFrame(frameOf(picture, format));
+      ASSERT_TRUE(sink.latestFrame(frame));
+      ASSERT_EQ(frame.width, static_cast<std::uint32_t>(picture.width()));
+      ASSERT_EQ(frame.height, static_cast<std::uint32_t>(picture.height()));
+      ASSERT_TRUE(storeFrame(frame, *workspace));
+      const std::uint8_t* query = workspace->images.queryImage.data();
+      for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+          const std::uint8_t* stored = query + 3 * (y * picture.width() + x);
+          const QRgb pixel = picture.pixel(x, y);
+          ASSERT_EQ(stored[0], qBlue(pixel)) << x << ", " << y;
+          ASSERT_EQ(stored[1], qGreen(pixel)) << x << ", " << y;
+          ASSERT_EQ(stored[2], qRed(pixel)) << x << ", " << y;
         }
       }
     }
   }
 }
 
-TEST(QtFrameSink, CameraYuvFramesAreConvertedToBgr) {
+TEST(QtFrameSink, CameraYuvFramesAreTakenAsTheyAreAndStoredAsBgr) {
   // Packed 4:2:2 as most webcams send it: uniform luma 180, neutral chroma.
   QVideoFrame yuyv(QVideoFrameFormat(QSize(8, 4), QVideoFrameFormat::Format_YUYV));
   ASSERT_TRUE(yuyv.map(QVideoFrame::WriteOnly));
@@ -89,18 +96,17 @@ TEST(QtFrameSink, CameraYuvFramesAreConvertedToBgr) {
     yuyv.bits(0)[i + 1] = 128;
   }
   yuyv.unmap();
-  QtFrameSink sink;
+  QtFrameSink sink(keepAll());
   sink.videoSink()->setVideoFrame(yuyv);
   RawFrame frame;
   ASSERT_TRUE(sink.latestFrame(frame));
-  ASSERT_EQ(frame.width, 8u);
-  ASSERT_EQ(frame.height, 4u);
-  ASSERT_EQ(frame.bitCount, 24u);
-  for (std::uint32_t i = 0; i < 8 * 4; ++i) {
-    const std::uint8_t* pixel = frame.rows + (i / 8) * frame.stride + 3 * (i % 8);
-    EXPECT_NEAR(pixel[0], pixel[1], 2) << i;  // gray: no colour cast
-    EXPECT_NEAR(pixel[2], pixel[1], 2) << i;
-    EXPECT_NEAR(pixel[1], 191, 12) << i;  // video-range luma 180 is about 191 full-range
+  ASSERT_EQ(frame.bitCount, 16u);
+  auto workspace = std::make_unique<Workspace>();
+  ASSERT_TRUE(storeFrame(frame, *workspace));
+  ASSERT_EQ(workspace->state.queryWidth, 8u);
+  ASSERT_EQ(workspace->state.queryHeight, 4u);
+  for (std::uint32_t i = 0; i < 3 * 8 * 4; ++i) {
+    EXPECT_EQ(workspace->images.queryImage[i], 191) << i;  // video-range luma 180 is 191 full-range, gray
   }
 }
 
@@ -108,7 +114,7 @@ TEST(QtFrameSink, CameraYuvFramesAreConvertedToBgr) {
 // another thread streams is one of them, entire, and they never go back.
 TEST(QtFrameSink, FramesFromAStreamingThreadArriveWhole) {
   constexpr int kFrames = 250;
-  QtFrameSink sink;
+  QtFrameSink sink(keepAll());
   RawFrame frame;
   sink.videoSink()->setVideoFrame(uniformFrame(160, 120, 0));
   ASSERT_TRUE(sink.latestFrame(frame));  // the first conversion sets Qt's converter up
@@ -143,11 +149,11 @@ TEST(QtFrameSink, FramesFromAStreamingThreadArriveWhole) {
 TEST(QtFrameSink, FirstFrameWaitEndsWhenItRunsOutTheCameraFailsOrAFrameArrives) {
   QElapsedTimer clock;
   clock.start();
-  QtFrameSink brief(QtFrameTiming{300ms, 1000ms, 3});
+  QtFrameSink brief(keepAll({300ms, 1000ms, 3}));
   EXPECT_FALSE(brief.waitForFirstFrame([] { return false; }));
   EXPECT_GE(clock.elapsed(), 300);
 
-  QtFrameSink patient(QtFrameTiming{60s, 1000ms, 3});
+  QtFrameSink patient(keepAll({60s, 1000ms, 3}));
   clock.restart();
   EXPECT_FALSE(patient.waitForFirstFrame([] { return true; }));
   QTimer::singleShot(50, [&patient] { patient.videoSink()->setVideoFrame(uniformFrame(4, 4, 9)); });
@@ -162,7 +168,7 @@ TEST(QtFrameSink, FirstFrameWaitEndsWhenItRunsOutTheCameraFailsOrAFrameArrives) 
 // of it puts a new frame before every check. Quiet takes four checks in a
 // row, three intervals at least.
 TEST(QtFrameSink, StreamIsQuietOnlyAfterChecksInARowSawNoFrameAndStaysSo) {
-  QtFrameSink sink(QtFrameTiming{1000ms, 100ms, 4});
+  QtFrameSink sink(keepAll({1000ms, 100ms, 4}));
   const auto stream = [&sink] {
     for (int i = 0; i < 100; ++i) {
       sink.videoSink()->setVideoFrame(uniformFrame(4, 4, 1));
@@ -182,11 +188,16 @@ TEST(QtFrameSink, StreamIsQuietOnlyAfterChecksInARowSawNoFrameAndStaysSo) {
   EXPECT_TRUE(sink.quiet()) << "frames coming back undid it";
 }
 
-TEST(QtFrameSink, EmptyFramesAreIgnoredAndAReleasedSinkHoldsNothing) {
-  QtFrameSink sink;
+// A stream's first frames are dropped; empty frames are no frames at all.
+TEST(QtFrameSink, FirstAndEmptyFramesAreIgnoredAndAReleasedSinkHoldsNothing) {
+  QtFrameSink sink(QtFrameTiming{1000ms, 1000ms, 3, 2});
+  RawFrame frame;
+  for (std::uint8_t value : {1, 2}) {
+    sink.videoSink()->setVideoFrame(uniformFrame(4, 4, value));
+    EXPECT_FALSE(sink.latestFrame(frame)) << "frame " << int{value} << " was not dropped";
+  }
   sink.videoSink()->setVideoFrame(uniformFrame(4, 4, 5));
   sink.videoSink()->setVideoFrame(QVideoFrame());  // what a session sends when it lets go
-  RawFrame frame;
   ASSERT_TRUE(sink.latestFrame(frame));
   EXPECT_EQ(frame.rows[0], 5);
   EXPECT_EQ(sink.received(), 1u);
