@@ -66,7 +66,8 @@ TEST(StoreFrame, EveryDepthStrideAndRowOrderBecomesThePackedTopDownPicture) {
 }
 
 // Packed 4:2:2 pixel pairs in each coding: black and white at the ends of
-// the range, and the primaries as the camera would code them.
+// video range, grays that only the right range gives, and the primaries as
+// the camera would code them.
 TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
   struct Case {
     YuvCoding coding;
@@ -74,12 +75,18 @@ TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
     std::uint8_t blue, green, red;
   };
   const Case cases[] = {
-      {YuvCoding::Bt601Video, 16, 128, 128, 0, 0, 0},   {YuvCoding::Bt601Video, 235, 128, 128, 255, 255, 255},
-      {YuvCoding::Bt601Full, 0, 128, 128, 0, 0, 0},     {YuvCoding::Bt601Full, 255, 128, 128, 255, 255, 255},
-      {YuvCoding::Bt709Video, 16, 128, 128, 0, 0, 0},   {YuvCoding::Bt709Full, 128, 128, 128, 128, 128, 128},
-      {YuvCoding::Bt601Video, 81, 90, 240, 0, 0, 255},  {YuvCoding::Bt601Video, 41, 240, 110, 255, 0, 0},
-      {YuvCoding::Bt709Video, 63, 102, 240, 0, 0, 255}, {YuvCoding::Bt709Video, 173, 42, 26, 0, 255, 0},
-      {YuvCoding::Bt601Full, 76, 85, 255, 0, 0, 254},   {YuvCoding::Bt709Full, 182, 30, 12, 0, 255, 0},
+      {YuvCoding::Bt601Video, 16, 128, 128, 0, 0, 0},
+      {YuvCoding::Bt601Video, 235, 128, 128, 255, 255, 255},
+      {YuvCoding::Bt601Full, 200, 128, 128, 200, 200, 200},
+      {YuvCoding::Bt601Full, 255, 128, 128, 255, 255, 255},
+      {YuvCoding::Bt709Video, 16, 128, 128, 0, 0, 0},
+      {YuvCoding::Bt709Full, 60, 128, 128, 60, 60, 60},
+      {YuvCoding::Bt601Video, 81, 90, 240, 0, 0, 255},
+      {YuvCoding::Bt601Video, 41, 240, 110, 255, 0, 0},
+      {YuvCoding::Bt709Video, 63, 102, 240, 0, 0, 255},
+      {YuvCoding::Bt709Video, 173, 42, 26, 0, 255, 0},
+      {YuvCoding::Bt601Full, 76, 85, 255, 0, 0, 254},
+      {YuvCoding::Bt709Full, 182, 30, 12, 0, 255, 0},
   };
   auto workspace = std::make_unique<Workspace>();
   for (const Case& c : cases) {
