@@ -107,13 +107,18 @@ case_allocations() {
   wait_for 5 no_leftover || fail "a process was left running in the working folder"
 }
 # The source is stopped while the walk runs: the device list or 3 s of
-# silence tell.
+# silence tell, and the program ends within 4 s.
 case_source_killed() {
   "$camera" source "$root/cam" "$query" 600x400 || return 1
   launch
   wait_for 20 sh -c "[ \"\$(grep -c 'Image_0' '$work/stderr' 2>/dev/null)\" -ge 3 ] 2>/dev/null" || fail "the walk did not run"
+  local killed_at
+  killed_at=$(date +%s%N)
   "$camera" kill-source "$root/cam"
   finish 15
+  local took=$((($(date +%s%N) - killed_at) / 1000000))
+  echo "source killed: the program ended after $took ms"
+  ((took <= 4000)) || fail "the program took $took ms to end, more than 4 s"
   expect_end 1 Device_Lost
 }
 case_size_mismatch() {
