@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder);
 
   const bench::SearchPictures search = bench::searchPictures(kWidth, kHeight);
-  testing::writeFile(folder / "Current_Image.jpg", testing::encodeJpeg(search.query, 90, testing::JpegKind::Color420));
+  testing::writeFile(folder / "Current_Image.jpg",
+                     testing::encodeJpeg(search.query, 90, testing::JpegKind::Color420));
 
   const std::vector<BgrPicture> photos = {bench::demoPhoto("Image_0000000002.jpg"),
                                           bench::demoPhoto("Image_0000000003.jpg")};
