@@ -192,29 +192,32 @@ void Job::piece(LaneMemory& lm, int c, std::int64_t x0, int n, std::int64_t y0, 
   const std::uint8_t* in = source[c];
   std::uint8_t* out = target[c];
   const int side = spans->side;
-  const std::int64_t ringRows = side + 1;
+  const int ringRows = side + 1;
   const int length = n + side - 1;                      // input columns of the tile
   const std::int64_t stride = (length + 15) / 16 * 16;  // prefix row to prefix row
   const std::int64_t from = x0 - radius;                // first input column of the tile
-  const auto prefixRow = [&](std::int64_t row) { return lm.prefix + (row % ringRows) * stride; };
-  // Prefix rows y0 - R .. y0 + R + 1 for the first output row: a zero row to
-  // start from (only differences count), then one per input row.
-  std::fill(prefixRow(y0 - radius), prefixRow(y0 - radius) + length, std::uint16_t{0});
-  for (std::int64_t r = y0 - radius; r < y0 + radius; ++r) {
-    nextPrefixRow(in + r * width + from, prefixRow(r), length, prefixRow(r + 1));
+  // Prefix row y0 - R + k lives in slot k modulo 2R + 2. The rows for the
+  // first output row: a zero row to start from (only differences count),
+  // then one per input row.
+  const auto slotRow = [&](int slot) { return lm.prefix + slot * stride; };
+  std::fill(slotRow(0), slotRow(0) + length, std::uint16_t{0});
+  for (int k = 0; k < 2 * radius; ++k) {
+    nextPrefixRow(in + (y0 - radius + k) * width + from, slotRow(k), length, slotRow(k + 1));
   }
   const std::uint16_t* hi[kMaxSide];
   const std::uint16_t* lo[kMaxSide];
-  for (std::int64_t y = y0; y < y1; ++y) {
-    const std::int64_t r = y + radius;
-    nextPrefixRow(in + r * width + from, prefixRow(r), length, prefixRow(r + 1));
+  int top = 0;  // the slot of prefix row y - R
+  for (std::int64_t y = y0; y < y1; ++y, top = top + 1 == ringRows ? 0 : top + 1) {
+    // Prefix row y - R + k, for k up to 2R + 1.
+    const auto prefixRow = [&](int k) { return slotRow(top + k >= ringRows ? top + k - ringRows : top + k); };
+    nextPrefixRow(in + (y + radius) * width + from, prefixRow(side - 1), length, prefixRow(side));
     std::uint8_t* row = out + y * width + x0;
     if (n < kVector) {
       for (int t = 0; t < n; ++t) {
         std::uint32_t total = 0;
         for (int b = 0; b < side; ++b) {
-          total += static_cast<std::uint16_t>(prefixRow(y - radius + spans->end[b])[t + b] -
-                                              prefixRow(y - radius + spans->begin[b])[t + b]);
+          total +=
+              static_cast<std::uint16_t>(prefixRow(spans->end[b])[t + b] - prefixRow(spans->begin[b])[t + b]);
         }
         lm.sum[t] = total;
       }
@@ -223,8 +226,8 @@ void Job::piece(LaneMemory& lm, int c, std::int64_t x0, int n, std::int64_t y0, 
     }
     for (int k = 0; k < groupEnd[groups - 1]; ++k) {
       const int b = spanColumn[k];
-      hi[k] = prefixRow(y - radius + spans->end[b]) + b;
-      lo[k] = prefixRow(y - radius + spans->begin[b]) + b;
+      hi[k] = prefixRow(spans->end[b]) + b;
+      lo[k] = prefixRow(spans->begin[b]) + b;
     }
     discRow(hi, lo, groupEnd, groups, n, reciprocal, row);
   }
