@@ -31,6 +31,8 @@ constexpr int kMaxStride = kMaxTile + kMaxSide + kVector;
 // come free, so that a lane slowed by other threads on its core holds the
 // others up by one piece at most.
 constexpr std::int64_t kPieceRows = 64;
+// Input rows read ahead of the one added to the prefix sums.
+constexpr std::int64_t kAhead = 2;
 
 // The disc as one run of ones per mask column: rows begin .. end - 1 of
 // column b. (A disc's rows are runs too, and its ones are counted here.)
@@ -210,6 +212,12 @@ void Job::piece(LaneMemory& lm, int c, std::int64_t x0, int n, std::int64_t y0, 
   for (std::int64_t y = y0; y < y1; ++y, top = top + 1 == ringRows ? 0 : top + 1) {
     // Prefix row y - R + k, for k up to 2R + 1.
     const auto prefixRow = [&](int k) { return slotRow(top + k >= ringRows ? top + k - ringRows : top + k); };
+    // The input row two rows on is asked for now: the rows of a tile are too
+    // short and too far apart for the processor to see the pattern itself.
+    if (y + radius + kAhead < height) {
+      const std::uint8_t* ahead = in + (y + radius + kAhead) * width + from;
+      for (int t = 0; t < length; t += 64) __builtin_prefetch(ahead + t);
+    }
     nextPrefixRow(in + (y + radius) * width + from, prefixRow(side - 1), length, prefixRow(side));
     std::uint8_t* row = out + y * width + x0;
     if (n < kVector) {
