@@ -16,9 +16,6 @@ namespace orvalis {
 namespace {
 
 constexpr int kMaxSide = 2 * static_cast<int>(kMaxFilterRadius) + 1;
-// Prefix rows kept by a lane: the 2R + 2 that bound the spans of one output
-// row, as a ring indexed by row modulo 2R + 2.
-constexpr int kRingRows = kMaxSide + 1;
 // Output columns of a tile: as many as keep its ring of prefix rows within
 // this many bytes, so that the spans of a row are read from the first-level
 // cache, and no more than kMaxTile.
@@ -26,7 +23,28 @@ constexpr int kRingBytes = 24 * 1024;
 constexpr int kMaxTile = 2048;
 constexpr int kVector = 16;  // 16-bit lanes in one vector of partial sums
 constexpr int kChunk = 64;   // outputs summed side by side in registers
-constexpr int kMaxStride = kMaxTile + kMaxSide + kVector;
+
+// The widest tile for a disc of the given side.
+constexpr int widestTile(int side) {
+  const int fits = kRingBytes / (2 * (side + 1)) - (side - 1);
+  return std::clamp(fits / kChunk * kChunk, kChunk, kMaxTile);
+}
+
+// Prefix rows are this many elements apart in a tile of n columns.
+constexpr int prefixStride(int n, int side) {
+  return (n + side - 1 + kVector - 1) / kVector * kVector;
+}
+
+// The largest ring of any radius, in elements. A lane keeps the 2R + 2
+// prefix rows that bound the spans of one output row, as a ring indexed by
+// row modulo 2R + 2.
+constexpr int largestRing() {
+  int largest = 0;
+  for (int side = 1; side <= kMaxSide; side += 2) {
+    largest = std::max(largest, (side + 1) * prefixStride(widestTile(side), side));
+  }
+  return largest;
+}
 // Rows of output one piece of work covers; the lanes take pieces as they
 // come free, so that a lane slowed by other threads on its core holds the
 // others up by one piece at most.
@@ -72,7 +90,7 @@ bool spansOfMask(const std::uint8_t* mask, int radius, std::uint32_t count, Mask
 // bytes sums to at most 10455, so the difference of two rows modulo 2^16 is
 // its exact sum.
 struct FilterMemory::Lane {
-  std::uint16_t prefix[kRingRows * kMaxStride];
+  std::uint16_t prefix[largestRing()];
   std::uint32_t sum[kVector];  // the sums of a tile narrower than a vector
 };
 
@@ -90,28 +108,25 @@ ORVALIS_TARGET_CLONES void nextPrefixRow(const std::uint8_t* row, const std::uin
   for (int t = 0; t < length; ++t) next[t] = static_cast<std::uint16_t>(previous[t] + row[t]);
 }
 
-// The helpers below pass vectors by value; they are inlined into each clone,
-// so the note that such passing differs with and without AVX concerns no call.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 using Float32 = float __attribute__((vector_size(2 * kVector)));
 using Int32 = std::int32_t __attribute__((vector_size(2 * kVector)));
 using Bytes16 = std::uint8_t __attribute__((vector_size(kVector)));
 
-// The first and the last 8 of 16 partial sums, widened to 32 bits.
-inline __attribute__((always_inline)) Vector32 widenFirst(Vector16 partial) {
+// Adds 16 partial sums, widened to 32 bits, to first (the first 8) and last.
+// (Vectors wider than 16 bytes go by reference: their passing by value is
+// not the same with and without AVX.)
+inline __attribute__((always_inline)) void addWidened(const Vector16& partial, Vector32& first,
+                                                      Vector32& last) {
   const Vector16 zero = {};
-  return reinterpret_cast<Vector32>(
+  first += reinterpret_cast<Vector32>(
       __builtin_shufflevector(partial, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
-}
-inline __attribute__((always_inline)) Vector32 widenLast(Vector16 partial) {
-  const Vector16 zero = {};
-  return reinterpret_cast<Vector32>(
+  last += reinterpret_cast<Vector32>(
       __builtin_shufflevector(partial, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
 }
 
 // discMeanByte of 16 sums at once, the first 8 in first.
-inline __attribute__((always_inline)) Bytes16 meanBytes(Vector32 first, Vector32 last, float reciprocal) {
+inline __attribute__((always_inline)) Bytes16 meanBytes(const Vector32& first, const Vector32& last,
+                                                        float reciprocal) {
   const Int32 a = __builtin_convertvector(
       __builtin_convertvector(reinterpret_cast<Int32>(first), Float32) * reciprocal + 0.5f, Int32);
   const Int32 b = __builtin_convertvector(
@@ -142,10 +157,7 @@ inline __attribute__((always_inline)) void discChunk(const std::uint16_t* const*
         partial[k] += t - u;
       }
     }
-    for (int k = 0; k < kParts; ++k) {
-      first[k] += widenFirst(partial[k]);
-      last[k] += widenLast(partial[k]);
-    }
+    for (int k = 0; k < kParts; ++k) addWidened(partial[k], first[k], last[k]);
   }
   for (int k = 0; k < kParts; ++k) {
     const Bytes16 bytes = meanBytes(first[k], last[k], reciprocal);
@@ -195,9 +207,9 @@ void Job::piece(LaneMemory& lm, int c, std::int64_t x0, int n, std::int64_t y0, 
   std::uint8_t* out = target[c];
   const int side = spans->side;
   const int ringRows = side + 1;
-  const int length = n + side - 1;                      // input columns of the tile
-  const std::int64_t stride = (length + 15) / 16 * 16;  // prefix row to prefix row
-  const std::int64_t from = x0 - radius;                // first input column of the tile
+  const int length = n + side - 1;  // input columns of the tile
+  const std::int64_t stride = prefixStride(n, side);
+  const std::int64_t from = x0 - radius;  // first input column of the tile
   // Prefix row y0 - R + k lives in slot k modulo 2R + 2. The rows for the
   // first output row: a zero row to start from (only differences count),
   // then one per input row.
@@ -339,9 +351,8 @@ void circularMeanFilterFast(WorkerPool& pool, FilterMemory& memory, const std::u
   }
   job.groupEnd[job.groups++] = columns;
   // Tiles of equal width, each within kMaxTile and its ring within kRingBytes.
-  const std::int64_t side = spans.side, interior = w - 2 * r;
-  const std::int64_t fits = kRingBytes / (2 * (side + 1)) - (side - 1);
-  const std::int64_t widest = std::clamp<std::int64_t>(fits / kChunk * kChunk, kChunk, kMaxTile);
+  const std::int64_t interior = w - 2 * r;
+  const std::int64_t widest = widestTile(spans.side);
   job.tiles = (interior + widest - 1) / widest;
   job.tileWidth =
       std::min(widest, ((interior + job.tiles - 1) / job.tiles + kVector - 1) / kVector * kVector);

@@ -8,7 +8,7 @@
 namespace orvalis {
 
 // The filter's working memory: one block of column prefix sums per lane of
-// the pool it is made for (about 250 kB a lane), made once, never on a tick.
+// the pool it is made for (about 25 kB a lane), made once, never on a tick.
 class FilterMemory {
  public:
   explicit FilterMemory(unsigned lanes);
