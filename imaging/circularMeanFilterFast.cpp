@@ -45,6 +45,7 @@ constexpr int largestRing() {
   }
   return largest;
 }
+
 // Rows of output one piece of work covers; the lanes take pieces as they
 // come free, so that a lane slowed by other threads on its core holds the
 // others up by one piece at most.
