@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "imaging/pixelConversions.h"
+#include "platform/targetClones.h"
 #include "platform/workerPool.h"
 
 namespace orvalis {
@@ -33,13 +35,41 @@ void sharePixels(WorkerPool& pool, std::uint32_t width, std::uint32_t height, co
   pool.run(job);
 }
 
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+// splitPlanes of n pixels, 16 at a time: 48 bytes in, 16 of each colour out.
+// Each colour is gathered from the first two 16-byte blocks, then completed
+// from the third.
+ORVALIS_TARGET_CLONES void splitRun(const std::uint8_t* picture, std::size_t n, std::uint8_t* blue,
+                                    std::uint8_t* green, std::uint8_t* red) {
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    Bytes16 v0, v1, v2;
+    std::memcpy(&v0, picture + 3 * i, 16);
+    std::memcpy(&v1, picture + 3 * i + 16, 16);
+    std::memcpy(&v2, picture + 3 * i + 32, 16);
+    const Bytes16 b01 =
+        __builtin_shufflevector(v0, v1, 0, 3, 6, 9, 12, 15, 18, 21, 24, 27, 30, 0, 0, 0, 0, 0);
+    const Bytes16 g01 =
+        __builtin_shufflevector(v0, v1, 1, 4, 7, 10, 13, 16, 19, 22, 25, 28, 31, 0, 0, 0, 0, 0);
+    const Bytes16 r01 =
+        __builtin_shufflevector(v0, v1, 2, 5, 8, 11, 14, 17, 20, 23, 26, 29, 0, 0, 0, 0, 0, 0);
+    const Bytes16 b = __builtin_shufflevector(b01, v2, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 17, 20, 23, 26, 29);
+    const Bytes16 g = __builtin_shufflevector(g01, v2, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 18, 21, 24, 27, 30);
+    const Bytes16 r = __builtin_shufflevector(r01, v2, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 19, 22, 25, 28, 31);
+    std::memcpy(blue + i, &b, 16);
+    std::memcpy(green + i, &g, 16);
+    std::memcpy(red + i, &r, 16);
+  }
+  if (i < n) splitPlanes(picture + 3 * i, static_cast<std::uint32_t>(n - i), 1, blue + i, green + i, red + i);
+}
+
 }  // namespace
 
 void splitPlanesFast(WorkerPool& pool, const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
                      std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red) {
   sharePixels(pool, width, height, [&](std::size_t first, std::size_t count) {
-    splitPlanes(picture + 3 * first, static_cast<std::uint32_t>(count), 1, blue + first, green + first,
-                red + first);
+    splitRun(picture + 3 * first, count, blue + first, green + first, red + first);
   });
 }
 

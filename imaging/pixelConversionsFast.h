@@ -7,8 +7,9 @@
 namespace orvalis {
 
 // splitPlanes, grayPlane and grayToBgr shared out over the worker pool: each
-// lane runs the plain function on its own run of pixels (a run of pixels is a
-// picture one row high), so the bytes are the same by construction.
+// lane converts its own run of pixels (a run of pixels is a picture one row
+// high) with the plain function, or, for the split, with vector shuffles that
+// move the same bytes.
 void splitPlanesFast(WorkerPool& pool, const std::uint8_t* picture, std::uint32_t width, std::uint32_t height,
                      std::uint8_t* blue, std::uint8_t* green, std::uint8_t* red);
 
