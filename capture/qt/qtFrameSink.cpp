@@ -217,6 +217,8 @@ bool QtFrameSink::stage(const QVideoFrame& frame) {
 void QtFrameSink::release() {
   quietCheck_.stop();
   QObject::disconnect(receiving_);
+  // A frame being copied in now finishes first; none is taken after.
+  std::lock_guard filling(fillingMutex_);
   std::lock_guard lock(mutex_);
   open_ = false;
   ready_ = Staged{};
