@@ -822,10 +822,12 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
 // sum. So D > best x 1024 x (1 + 2^-39) proves the shift's sum strictly above
 // best: it can neither win nor tie. The integers stay below 2^31: a term is at
 // most a block's scaled sum, all terms together at most 5000 x 255 x 1024.
-ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::uint32_t count,
-                                         const double* templateTwice, const std::int32_t* templateWindowSums,
-                                         std::uint8_t colorTolerance, double& angleDeg) {
-  if (count == 0) return 0;
+ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidateProfile, std::uint32_t count,
+                                                      const double* templateTwice,
+                                                      const std::int32_t* templateWindowSums,
+                                                      std::uint8_t colorTolerance,
+                                                      const std::uint8_t* decisive, double& angleDeg) {
+  if (count == 0) return RingAlignment::NoneQualifies;
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
 
@@ -857,12 +859,19 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  // Shifts in runs of kShiftLanes, whose sums stay in registers; a run is
-  // left once every shift in it has a term past the reach. Such a shift can't
-  // qualify, so its bound, left partial, is never looked at: widest alone
-  // rules it out below. (The lanes of a last run past the last shift read
-  // sums of the layout's padding and the fine sums after it, and are never
-  // looked at either.)
+  // Groups of kShiftLanes shifts, taken in the order of the lowest coarse
+  // bound among their shifts that may qualify: a low best comes early, and
+  // once a group's lowest bound proves it worse than the best, so does every
+  // later group's. A group without a shift that may qualify is never taken.
+  // Key: that lowest bound (made unsigned) above the group's number.
+  std::uint64_t order[kMaxRingSamples / kShiftLanes + 1];
+  std::uint32_t taken = 0;
+  // Shifts in runs of kShiftLanes, one a group, whose sums stay in registers;
+  // a run is left once every shift in it has a term past the reach. Such a
+  // shift can't qualify, so its bound, left partial, is never looked at:
+  // widest alone rules it out below. (The lanes of a last run past the last
+  // shift read sums of the layout's padding and the fine sums after it, and
+  // are never looked at either.)
   for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
     Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
     std::int32_t beyondLanes[kShiftLanes];
@@ -892,35 +901,64 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
     }
     std::memcpy(bound + runStart, runBound, sizeof runBound);
     std::memcpy(widest + runStart, runWidest, sizeof runWidest);
-  }
-  const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
-  // The group of the lowest bound among shifts that may qualify goes first,
-  // for a low best early; with none that may qualify, none does.
-  std::uint32_t lowest = count;
-  std::int32_t lowestBound = std::numeric_limits<std::int32_t>::max();
-  for (std::uint32_t s = 0; s < count; ++s) {
-    if (widest[s] <= coarseReach && (lowest == count || bound[s] < lowestBound)) {
-      lowest = s;
-      lowestBound = bound[s];
+    // The run's lowest bound among the shifts that may qualify.
+    Octet low = Octet{} + std::numeric_limits<std::int32_t>::max();
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      const Octet candidate = (beyond[v] | (runWidest[v] > coarseReach)) != 0
+                                  ? Octet{} + std::numeric_limits<std::int32_t>::max()
+                                  : runBound[v];
+      low = low < candidate ? low : candidate;
+    }
+    bool any = false;
+    std::int32_t lowest = std::numeric_limits<std::int32_t>::max();
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      for (int lane = 0; lane < 8; ++lane) {
+        any = any || (beyond[v][lane] == 0 && runWidest[v][lane] <= coarseReach);
+      }
+    }
+    for (int lane = 0; lane < 8; ++lane) lowest = std::min(lowest, low[lane]);
+    if (any) {
+      const auto lifted =
+          static_cast<std::uint64_t>(static_cast<std::int64_t>(lowest) + (std::int64_t{1} << 31));
+      order[taken++] = (lifted << 32) | (runStart / kShiftLanes);
     }
   }
-  if (lowest == count) return 0;
-  const std::uint32_t firstGroup = lowest - lowest % kShiftLanes;
+  if (taken == 0) return RingAlignment::NoneQualifies;
+  std::sort(order, order + taken);
+  // With shifts whose being best matters (decisive), the lowest bound of the
+  // decisive shifts that may qualify in the groups from position k of the
+  // order on: once that is past the limit and the best is not decisive, no
+  // decisive shift can become best.
+  std::int32_t decisiveAfter[kMaxRingSamples / kShiftLanes + 2];
+  if (decisive != nullptr) {
+    decisiveAfter[taken] = std::numeric_limits<std::int32_t>::max();
+    for (std::uint32_t k = taken; k-- > 0;) {
+      const std::uint32_t first = static_cast<std::uint32_t>(order[k] & 0xFFFFFFFFu) * kShiftLanes;
+      std::int32_t low = decisiveAfter[k + 1];
+      for (std::uint32_t shift = first; shift < std::min(count, first + kShiftLanes); ++shift) {
+        if (decisive[shift] != 0 && widest[shift] <= coarseReach) low = std::min(low, bound[shift]);
+      }
+      decisiveAfter[k] = low;
+    }
+  }
+  const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
 
   double best = 4294967295.0;
   std::uint32_t bestShift = 0;
   bool anyQualified = false;
-  const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
-  for (std::uint32_t g = 0; g <= groups; ++g) {
-    // The first group, then all in order, the first group skipped.
-    const std::uint32_t first = g == 0 ? firstGroup : (g - 1) * kShiftLanes;
-    if (g > 0 && first == firstGroup) continue;
+  for (std::uint32_t at = 0; at < taken; ++at) {
+    const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
+    if (decisive != nullptr && anyQualified && decisive[bestShift] == 0 &&
+        static_cast<double>(decisiveAfter[at]) > limit)
+      return RingAlignment::BestElsewhere;
+    const std::int64_t groupLow = static_cast<std::int64_t>(order[at] >> 32) - (std::int64_t{1} << 31);
+    if (static_cast<double>(groupLow) > limit) break;
+    const std::uint32_t first = static_cast<std::uint32_t>(order[at] & 0xFFFFFFFFu) * kShiftLanes;
     // Lane l tries shift first + l. Lanes past the last shift, and shifts
     // that the bound proves worse than the best, start out: their sums start
     // at infinity. Every lane sums all samples unless all are out; a lane is
     // out once its largest difference passes the tolerance or its running
     // sum passes the best (running sums only grow).
-    const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
     double start[kShiftLanes];
     bool allOut = true;
     for (int lane = 0; lane < kShiftLanes; ++lane) {
@@ -1007,9 +1045,15 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
       }
     }
   }
-  if (!anyQualified) return 0;
+  if (!anyQualified) return RingAlignment::NoneQualifies;
   angleDeg = shiftAngleDegrees(bestShift, step);
-  return 1;
+  return RingAlignment::Aligned;
+}
+
+bool alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
+                   const std::int32_t* templateWindowSums, std::uint8_t colorTolerance, double& angleDeg) {
+  return alignRingDecisive(candidateProfile, count, templateTwice, templateWindowSums, colorTolerance,
+                           nullptr, angleDeg) == RingAlignment::Aligned;
 }
 
 void useEstimateCode(FastScanMemory& scanMemory, EstimateCode code) {

@@ -86,10 +86,28 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
 // shift is summed only when a lower bound on its sum, from block sums of both
 // profiles, does not already prove it worse than the best shift so far; a
 // shift is abandoned once its running sum exceeds that best. Shifts are tried
-// from the most promising; ties still go to the smaller shift.
+// in groups from the most promising, and once a group's lowest bound proves
+// every shift in it worse than the best, the groups after it are not looked
+// at; ties still go to the smaller shift.
 [[nodiscard]] bool alignRingFast(const double* candidateProfile, std::uint32_t count,
                                  const double* templateTwice, const std::int32_t* templateWindowSums,
                                  std::uint8_t colorTolerance, double& angleDeg);
+
+// What alignRingDecisive found.
+enum class RingAlignment { NoneQualifies, Aligned, BestElsewhere };
+
+// alignRingFast for a caller to whom only some shifts matter: those with
+// decisive[shift] nonzero (decisive may be null: all matter). Gives
+// NoneQualifies when no shift qualifies, BestElsewhere (angle untouched)
+// once it has proven that the best shift, which alignRing would pick, is not
+// decisive, and otherwise Aligned with alignRing's angle. Shifts are summed
+// from the group whose bound is lowest, so the first shifts summed are most
+// often the best; the proof then usually comes early.
+[[nodiscard]] RingAlignment alignRingDecisive(const double* candidateProfile, std::uint32_t count,
+                                              const double* templateTwice,
+                                              const std::int32_t* templateWindowSums,
+                                              std::uint8_t colorTolerance, const std::uint8_t* decisive,
+                                              double& angleDeg);
 
 // Chooses the estimate and sampling code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);
