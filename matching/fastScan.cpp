@@ -424,7 +424,9 @@ bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std:
 // neighbours. A centre without that chance fails agreeOnAngle whatever the
 // remaining rings give (or fails their alignment first): nobody sees its
 // angles, so it is given up at once.
-bool consensusPossible(int known, const std::uint32_t* count, const double* angleDeg) {
+// With isolated a known ring, the same as if that ring's angle agreed with no
+// other ring's.
+bool consensusPossible(int known, const std::uint32_t* count, const double* angleDeg, int isolated = -1) {
   double halfStep[kRingCount];
   for (int ring = 0; ring < known; ++ring) halfStep[ring] = 0.5 * (360.0 / static_cast<double>(count[ring]));
   const auto circular = [](double a, double b) {
@@ -439,14 +441,16 @@ bool consensusPossible(int known, const std::uint32_t* count, const double* angl
     if (reference < known) {
       // agreeOnAngle's own comparison.
       for (int inner = 0; inner < reference; ++inner) {
-        if (circular(angleDeg[reference], angleDeg[inner]) <= halfStep[inner]) ++agreeing;
+        if (reference != isolated && inner != isolated &&
+            circular(angleDeg[reference], angleDeg[inner]) <= halfStep[inner])
+          ++agreeing;
       }
     } else {
       // The slack covers the rounding of the comparisons, far below a step.
       for (int centre = 0; centre < innerKnown; ++centre) {
         int close = 1;
         for (int other = 0; other < innerKnown; ++other) {
-          if (other != centre &&
+          if (other != centre && centre != isolated && other != isolated &&
               circular(angleDeg[centre], angleDeg[other]) <= halfStep[centre] + halfStep[other] + 1e-9) {
             ++close;
           }
@@ -466,6 +470,35 @@ constexpr int kTellingRings = kRingCount - kRingsToAgree + 1;
 
 bool consensusRuledOut(int known, const Candidate& c) {
   return known >= kTellingRings && known < kRingCount && !consensusPossible(known, c.count, c.angleDeg);
+}
+
+// Marks in decisive the shifts of ring `ring`, rings 0 .. ring - 1 aligned,
+// whose angle could leave the consensus possible once that ring is aligned;
+// false, marking nothing, where that is any shift or the consensus is not
+// looked at after this ring. A ring's angle changes consensusPossible only
+// through the rings it lies within both half steps (and the slack) of: with
+// no such ring the answer is that of the ring isolated. So when that answer
+// is no, only shifts within those reaches of an inner ring's angle matter;
+// they are marked with two shifts to spare, which covers the rounding of the
+// angles and the turn's not being exactly 360 degrees.
+bool markDecisiveShifts(int ring, const Candidate& c, std::uint8_t* decisive) {
+  const int known = ring + 1;
+  if (known < kTellingRings || known >= kRingCount) return false;
+  if (consensusPossible(known, c.count, c.angleDeg, ring)) return false;
+  const std::uint32_t count = c.count[ring];
+  const double perShift = shiftAngleDegrees(1, kFullTurn / count);
+  const double halfStep = 0.5 * (360.0 / static_cast<double>(count));
+  std::memset(decisive, 0, count);
+  for (int inner = 0; inner < ring; ++inner) {
+    const double reach = halfStep + 0.5 * (360.0 / static_cast<double>(c.count[inner])) + 1e-6;
+    const double from = std::floor((c.angleDeg[inner] - reach) / perShift) - 2.0;
+    const double to = std::ceil((c.angleDeg[inner] + reach) / perShift) + 2.0;
+    if (!(to - from + 1.0 < static_cast<double>(count))) return false;
+    const auto n = static_cast<std::int64_t>(count);
+    for (auto s = static_cast<std::int64_t>(from); s <= static_cast<std::int64_t>(to); ++s)
+      decisive[((s % n) + n) % n] = 1;
+  }
+  return true;
 }
 
 int alignOne(const TemplateView& view, int ring, Candidate& c) {
@@ -506,7 +539,14 @@ int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std:
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (view.abandon != nullptr && view.abandon->load(std::memory_order_relaxed)) return 0;
-    if (!testRing(t, view, gray, width, y, x, ring, c) || !alignOne(view, ring, c) ||
+    if (!testRing(t, view, gray, width, y, x, ring, c)) return 0;
+    // Where the consensus then hangs on this ring's angle, only whether the
+    // best shift is one of those that keep it possible matters.
+    std::uint8_t decisive[kMaxRingSamples];
+    const bool some = markDecisiveShifts(ring, c, decisive);
+    if (alignRingDecisive(c.profile[ring], c.count[ring], view.profileTwice[ring], view.windowSums[ring],
+                          view.colorTolerance, some ? decisive : nullptr,
+                          c.angleDeg[ring]) != RingAlignment::Aligned ||
         consensusRuledOut(ring + 1, c))
       return 0;
   }
@@ -768,30 +808,48 @@ bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block
   return usable;
 }
 
-// Sums of the candidate's whole blocks; 0 blocks when a sample is out of
-// reach.
-std::uint32_t blockSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
-  const std::uint32_t blocks = count / block;
-  std::int32_t anyOut = 0;
-  for (std::uint32_t m = 0; m < blocks; ++m) {
+// The sums of the candidate's whole blocks of fine and of coarse samples
+// (coarse a multiple of fine), samples scaled as scaledSample does; for
+// samples all in 0..255.
+[[gnu::always_inline]] inline void scaledBlockSums(const double* profile, std::uint32_t count,
+                                                   std::uint32_t fine, std::uint32_t coarse,
+                                                   std::int32_t* fineSums, std::int32_t* coarseSums) {
+  std::int32_t scaled[kMaxRingSamples];
+  for (std::uint32_t i = 0; i < count; ++i) scaled[i] = static_cast<std::int32_t>(profile[i] * kBoundScale);
+  for (std::uint32_t m = 0; m < count / fine; ++m) {
     std::int32_t sum = 0;
-    for (std::uint32_t k = 0; k < block; ++k) {
-      const std::int32_t v = scaledSample(profile[m * block + k]);
-      anyOut |= v;  // negative once any is
-      sum += v;
-    }
-    sums[m] = sum;
+    for (std::uint32_t k = 0; k < fine; ++k) sum += scaled[m * fine + k];
+    fineSums[m] = sum;
   }
-  return anyOut < 0 ? 0 : blocks;
+  // Integer sums: the same in any grouping.
+  const std::uint32_t per = coarse / fine;
+  for (std::uint32_t m = 0; m < count / coarse; ++m) {
+    std::int32_t sum = 0;
+    for (std::uint32_t k = 0; k < per; ++k) sum += fineSums[m * per + k];
+    coarseSums[m] = sum;
+  }
 }
 
 // The least and greatest of count values; false when one is outside 0..255
-// (or NaN).
-bool valueRange(const double* values, std::uint32_t count, double& low, double& high) {
-  int inRange = 1;
-  low = 255.0;
-  high = 0.0;
-  for (std::uint32_t i = 0; i < count; ++i) {
+// (or NaN). Four lanes at a time: the least and the greatest are the same
+// in any order.
+[[gnu::always_inline]] inline bool valueRange(const double* values, std::uint32_t count, double& low,
+                                              double& high) {
+  Quad lows = Quad{} + 255.0, highs = Quad{};
+  QuadMask out = QuadMask{};
+  const Quad top = Quad{} + 255.0, bottom = Quad{};
+  std::uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Quad v;
+    std::memcpy(&v, values + i, sizeof v);
+    out |= ~((v >= bottom) & (v <= top));
+    lows = v < lows ? v : lows;
+    highs = v > highs ? v : highs;
+  }
+  int inRange = (out[0] | out[1] | out[2] | out[3]) == 0;
+  low = std::min(std::min(lows[0], lows[1]), std::min(lows[2], lows[3]));
+  high = std::max(std::max(highs[0], highs[1]), std::max(highs[2], highs[3]));
+  for (; i < count; ++i) {
     const double v = values[i];
     inRange &= static_cast<int>(v >= 0.0) & static_cast<int>(v <= 255.0);
     low = v < low ? v : low;
@@ -811,6 +869,72 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
       slidingSums(templateProfile, count, fineBlock(count), windowSums + 2 * count + kShiftLanes);
   // A negative first sum tells alignRingFast not to use the bounds.
   if (!usable) windowSums[0] = -1;
+}
+
+// The bound from blocks of b samples (blocks of them; the candidate's sums
+// first, then the template's from the group's first shift on) for a group of
+// kShiftLanes shifts: a lane whose bound proves it worse than the best (past
+// limit) or whose widest term is past the reach gets start infinity. Lanes
+// that start out stay out. Returns whether every lane is out.
+[[gnu::always_inline]] inline bool boundGroup(const std::int32_t* candidateSums, std::uint32_t blocks,
+                                              std::uint32_t b, const std::int32_t* templateSums,
+                                              std::int32_t reach, double limit, double* start) {
+  // Eight lanes a vector: wider ones GCC splits poorly.
+  Octet bound[kShiftLanes / 8], widest[kShiftLanes / 8];
+  for (int v = 0; v < kShiftLanes / 8; ++v) {
+    bound[v] = Octet{} - static_cast<std::int32_t>(2 * blocks * b);
+    widest[v] = Octet{};
+  }
+  // Terms are never negative, so a partial bound past the limit, or a
+  // partial widest term past the reach, already rules a lane out: the group
+  // is left once every lane is out.
+  const std::int32_t limitWhole = limit >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
+                                                        : static_cast<std::int32_t>(std::floor(limit));
+  std::int32_t startedOutLanes[kShiftLanes];
+  for (int lane = 0; lane < kShiftLanes; ++lane) startedOutLanes[lane] = start[lane] != 0.0 ? -1 : 0;
+  Octet startedOut[kShiftLanes / 8];
+  std::memcpy(startedOut, startedOutLanes, sizeof startedOut);
+  for (std::uint32_t m = 0; m < blocks; ++m) {
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      Octet theirs;
+      std::memcpy(&theirs, templateSums + m * b + 8 * v, sizeof theirs);
+      const Octet d = candidateSums[m] - theirs;
+      const Octet term = d < 0 ? -d : d;
+      bound[v] += term;
+      widest[v] = widest[v] > term ? widest[v] : term;
+    }
+    if (m % 8 == 7) {
+      Octet out = Octet{} - 1;
+      for (int v = 0; v < kShiftLanes / 8; ++v)
+        out &= startedOut[v] | (widest[v] > reach) | (bound[v] > limitWhole);
+      bool groupOut = true;
+      for (int lane = 0; lane < 8; ++lane) groupOut = groupOut && out[lane] != 0;
+      if (groupOut) return true;
+    }
+  }
+  bool allOut = true;
+  for (int lane = 0; lane < kShiftLanes; ++lane) {
+    if (static_cast<double>(bound[lane / 8][lane % 8]) > limit || widest[lane / 8][lane % 8] > reach)
+      start[lane] = std::numeric_limits<double>::infinity();
+    allOut = allOut && start[lane] != 0.0;
+  }
+  return allOut;
+}
+
+// The group with the lowest of lows (kNoGroup for none), where kNoGroup
+// marks a group out.
+constexpr std::int32_t kNoGroup = std::numeric_limits<std::int32_t>::max();
+
+[[gnu::always_inline]] inline std::uint32_t lowestGroup(const std::int32_t* lows, std::uint32_t groups) {
+  std::uint32_t at = groups;
+  std::int32_t lowest = kNoGroup;
+  for (std::uint32_t g = 0; g < groups; ++g) {
+    if (lows[g] < lowest) {
+      lowest = lows[g];
+      at = g;
+    }
+  }
+  return at;
 }
 
 // Why skipping a shift by a bound is exact. Let D be the bound's integer: the
@@ -840,13 +964,14 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
   const bool noneOver = candidateInRange && templateInRange && candidateHigh - templateLow <= tolerance &&
                         templateHigh - candidateLow <= tolerance;
 
-  // The coarse bound of every shift.
-  const bool bounded = templateWindowSums[0] >= 0;
+  // The candidate's block sums; no bounds when a sample is out of their
+  // reach (or the template's is).
   const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
+  const std::uint32_t blocks = templateWindowSums[0] >= 0 && candidateInRange ? count / block : 0;
+  const std::uint32_t fineBlocks = blocks > 0 ? count / fine : 0;
   std::int32_t candidateBlock[kMaxRingSamples];
-  const std::uint32_t blocks = bounded ? blockSums(candidateProfile, count, block, candidateBlock) : 0;
   std::int32_t candidateFine[kMaxRingSamples];
-  const std::uint32_t fineBlocks = blocks > 0 ? blockSums(candidateProfile, count, fine, candidateFine) : 0;
+  if (blocks > 0) scaledBlockSums(candidateProfile, count, fine, block, candidateFine, candidateBlock);
   const std::int32_t* templateFine = templateWindowSums + 2 * count + kShiftLanes;
   // A qualifying shift has no difference above the tolerance, so no block
   // term above reach(b) = 1024 x b x tolerance + 2 b + 1 (the 1 covers a
@@ -860,12 +985,11 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
   // Groups of kShiftLanes shifts, taken in the order of the lowest coarse
-  // bound among their shifts that may qualify: a low best comes early, and
-  // once a group's lowest bound proves it worse than the best, so does every
-  // later group's. A group without a shift that may qualify is never taken.
-  // Key: that lowest bound (made unsigned) above the group's number.
-  std::uint64_t order[kMaxRingSamples / kShiftLanes + 1];
-  std::uint32_t taken = 0;
+  // bound among their shifts that may qualify (groupLow; kNoGroup where none
+  // may): a low best comes early, and once the lowest bound left proves its
+  // group worse than the best, so does every group's left.
+  const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
+  std::int32_t groupLow[kMaxRingSamples / kShiftLanes + 1];
   // Shifts in runs of kShiftLanes, one a group, whose sums stay in registers;
   // a run is left once every shift in it has a term past the reach. Such a
   // shift can't qualify, so its bound, left partial, is never looked at:
@@ -874,10 +998,9 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
   // are never looked at either.)
   for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
     Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
-    std::int32_t beyondLanes[kShiftLanes];
-    for (int lane = 0; lane < kShiftLanes; ++lane) beyondLanes[lane] = runStart + lane >= count ? -1 : 0;
-    std::memcpy(beyond, beyondLanes, sizeof beyond);
     for (int v = 0; v < kShiftLanes / 8; ++v) {
+      const Octet shift = Octet{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<std::int32_t>(runStart + 8 * v);
+      beyond[v] = shift >= static_cast<std::int32_t>(count);
       runBound[v] = Octet{} - slack;
       runWidest[v] = Octet{};
     }
@@ -902,147 +1025,98 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
     std::memcpy(bound + runStart, runBound, sizeof runBound);
     std::memcpy(widest + runStart, runWidest, sizeof runWidest);
     // The run's lowest bound among the shifts that may qualify.
-    Octet low = Octet{} + std::numeric_limits<std::int32_t>::max();
+    Octet low = Octet{} + kNoGroup;
     for (int v = 0; v < kShiftLanes / 8; ++v) {
-      const Octet candidate = (beyond[v] | (runWidest[v] > coarseReach)) != 0
-                                  ? Octet{} + std::numeric_limits<std::int32_t>::max()
-                                  : runBound[v];
-      low = low < candidate ? low : candidate;
+      const Octet out = beyond[v] | (runWidest[v] > coarseReach);
+      low = out != 0 ? low : low < runBound[v] ? low : runBound[v];
     }
-    bool any = false;
-    std::int32_t lowest = std::numeric_limits<std::int32_t>::max();
-    for (int v = 0; v < kShiftLanes / 8; ++v) {
-      for (int lane = 0; lane < 8; ++lane) {
-        any = any || (beyond[v][lane] == 0 && runWidest[v][lane] <= coarseReach);
-      }
-    }
+    std::int32_t lowest = kNoGroup;
     for (int lane = 0; lane < 8; ++lane) lowest = std::min(lowest, low[lane]);
-    if (any) {
-      const auto lifted =
-          static_cast<std::uint64_t>(static_cast<std::int64_t>(lowest) + (std::int64_t{1} << 31));
-      order[taken++] = (lifted << 32) | (runStart / kShiftLanes);
-    }
+    groupLow[runStart / kShiftLanes] = lowest;
   }
-  if (taken == 0) return RingAlignment::NoneQualifies;
-  std::sort(order, order + taken);
-  // With shifts whose being best matters (decisive), the lowest bound of the
-  // decisive shifts that may qualify in the groups from position k of the
-  // order on: once that is past the limit and the best is not decisive, no
-  // decisive shift can become best.
-  std::int32_t decisiveAfter[kMaxRingSamples / kShiftLanes + 2];
+  // With decisive shifts, the same over the decisive shifts alone.
+  std::int32_t decisiveLow[kMaxRingSamples / kShiftLanes + 1];
   if (decisive != nullptr) {
-    decisiveAfter[taken] = std::numeric_limits<std::int32_t>::max();
-    for (std::uint32_t k = taken; k-- > 0;) {
-      const std::uint32_t first = static_cast<std::uint32_t>(order[k] & 0xFFFFFFFFu) * kShiftLanes;
-      std::int32_t low = decisiveAfter[k + 1];
-      for (std::uint32_t shift = first; shift < std::min(count, first + kShiftLanes); ++shift) {
+    for (std::uint32_t g = 0; g < groups; ++g) {
+      std::int32_t low = kNoGroup;
+      for (std::uint32_t shift = g * kShiftLanes; shift < std::min(count, (g + 1) * kShiftLanes); ++shift) {
         if (decisive[shift] != 0 && widest[shift] <= coarseReach) low = std::min(low, bound[shift]);
       }
-      decisiveAfter[k] = low;
+      decisiveLow[g] = low;
     }
   }
-  const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
 
   double best = 4294967295.0;
   std::uint32_t bestShift = 0;
   bool anyQualified = false;
-  for (std::uint32_t at = 0; at < taken; ++at) {
-    const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
-    if (decisive != nullptr && anyQualified && decisive[bestShift] == 0 &&
-        static_cast<double>(decisiveAfter[at]) > limit)
+  // With decisive shifts a first pass sums the group of the lowest bound
+  // whole and then only the decisive shifts, from the lowest bound on: the
+  // best so far rules most of them out by their bounds. If then the best is
+  // not decisive, no decisive shift can be best; else a second pass sums all,
+  // as without decisive shifts.
+  for (int pass = decisive != nullptr ? 0 : 1; pass < 2; ++pass) {
+    if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
       return RingAlignment::BestElsewhere;
-    const std::int64_t groupLow = static_cast<std::int64_t>(order[at] >> 32) - (std::int64_t{1} << 31);
-    if (static_cast<double>(groupLow) > limit) break;
-    const std::uint32_t first = static_cast<std::uint32_t>(order[at] & 0xFFFFFFFFu) * kShiftLanes;
-    // Lane l tries shift first + l. Lanes past the last shift, and shifts
-    // that the bound proves worse than the best, start out: their sums start
-    // at infinity. Every lane sums all samples unless all are out; a lane is
-    // out once its largest difference passes the tolerance or its running
-    // sum passes the best (running sums only grow).
-    double start[kShiftLanes];
-    bool allOut = true;
-    for (int lane = 0; lane < kShiftLanes; ++lane) {
-      const std::uint32_t shift = first + lane;
-      const bool skip =
-          shift >= count || static_cast<double>(bound[shift]) > limit || widest[shift] > coarseReach;
-      start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
-      allOut = allOut && skip;
-    }
-    if (allOut) continue;
-    if (fineBlocks > 0) {
-      // The fine bound of the group's shifts, eight at a time.
-      // (In vectors of eight: wider ones GCC splits poorly.)
-      using Lanes = Octet;
-      Lanes fineBound[kShiftLanes / 8], fineWidest[kShiftLanes / 8];
-      for (int v = 0; v < kShiftLanes / 8; ++v) {
-        fineBound[v] = Lanes{} - fineSlack;
-        fineWidest[v] = Lanes{};
-      }
-      // Terms are never negative, so a partial bound past the limit, or a
-      // partial widest term past the reach, already rules a lane out: the
-      // group is left once every lane is out.
-      const std::int32_t limitWhole = limit >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
-                                                            : static_cast<std::int32_t>(std::floor(limit));
-      std::int32_t startedOutLanes[kShiftLanes];
-      for (int lane = 0; lane < kShiftLanes; ++lane) startedOutLanes[lane] = start[lane] != 0.0 ? -1 : 0;
-      Lanes startedOut[kShiftLanes / 8];
-      std::memcpy(startedOut, startedOutLanes, sizeof startedOut);
-      bool groupOut = false;
-      for (std::uint32_t m = 0; m < fineBlocks && !groupOut; ++m) {
-        for (int v = 0; v < kShiftLanes / 8; ++v) {
-          Lanes theirs;
-          std::memcpy(&theirs, templateFine + m * fine + first + 8 * v, sizeof theirs);
-          const Lanes d = candidateFine[m] - theirs;
-          const Lanes term = d < 0 ? -d : d;
-          fineBound[v] += term;
-          fineWidest[v] = fineWidest[v] > term ? fineWidest[v] : term;
-        }
-        if (m % 8 == 7) {
-          Lanes out = Lanes{} - 1;
-          for (int v = 0; v < kShiftLanes / 8; ++v)
-            out &= startedOut[v] | (fineWidest[v] > fineReach) | (fineBound[v] > limitWhole);
-          groupOut = true;
-          for (int lane = 0; lane < 8; ++lane) groupOut = groupOut && out[lane] != 0;
-        }
-      }
-      if (groupOut) continue;
-      allOut = true;
+    for (bool firstGroup = true;; firstGroup = false) {
+      const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
+      const bool decisiveOnly = pass == 0 && !firstGroup;
+      std::int32_t* lows = decisiveOnly ? decisiveLow : groupLow;
+      const std::uint32_t g = lowestGroup(lows, groups);
+      if (g == groups || static_cast<double>(lows[g]) > limit) break;
+      lows[g] = kNoGroup;
+      if (decisive != nullptr) decisiveLow[g] = kNoGroup;
+      const std::uint32_t first = g * kShiftLanes;
+      // Lane l tries shift first + l. Lanes past the last shift, and shifts
+      // that the bound proves worse than the best, start out: their sums start
+      // at infinity. Every lane sums all samples unless all are out; a lane is
+      // out once its largest difference passes the tolerance or its running
+      // sum passes the best (running sums only grow).
+      double start[kShiftLanes];
+      bool allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
-        if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit ||
-            fineWidest[lane / 8][lane % 8] > fineReach)
-          start[lane] = std::numeric_limits<double>::infinity();
-        allOut = allOut && start[lane] != 0.0;
+        const std::uint32_t shift = first + lane;
+        const bool skip = shift >= count || static_cast<double>(bound[shift]) > limit ||
+                          widest[shift] > coarseReach || (decisiveOnly && decisive[shift] == 0);
+        start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
+        allOut = allOut && skip;
       }
       if (allOut) continue;
-    }
-    // Only the quads with a shift to sum are summed.
-    int quad[kQuads];
-    int live = 0;
-    for (int q = 0; q < kQuads; ++q) {
-      if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
-          start[4 * q + 3] == 0.0)
-        quad[live++] = q;
-    }
-    Quad sum[kQuads];
-    for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
-    QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
-    const double* partners = templateTwice + first;
-    const std::uint32_t j =
-        noneOver
-            ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
-            : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
-    if (j < count) continue;  // all out
-    for (int k = 0; k < live * 4; ++k) {
-      const double laneSum = sum[k / 4][k % 4];
-      if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
-      anyQualified = true;
-      // The lowest sum wins, on equal sums the smaller shift, as when the
-      // shifts are tried in order and only a strictly better one replaces.
-      const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
-      if (laneSum < best || (laneSum == best && shift < bestShift)) {
-        best = laneSum;
-        bestShift = shift;
+      // The fine bound of the group's shifts.
+      if (fineBlocks > 0 &&
+          boundGroup(candidateFine, fineBlocks, fine, templateFine + first, fineReach, limit, start))
+        continue;
+      // Only the quads with a shift to sum are summed.
+      int quad[kQuads];
+      int live = 0;
+      for (int q = 0; q < kQuads; ++q) {
+        if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
+            start[4 * q + 3] == 0.0)
+          quad[live++] = q;
       }
+      Quad sum[kQuads];
+      for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
+      QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
+      const double* partners = templateTwice + first;
+      const std::uint32_t j =
+          noneOver
+              ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
+              : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
+      if (j < count) continue;  // all out
+      for (int k = 0; k < live * 4; ++k) {
+        const double laneSum = sum[k / 4][k % 4];
+        if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
+        anyQualified = true;
+        // The lowest sum wins, on equal sums the smaller shift, as when the
+        // shifts are tried in order and only a strictly better one replaces.
+        const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
+        if (laneSum < best || (laneSum == best && shift < bestShift)) {
+          best = laneSum;
+          bestShift = shift;
+        }
+      }
+      // In the second pass every decisive shift has been settled.
+      if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
+        return RingAlignment::BestElsewhere;
     }
   }
   if (!anyQualified) return RingAlignment::NoneQualifies;
