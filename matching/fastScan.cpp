@@ -876,6 +876,8 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
 // kShiftLanes shifts: a lane whose bound proves it worse than the best (past
 // limit) or whose widest term is past the reach gets start infinity. Lanes
 // that start out stay out. Returns whether every lane is out.
+// With kWidest false the caller has proven that no term can pass the reach.
+template <bool kWidest>
 [[gnu::always_inline]] inline bool boundGroup(const std::int32_t* candidateSums, std::uint32_t blocks,
                                               std::uint32_t b, const std::int32_t* templateSums,
                                               std::int32_t reach, double limit, double* start) {
@@ -901,7 +903,7 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
       const Octet d = candidateSums[m] - theirs;
       const Octet term = d < 0 ? -d : d;
       bound[v] += term;
-      widest[v] = widest[v] > term ? widest[v] : term;
+      if constexpr (kWidest) widest[v] = widest[v] > term ? widest[v] : term;
     }
     if (m % 8 == 7) {
       Octet out = Octet{} - 1;
@@ -1004,7 +1006,18 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
       runBound[v] = Octet{} - slack;
       runWidest[v] = Octet{};
     }
-    for (std::uint32_t m = 0; m < blocks; ++m) {
+    // Where no difference can pass the tolerance, no term passes the reach:
+    // the widest terms stay 0.
+    for (std::uint32_t m = 0; noneOver && m < blocks; ++m) {
+      const Octet mine = Octet{} + candidateBlock[m];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        Octet theirs;
+        std::memcpy(&theirs, templateWindowSums + m * block + runStart + 8 * v, sizeof theirs);
+        const Octet d = mine - theirs;
+        runBound[v] += d < 0 ? -d : d;
+      }
+    }
+    for (std::uint32_t m = 0; !noneOver && m < blocks; ++m) {
       const Octet mine = Octet{} + candidateBlock[m];
       for (int v = 0; v < kShiftLanes / 8; ++v) {
         Octet theirs;
@@ -1082,8 +1095,10 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
       }
       if (allOut) continue;
       // The fine bound of the group's shifts.
-      if (fineBlocks > 0 &&
-          boundGroup(candidateFine, fineBlocks, fine, templateFine + first, fineReach, limit, start))
+      if (fineBlocks > 0 && (noneOver ? boundGroup<false>(candidateFine, fineBlocks, fine,
+                                                          templateFine + first, fineReach, limit, start)
+                                      : boundGroup<true>(candidateFine, fineBlocks, fine,
+                                                         templateFine + first, fineReach, limit, start)))
         continue;
       // Only the quads with a shift to sum are summed.
       int quad[kQuads];
