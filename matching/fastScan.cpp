@@ -163,7 +163,7 @@ struct TemplateView {
   bool centrePasses[256] = {};
   // The template profiles laid out for the alignment.
   double profileTwice[kRingCount][2 * kMaxRingSamples + kShiftLanes];
-  std::int32_t windowSums[kRingCount][4 * kMaxRingSamples + 2 * kShiftLanes];
+  std::int32_t windowSums[kRingCount][8 * kMaxRingSamples + 4 * kShiftLanes];
 };
 
 // One thread's candidate signature and angle scratch.
@@ -823,11 +823,18 @@ namespace {
 
 // The bounds work on samples scaled by 1024 and truncated: each is then off
 // by less than one unit, a block of b samples on each side by less than 2 b.
+// Where the profiles' values lie close together, so that no sum of
+// differences of a shift can pass 2^31 even scaled by 65536, they work on
+// samples scaled by that: the truncation then loosens them 64 times less.
 constexpr double kBoundScale = 1024.0;
+constexpr double kCloseScale = 65536.0;
+// count x the largest difference below this: scaled sums of a shift stay below
+// 32000 x 65536 plus the truncation, under 2^31.
+constexpr double kCloseReach = 32000.0;
 
 // -1 for a value the bounds can't take (outside 0..255, or NaN).
-std::int32_t scaledSample(double value) {
-  return value >= 0.0 && value <= 255.0 ? static_cast<std::int32_t>(value * kBoundScale) : -1;
+std::int32_t scaledSample(double value, double scale) {
+  return value >= 0.0 && value <= 255.0 ? static_cast<std::int32_t>(value * scale) : -1;
 }
 
 // Block lengths of the two bounds. The coarse one is made for every shift and
@@ -846,19 +853,20 @@ std::uint32_t fineBlock(std::uint32_t count) {
 // Sums of block scaled samples from every start m < 2 count + kShiftLanes,
 // into sums.
 // False when a sample is out of the bounds' reach.
-bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
+bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block, double scale,
+                 std::int32_t* sums) {
   bool usable = true;
   std::int32_t sum = 0;
   for (std::uint32_t k = 0; k < block; ++k) {
-    const std::int32_t v = scaledSample(profile[k % count]);
+    const std::int32_t v = scaledSample(profile[k % count], scale);
     usable = usable && v >= 0;
     sum += v;
   }
   for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) {
     sums[m] = sum;
-    const std::int32_t in = scaledSample(profile[(m + block) % count]);
+    const std::int32_t in = scaledSample(profile[(m + block) % count], scale);
     usable = usable && in >= 0;
-    sum += in - scaledSample(profile[m % count]);
+    sum += in - scaledSample(profile[m % count], scale);
   }
   return usable;
 }
@@ -867,10 +875,10 @@ bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block
 // (coarse a multiple of fine), samples scaled as scaledSample does; for
 // samples all in 0..255.
 [[gnu::always_inline]] inline void scaledBlockSums(const double* profile, std::uint32_t count,
-                                                   std::uint32_t fine, std::uint32_t coarse,
+                                                   std::uint32_t fine, std::uint32_t coarse, double scale,
                                                    std::int32_t* fineSums, std::int32_t* coarseSums) {
   std::int32_t scaled[kMaxRingSamples];
-  for (std::uint32_t i = 0; i < count; ++i) scaled[i] = static_cast<std::int32_t>(profile[i] * kBoundScale);
+  for (std::uint32_t i = 0; i < count; ++i) scaled[i] = static_cast<std::int32_t>(profile[i] * scale);
   for (std::uint32_t m = 0; m < count / fine; ++m) {
     std::int32_t sum = 0;
     for (std::uint32_t k = 0; k < fine; ++k) sum += scaled[m * fine + k];
@@ -919,9 +927,12 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
                     std::int32_t* windowSums) {
   if (count == 0) return;
   for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) twice[m] = templateProfile[m % count];
+  const std::uint32_t length = 2 * count + kShiftLanes;
   const bool usable =
-      slidingSums(templateProfile, count, coarseBlock(count), windowSums) &&
-      slidingSums(templateProfile, count, fineBlock(count), windowSums + 2 * count + kShiftLanes);
+      slidingSums(templateProfile, count, coarseBlock(count), kBoundScale, windowSums) &&
+      slidingSums(templateProfile, count, fineBlock(count), kBoundScale, windowSums + length) &&
+      slidingSums(templateProfile, count, coarseBlock(count), kCloseScale, windowSums + 2 * length) &&
+      slidingSums(templateProfile, count, fineBlock(count), kCloseScale, windowSums + 3 * length);
   // A negative first sum tells alignRingFast not to use the bounds.
   if (!usable) windowSums[0] = -1;
 }
@@ -996,13 +1007,15 @@ constexpr std::int32_t kNoGroup = std::numeric_limits<std::int32_t>::max();
 
 // Why skipping a shift by a bound is exact. Let D be the bound's integer: the
 // sum over whole blocks B of |sum of scaled candidate samples - sum of scaled
-// template samples| less 2 x (samples in whole blocks). Then D / 1024 is at
+// template samples| less 2 x (samples in whole blocks). Then D / scale is at
 // most the exact sum of |candidate[j] - template[j + s]| (triangle inequality,
 // truncation under one unit a sample). The plain loop's sum of n <= 5000
 // rounded non-negative differences is at least (1 - 2^-40) times that exact
-// sum. So D > best x 1024 x (1 + 2^-39) proves the shift's sum strictly above
+// sum. So D > best x scale x (1 + 2^-39) proves the shift's sum strictly above
 // best: it can neither win nor tie. The integers stay below 2^31: a term is at
-// most a block's scaled sum, all terms together at most 5000 x 255 x 1024.
+// most a block's scaled sum (at most 64 x 255 x 65536), all terms together at
+// most 5000 x 255 x 1024 at scale 1024, and at the close scale at most 65536
+// x count x the largest difference plus 2 count.
 ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidateProfile, std::uint32_t count,
                                                       const double* templateTwice,
                                                       const std::int32_t* templateWindowSums,
@@ -1022,20 +1035,26 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
                         templateHigh - candidateLow <= tolerance;
 
   // The candidate's block sums; no bounds when a sample is out of their
-  // reach (or the template's is).
+  // reach (or the template's is). The scale: the close one where the
+  // profiles' values allow it.
   const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
   const std::uint32_t blocks = templateWindowSums[0] >= 0 && candidateInRange ? count / block : 0;
   const std::uint32_t fineBlocks = blocks > 0 ? count / fine : 0;
+  const double widestDifference = std::max(candidateHigh - templateLow, templateHigh - candidateLow);
+  const bool close = blocks > 0 && static_cast<double>(count) * widestDifference < kCloseReach;
+  const double scale = close ? kCloseScale : kBoundScale;
+  const std::uint32_t length = 2 * count + kShiftLanes;
+  const std::int32_t* templateCoarse = templateWindowSums + (close ? 2 * length : 0);
+  const std::int32_t* templateFine = templateCoarse + length;
   std::int32_t candidateBlock[kMaxRingSamples];
   std::int32_t candidateFine[kMaxRingSamples];
-  if (blocks > 0) scaledBlockSums(candidateProfile, count, fine, block, candidateFine, candidateBlock);
-  const std::int32_t* templateFine = templateWindowSums + 2 * count + kShiftLanes;
+  if (blocks > 0) scaledBlockSums(candidateProfile, count, fine, block, scale, candidateFine, candidateBlock);
   // A qualifying shift has no difference above the tolerance, so no block
-  // term above reach(b) = 1024 x b x tolerance + 2 b + 1 (the 1 covers a
+  // term above reach(b) = scale x b x tolerance + 2 b + 1 (the 1 covers a
   // difference rounded down onto the tolerance): a shift with a wider term
   // can't qualify.
   const auto reach = [&](std::uint32_t b) {
-    return static_cast<std::int32_t>(kBoundScale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
+    return static_cast<std::int32_t>(scale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
   };
   const std::int32_t coarseReach = reach(block), fineReach = reach(fine);
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
@@ -1067,7 +1086,7 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
       const Octet mine = Octet{} + candidateBlock[m];
       for (int v = 0; v < kShiftLanes / 8; ++v) {
         Octet theirs;
-        std::memcpy(&theirs, templateWindowSums + m * block + runStart + 8 * v, sizeof theirs);
+        std::memcpy(&theirs, templateCoarse + m * block + runStart + 8 * v, sizeof theirs);
         const Octet d = mine - theirs;
         runBound[v] += d < 0 ? -d : d;
       }
@@ -1076,7 +1095,7 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
       const Octet mine = Octet{} + candidateBlock[m];
       for (int v = 0; v < kShiftLanes / 8; ++v) {
         Octet theirs;
-        std::memcpy(&theirs, templateWindowSums + m * block + runStart + 8 * v, sizeof theirs);
+        std::memcpy(&theirs, templateCoarse + m * block + runStart + 8 * v, sizeof theirs);
         const Octet d = mine - theirs;
         const Octet term = d < 0 ? -d : d;
         runBound[v] += term;
@@ -1126,7 +1145,7 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
     if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
       return RingAlignment::BestElsewhere;
     for (bool firstGroup = true;; firstGroup = false) {
-      const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
+      const double limit = best * scale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
       const bool decisiveOnly = pass == 0 && !firstGroup;
       std::int32_t* lows = decisiveOnly ? decisiveLow : groupLow;
       const std::uint32_t g = lowestGroup(lows, groups);

@@ -77,8 +77,9 @@ inline constexpr std::uint32_t kAlignLanes = 16;
 // (twice[m] = template[m mod count] for m < 2 count + kAlignLanes) and, for
 // bounds on the shifts' sums, the sums of a coarse and of a fine number of
 // consecutive samples, each first scaled by 1024 and truncated, from every
-// start m < 2 count + kAlignLanes (windowSums[m] and
-// windowSums[2 count + kAlignLanes + m]).
+// start m < L = 2 count + kAlignLanes (windowSums[m] and windowSums[L + m]),
+// then the same with samples scaled by 65536 (windowSums[2 L + m] and
+// windowSums[3 L + m]): 8 count + 4 kAlignLanes in all.
 void layOutTemplate(const double* templateProfile, std::uint32_t count, double* twice,
                     std::int32_t* windowSums);
 

@@ -378,7 +378,7 @@ TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
     const Case& c = cases[k];
     const auto n = static_cast<std::uint32_t>(c.candidate.size());
     std::vector<double> twice(2 * n + kAlignLanes);
-    std::vector<std::int32_t> windowSums(4 * n + 2 * kAlignLanes);
+    std::vector<std::int32_t> windowSums(8 * n + 4 * kAlignLanes);
     layOutTemplate(c.templateProfile.data(), n, twice.data(), windowSums.data());
     double angle[2] = {-1, -1};
     const int plain = alignRing(c.candidate.data(), n, c.templateProfile.data(), c.tolerance, angle[0]);
