@@ -51,7 +51,9 @@ class FastScanMemory {
 //   order, only the shifts the bounds can't rule out;
 // - each ring is tested and aligned before the next is sampled, innermost
 //   first, and a centre is given up as soon as the angles found leave no
-//   room for the consensus;
+//   room for the consensus; a ring whose angle then decides that is aligned
+//   only as far as telling whether its best shift is one that keeps the
+//   consensus possible;
 // - rows are shared out to the worker pool in chunks, and the earliest
 //   accepted centre in raster order wins, then the same refinement.
 // Returns matchFound. Rejected centres leave no trace in the candidate
