@@ -163,7 +163,7 @@ struct TemplateView {
   bool centrePasses[256] = {};
   // The template profiles laid out for the alignment.
   double profileTwice[kRingCount][2 * kMaxRingSamples + kShiftLanes];
-  std::int32_t windowSums[kRingCount][4 * kMaxRingSamples + 2 * kShiftLanes];
+  std::int32_t windowSums[kRingCount][8 * kMaxRingSamples + 4 * kShiftLanes];
 };
 
 // One thread's candidate signature and angle scratch.
@@ -381,6 +381,61 @@ int testRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t
   return histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
 }
 
+// The histogram of histogramAndMean, in four parts (so that the counts of one
+// busy bin need not wait for each other), and the mean from a sum in four
+// lanes; count > 0.
+ORVALIS_TARGET_CLONES double histogramAndQuickMean(std::uint32_t count, const double* profile,
+                                                   std::int32_t* histogram) {
+  std::int32_t parts[4][256];
+  std::memset(parts, 0, sizeof parts);
+  double lanes[4] = {0.0, 0.0, 0.0, 0.0};
+  std::uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    for (int k = 0; k < 4; ++k) {
+      const double v = profile[i + k];
+      lanes[k] += v;
+      ++parts[k][static_cast<int>(std::floor(v + 0.5)) & 0xFF];
+    }
+  }
+  for (; i < count; ++i) {
+    lanes[0] += profile[i];
+    ++parts[0][static_cast<int>(std::floor(profile[i] + 0.5)) & 0xFF];
+  }
+  for (int bin = 0; bin < 256; ++bin)
+    histogram[bin] = (parts[0][bin] + parts[1][bin]) + (parts[2][bin] + parts[3][bin]);
+  return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) / static_cast<double>(count);
+}
+
+// testRing's verdict, for a caller that never looks at the ring's mean, with
+// histogramAndQuickMean. The four-lane sum and the
+// plain one each lie within (count - 1) u x 255 count of the exact sum
+// (u = 2^-53), so their means lie within 2 x 5000 u x 255 < 3e-10 of each
+// other, plus their rounding: only a mean within 1e-9 of the tolerance's edge
+// needs the plain sum. The mean left in the record is then the four-lane one.
+int testRingVerdict(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
+                    std::uint32_t width, double row, double column, int ring, Candidate& c) {
+  const std::uint32_t count = t.count[ring];
+  c.count[ring] = count;
+  double* profile = c.profile[ring];
+  view.sampleRing(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count, profile);
+  if (count == 0) {
+    histogramAndMean(count, profile, c.hist[ring], c.mean[ring]);
+    if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
+    return histogramsTransportable(c.hist[ring], view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
+  }
+  std::int32_t* histogram = c.hist[ring];
+  const double mean = histogramAndQuickMean(count, profile, histogram);
+  const double off = std::fabs(mean - view.ringMean[ring]);
+  c.mean[ring] = mean;
+  if (std::fabs(off - view.meanTolerance) <= 1e-9) {
+    histogramAndMean(count, profile, histogram, c.mean[ring]);
+    if (std::fabs(c.mean[ring] - view.ringMean[ring]) > view.meanTolerance) return 0;
+  } else if (off > view.meanTolerance) {
+    return 0;
+  }
+  return histogramsTransportable(histogram, view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
+}
+
 // testCandidate, step for step, into a candidate record.
 int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c) {
@@ -424,7 +479,9 @@ bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std:
 // neighbours. A centre without that chance fails agreeOnAngle whatever the
 // remaining rings give (or fails their alignment first): nobody sees its
 // angles, so it is given up at once.
-bool consensusPossible(int known, const std::uint32_t* count, const double* angleDeg) {
+// With isolated a known ring, the same as if that ring's angle agreed with no
+// other ring's.
+bool consensusPossible(int known, const std::uint32_t* count, const double* angleDeg, int isolated = -1) {
   double halfStep[kRingCount];
   for (int ring = 0; ring < known; ++ring) halfStep[ring] = 0.5 * (360.0 / static_cast<double>(count[ring]));
   const auto circular = [](double a, double b) {
@@ -439,14 +496,16 @@ bool consensusPossible(int known, const std::uint32_t* count, const double* angl
     if (reference < known) {
       // agreeOnAngle's own comparison.
       for (int inner = 0; inner < reference; ++inner) {
-        if (circular(angleDeg[reference], angleDeg[inner]) <= halfStep[inner]) ++agreeing;
+        if (reference != isolated && inner != isolated &&
+            circular(angleDeg[reference], angleDeg[inner]) <= halfStep[inner])
+          ++agreeing;
       }
     } else {
       // The slack covers the rounding of the comparisons, far below a step.
       for (int centre = 0; centre < innerKnown; ++centre) {
         int close = 1;
         for (int other = 0; other < innerKnown; ++other) {
-          if (other != centre &&
+          if (other != centre && centre != isolated && other != isolated &&
               circular(angleDeg[centre], angleDeg[other]) <= halfStep[centre] + halfStep[other] + 1e-9) {
             ++close;
           }
@@ -466,6 +525,35 @@ constexpr int kTellingRings = kRingCount - kRingsToAgree + 1;
 
 bool consensusRuledOut(int known, const Candidate& c) {
   return known >= kTellingRings && known < kRingCount && !consensusPossible(known, c.count, c.angleDeg);
+}
+
+// Marks in decisive the shifts of ring `ring`, rings 0 .. ring - 1 aligned,
+// whose angle could leave the consensus possible once that ring is aligned;
+// false, marking nothing, where that is any shift or the consensus is not
+// looked at after this ring. A ring's angle changes consensusPossible only
+// through the rings it lies within both half steps (and the slack) of: with
+// no such ring the answer is that of the ring isolated. So when that answer
+// is no, only shifts within those reaches of an inner ring's angle matter;
+// they are marked with two shifts to spare, which covers the rounding of the
+// angles and the turn's not being exactly 360 degrees.
+bool markDecisiveShifts(int ring, const Candidate& c, std::uint8_t* decisive) {
+  const int known = ring + 1;
+  if (known < kTellingRings || known >= kRingCount) return false;
+  if (consensusPossible(known, c.count, c.angleDeg, ring)) return false;
+  const std::uint32_t count = c.count[ring];
+  const double perShift = shiftAngleDegrees(1, kFullTurn / count);
+  const double halfStep = 0.5 * (360.0 / static_cast<double>(count));
+  std::memset(decisive, 0, count);
+  for (int inner = 0; inner < ring; ++inner) {
+    const double reach = halfStep + 0.5 * (360.0 / static_cast<double>(c.count[inner])) + 1e-6;
+    const double from = std::floor((c.angleDeg[inner] - reach) / perShift) - 2.0;
+    const double to = std::ceil((c.angleDeg[inner] + reach) / perShift) + 2.0;
+    if (!(to - from + 1.0 < static_cast<double>(count))) return false;
+    const auto n = static_cast<std::int64_t>(count);
+    for (auto s = static_cast<std::int64_t>(from); s <= static_cast<std::int64_t>(to); ++s)
+      decisive[((s % n) + n) % n] = 1;
+  }
+  return true;
 }
 
 int alignOne(const TemplateView& view, int ring, Candidate& c) {
@@ -506,7 +594,14 @@ int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std:
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (view.abandon != nullptr && view.abandon->load(std::memory_order_relaxed)) return 0;
-    if (!testRing(t, view, gray, width, y, x, ring, c) || !alignOne(view, ring, c) ||
+    if (!testRingVerdict(t, view, gray, width, y, x, ring, c)) return 0;
+    // Where the consensus then hangs on this ring's angle, only whether the
+    // best shift is one of those that keep it possible matters.
+    std::uint8_t decisive[kMaxRingSamples];
+    const bool some = markDecisiveShifts(ring, c, decisive);
+    if (alignRingDecisive(c.profile[ring], c.count[ring], view.profileTwice[ring], view.windowSums[ring],
+                          view.colorTolerance, some ? decisive : nullptr,
+                          c.angleDeg[ring]) != RingAlignment::Aligned ||
         consensusRuledOut(ring + 1, c))
       return 0;
   }
@@ -728,11 +823,18 @@ namespace {
 
 // The bounds work on samples scaled by 1024 and truncated: each is then off
 // by less than one unit, a block of b samples on each side by less than 2 b.
+// Where the profiles' values lie close together, so that no sum of
+// differences of a shift can pass 2^31 even scaled by 65536, they work on
+// samples scaled by that: the truncation then loosens them 64 times less.
 constexpr double kBoundScale = 1024.0;
+constexpr double kCloseScale = 65536.0;
+// count x the largest difference below this: scaled sums of a shift stay below
+// 32000 x 65536 plus the truncation, under 2^31.
+constexpr double kCloseReach = 32000.0;
 
 // -1 for a value the bounds can't take (outside 0..255, or NaN).
-std::int32_t scaledSample(double value) {
-  return value >= 0.0 && value <= 255.0 ? static_cast<std::int32_t>(value * kBoundScale) : -1;
+std::int32_t scaledSample(double value, double scale) {
+  return value >= 0.0 && value <= 255.0 ? static_cast<std::int32_t>(value * scale) : -1;
 }
 
 // Block lengths of the two bounds. The coarse one is made for every shift and
@@ -751,47 +853,66 @@ std::uint32_t fineBlock(std::uint32_t count) {
 // Sums of block scaled samples from every start m < 2 count + kShiftLanes,
 // into sums.
 // False when a sample is out of the bounds' reach.
-bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
+bool slidingSums(const double* profile, std::uint32_t count, std::uint32_t block, double scale,
+                 std::int32_t* sums) {
   bool usable = true;
   std::int32_t sum = 0;
   for (std::uint32_t k = 0; k < block; ++k) {
-    const std::int32_t v = scaledSample(profile[k % count]);
+    const std::int32_t v = scaledSample(profile[k % count], scale);
     usable = usable && v >= 0;
     sum += v;
   }
   for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) {
     sums[m] = sum;
-    const std::int32_t in = scaledSample(profile[(m + block) % count]);
+    const std::int32_t in = scaledSample(profile[(m + block) % count], scale);
     usable = usable && in >= 0;
-    sum += in - scaledSample(profile[m % count]);
+    sum += in - scaledSample(profile[m % count], scale);
   }
   return usable;
 }
 
-// Sums of the candidate's whole blocks; 0 blocks when a sample is out of
-// reach.
-std::uint32_t blockSums(const double* profile, std::uint32_t count, std::uint32_t block, std::int32_t* sums) {
-  const std::uint32_t blocks = count / block;
-  std::int32_t anyOut = 0;
-  for (std::uint32_t m = 0; m < blocks; ++m) {
+// The sums of the candidate's whole blocks of fine and of coarse samples
+// (coarse a multiple of fine), samples scaled as scaledSample does; for
+// samples all in 0..255.
+[[gnu::always_inline]] inline void scaledBlockSums(const double* profile, std::uint32_t count,
+                                                   std::uint32_t fine, std::uint32_t coarse, double scale,
+                                                   std::int32_t* fineSums, std::int32_t* coarseSums) {
+  std::int32_t scaled[kMaxRingSamples];
+  for (std::uint32_t i = 0; i < count; ++i) scaled[i] = static_cast<std::int32_t>(profile[i] * scale);
+  for (std::uint32_t m = 0; m < count / fine; ++m) {
     std::int32_t sum = 0;
-    for (std::uint32_t k = 0; k < block; ++k) {
-      const std::int32_t v = scaledSample(profile[m * block + k]);
-      anyOut |= v;  // negative once any is
-      sum += v;
-    }
-    sums[m] = sum;
+    for (std::uint32_t k = 0; k < fine; ++k) sum += scaled[m * fine + k];
+    fineSums[m] = sum;
   }
-  return anyOut < 0 ? 0 : blocks;
+  // Integer sums: the same in any grouping.
+  const std::uint32_t per = coarse / fine;
+  for (std::uint32_t m = 0; m < count / coarse; ++m) {
+    std::int32_t sum = 0;
+    for (std::uint32_t k = 0; k < per; ++k) sum += fineSums[m * per + k];
+    coarseSums[m] = sum;
+  }
 }
 
 // The least and greatest of count values; false when one is outside 0..255
-// (or NaN).
-bool valueRange(const double* values, std::uint32_t count, double& low, double& high) {
-  int inRange = 1;
-  low = 255.0;
-  high = 0.0;
-  for (std::uint32_t i = 0; i < count; ++i) {
+// (or NaN). Four lanes at a time: the least and the greatest are the same
+// in any order.
+[[gnu::always_inline]] inline bool valueRange(const double* values, std::uint32_t count, double& low,
+                                              double& high) {
+  Quad lows = Quad{} + 255.0, highs = Quad{};
+  QuadMask out = QuadMask{};
+  const Quad top = Quad{} + 255.0, bottom = Quad{};
+  std::uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Quad v;
+    std::memcpy(&v, values + i, sizeof v);
+    out |= ~((v >= bottom) & (v <= top));
+    lows = v < lows ? v : lows;
+    highs = v > highs ? v : highs;
+  }
+  int inRange = (out[0] | out[1] | out[2] | out[3]) == 0;
+  low = std::min(std::min(lows[0], lows[1]), std::min(lows[2], lows[3]));
+  high = std::max(std::max(highs[0], highs[1]), std::max(highs[2], highs[3]));
+  for (; i < count; ++i) {
     const double v = values[i];
     inRange &= static_cast<int>(v >= 0.0) & static_cast<int>(v <= 255.0);
     low = v < low ? v : low;
@@ -806,26 +927,101 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
                     std::int32_t* windowSums) {
   if (count == 0) return;
   for (std::uint32_t m = 0; m < 2 * count + kShiftLanes; ++m) twice[m] = templateProfile[m % count];
+  const std::uint32_t length = 2 * count + kShiftLanes;
   const bool usable =
-      slidingSums(templateProfile, count, coarseBlock(count), windowSums) &&
-      slidingSums(templateProfile, count, fineBlock(count), windowSums + 2 * count + kShiftLanes);
+      slidingSums(templateProfile, count, coarseBlock(count), kBoundScale, windowSums) &&
+      slidingSums(templateProfile, count, fineBlock(count), kBoundScale, windowSums + length) &&
+      slidingSums(templateProfile, count, coarseBlock(count), kCloseScale, windowSums + 2 * length) &&
+      slidingSums(templateProfile, count, fineBlock(count), kCloseScale, windowSums + 3 * length);
   // A negative first sum tells alignRingFast not to use the bounds.
   if (!usable) windowSums[0] = -1;
 }
 
+// The bound from blocks of b samples (blocks of them; the candidate's sums
+// first, then the template's from the group's first shift on) for a group of
+// kShiftLanes shifts: a lane whose bound proves it worse than the best (past
+// limit) or whose widest term is past the reach gets start infinity. Lanes
+// that start out stay out. Returns whether every lane is out.
+// With kWidest false the caller has proven that no term can pass the reach.
+template <bool kWidest>
+[[gnu::always_inline]] inline bool boundGroup(const std::int32_t* candidateSums, std::uint32_t blocks,
+                                              std::uint32_t b, const std::int32_t* templateSums,
+                                              std::int32_t reach, double limit, double* start) {
+  // Eight lanes a vector: wider ones GCC splits poorly.
+  Octet bound[kShiftLanes / 8], widest[kShiftLanes / 8];
+  for (int v = 0; v < kShiftLanes / 8; ++v) {
+    bound[v] = Octet{} - static_cast<std::int32_t>(2 * blocks * b);
+    widest[v] = Octet{};
+  }
+  // Terms are never negative, so a partial bound past the limit, or a
+  // partial widest term past the reach, already rules a lane out: the group
+  // is left once every lane is out.
+  const std::int32_t limitWhole = limit >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
+                                                        : static_cast<std::int32_t>(std::floor(limit));
+  std::int32_t startedOutLanes[kShiftLanes];
+  for (int lane = 0; lane < kShiftLanes; ++lane) startedOutLanes[lane] = start[lane] != 0.0 ? -1 : 0;
+  Octet startedOut[kShiftLanes / 8];
+  std::memcpy(startedOut, startedOutLanes, sizeof startedOut);
+  for (std::uint32_t m = 0; m < blocks; ++m) {
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      Octet theirs;
+      std::memcpy(&theirs, templateSums + m * b + 8 * v, sizeof theirs);
+      const Octet d = candidateSums[m] - theirs;
+      const Octet term = d < 0 ? -d : d;
+      bound[v] += term;
+      if constexpr (kWidest) widest[v] = widest[v] > term ? widest[v] : term;
+    }
+    if (m % 8 == 7) {
+      Octet out = Octet{} - 1;
+      for (int v = 0; v < kShiftLanes / 8; ++v)
+        out &= startedOut[v] | (widest[v] > reach) | (bound[v] > limitWhole);
+      bool groupOut = true;
+      for (int lane = 0; lane < 8; ++lane) groupOut = groupOut && out[lane] != 0;
+      if (groupOut) return true;
+    }
+  }
+  bool allOut = true;
+  for (int lane = 0; lane < kShiftLanes; ++lane) {
+    if (static_cast<double>(bound[lane / 8][lane % 8]) > limit || widest[lane / 8][lane % 8] > reach)
+      start[lane] = std::numeric_limits<double>::infinity();
+    allOut = allOut && start[lane] != 0.0;
+  }
+  return allOut;
+}
+
+// The group with the lowest of lows (kNoGroup for none), where kNoGroup
+// marks a group out.
+constexpr std::int32_t kNoGroup = std::numeric_limits<std::int32_t>::max();
+
+[[gnu::always_inline]] inline std::uint32_t lowestGroup(const std::int32_t* lows, std::uint32_t groups) {
+  std::uint32_t at = groups;
+  std::int32_t lowest = kNoGroup;
+  for (std::uint32_t g = 0; g < groups; ++g) {
+    if (lows[g] < lowest) {
+      lowest = lows[g];
+      at = g;
+    }
+  }
+  return at;
+}
+
 // Why skipping a shift by a bound is exact. Let D be the bound's integer: the
 // sum over whole blocks B of |sum of scaled candidate samples - sum of scaled
-// template samples| less 2 x (samples in whole blocks). Then D / 1024 is at
+// template samples| less 2 x (samples in whole blocks). Then D / scale is at
 // most the exact sum of |candidate[j] - template[j + s]| (triangle inequality,
 // truncation under one unit a sample). The plain loop's sum of n <= 5000
 // rounded non-negative differences is at least (1 - 2^-40) times that exact
-// sum. So D > best x 1024 x (1 + 2^-39) proves the shift's sum strictly above
+// sum. So D > best x scale x (1 + 2^-39) proves the shift's sum strictly above
 // best: it can neither win nor tie. The integers stay below 2^31: a term is at
-// most a block's scaled sum, all terms together at most 5000 x 255 x 1024.
-ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::uint32_t count,
-                                         const double* templateTwice, const std::int32_t* templateWindowSums,
-                                         std::uint8_t colorTolerance, double& angleDeg) {
-  if (count == 0) return 0;
+// most a block's scaled sum (at most 64 x 255 x 65536), all terms together at
+// most 5000 x 255 x 1024 at scale 1024, and at the close scale at most 65536
+// x count x the largest difference plus 2 count.
+ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidateProfile, std::uint32_t count,
+                                                      const double* templateTwice,
+                                                      const std::int32_t* templateWindowSums,
+                                                      std::uint8_t colorTolerance,
+                                                      const std::uint8_t* decisive, double& angleDeg) {
+  if (count == 0) return RingAlignment::NoneQualifies;
   const double step = kFullTurn / count;
   const double tolerance = colorTolerance;
 
@@ -838,45 +1034,68 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
   const bool noneOver = candidateInRange && templateInRange && candidateHigh - templateLow <= tolerance &&
                         templateHigh - candidateLow <= tolerance;
 
-  // The coarse bound of every shift.
-  const bool bounded = templateWindowSums[0] >= 0;
+  // The candidate's block sums; no bounds when a sample is out of their
+  // reach (or the template's is). The scale: the close one where the
+  // profiles' values allow it.
   const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
+  const std::uint32_t blocks = templateWindowSums[0] >= 0 && candidateInRange ? count / block : 0;
+  const std::uint32_t fineBlocks = blocks > 0 ? count / fine : 0;
+  const double widestDifference = std::max(candidateHigh - templateLow, templateHigh - candidateLow);
+  const bool close = blocks > 0 && static_cast<double>(count) * widestDifference < kCloseReach;
+  const double scale = close ? kCloseScale : kBoundScale;
+  const std::uint32_t length = 2 * count + kShiftLanes;
+  const std::int32_t* templateCoarse = templateWindowSums + (close ? 2 * length : 0);
+  const std::int32_t* templateFine = templateCoarse + length;
   std::int32_t candidateBlock[kMaxRingSamples];
-  const std::uint32_t blocks = bounded ? blockSums(candidateProfile, count, block, candidateBlock) : 0;
   std::int32_t candidateFine[kMaxRingSamples];
-  const std::uint32_t fineBlocks = blocks > 0 ? blockSums(candidateProfile, count, fine, candidateFine) : 0;
-  const std::int32_t* templateFine = templateWindowSums + 2 * count + kShiftLanes;
+  if (blocks > 0) scaledBlockSums(candidateProfile, count, fine, block, scale, candidateFine, candidateBlock);
   // A qualifying shift has no difference above the tolerance, so no block
-  // term above reach(b) = 1024 x b x tolerance + 2 b + 1 (the 1 covers a
+  // term above reach(b) = scale x b x tolerance + 2 b + 1 (the 1 covers a
   // difference rounded down onto the tolerance): a shift with a wider term
   // can't qualify.
   const auto reach = [&](std::uint32_t b) {
-    return static_cast<std::int32_t>(kBoundScale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
+    return static_cast<std::int32_t>(scale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
   };
   const std::int32_t coarseReach = reach(block), fineReach = reach(fine);
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
   const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  // Shifts in runs of kShiftLanes, whose sums stay in registers; a run is
-  // left once every shift in it has a term past the reach. Such a shift can't
-  // qualify, so its bound, left partial, is never looked at: widest alone
-  // rules it out below. (The lanes of a last run past the last shift read
-  // sums of the layout's padding and the fine sums after it, and are never
-  // looked at either.)
+  // Groups of kShiftLanes shifts, taken in the order of the lowest coarse
+  // bound among their shifts that may qualify (groupLow; kNoGroup where none
+  // may): a low best comes early, and once the lowest bound left proves its
+  // group worse than the best, so does every group's left.
+  const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
+  std::int32_t groupLow[kMaxRingSamples / kShiftLanes + 1];
+  // Shifts in runs of kShiftLanes, one a group, whose sums stay in registers;
+  // a run is left once every shift in it has a term past the reach. Such a
+  // shift can't qualify, so its bound, left partial, is never looked at:
+  // widest alone rules it out below. (The lanes of a last run past the last
+  // shift read sums of the layout's padding and the fine sums after it, and
+  // are never looked at either.)
   for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
     Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
-    std::int32_t beyondLanes[kShiftLanes];
-    for (int lane = 0; lane < kShiftLanes; ++lane) beyondLanes[lane] = runStart + lane >= count ? -1 : 0;
-    std::memcpy(beyond, beyondLanes, sizeof beyond);
     for (int v = 0; v < kShiftLanes / 8; ++v) {
+      const Octet shift = Octet{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<std::int32_t>(runStart + 8 * v);
+      beyond[v] = shift >= static_cast<std::int32_t>(count);
       runBound[v] = Octet{} - slack;
       runWidest[v] = Octet{};
     }
-    for (std::uint32_t m = 0; m < blocks; ++m) {
+    // Where no difference can pass the tolerance, no term passes the reach:
+    // the widest terms stay 0.
+    for (std::uint32_t m = 0; noneOver && m < blocks; ++m) {
       const Octet mine = Octet{} + candidateBlock[m];
       for (int v = 0; v < kShiftLanes / 8; ++v) {
         Octet theirs;
-        std::memcpy(&theirs, templateWindowSums + m * block + runStart + 8 * v, sizeof theirs);
+        std::memcpy(&theirs, templateCoarse + m * block + runStart + 8 * v, sizeof theirs);
+        const Octet d = mine - theirs;
+        runBound[v] += d < 0 ? -d : d;
+      }
+    }
+    for (std::uint32_t m = 0; !noneOver && m < blocks; ++m) {
+      const Octet mine = Octet{} + candidateBlock[m];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        Octet theirs;
+        std::memcpy(&theirs, templateCoarse + m * block + runStart + 8 * v, sizeof theirs);
         const Octet d = mine - theirs;
         const Octet term = d < 0 ? -d : d;
         runBound[v] += term;
@@ -892,124 +1111,112 @@ ORVALIS_TARGET_CLONES bool alignRingFast(const double* candidateProfile, std::ui
     }
     std::memcpy(bound + runStart, runBound, sizeof runBound);
     std::memcpy(widest + runStart, runWidest, sizeof runWidest);
+    // The run's lowest bound among the shifts that may qualify.
+    Octet low = Octet{} + kNoGroup;
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      const Octet out = beyond[v] | (runWidest[v] > coarseReach);
+      low = out != 0 ? low : low < runBound[v] ? low : runBound[v];
+    }
+    std::int32_t lowest = kNoGroup;
+    for (int lane = 0; lane < 8; ++lane) lowest = std::min(lowest, low[lane]);
+    groupLow[runStart / kShiftLanes] = lowest;
   }
-  const std::int32_t fineSlack = static_cast<std::int32_t>(2 * fineBlocks * fine);
-  // The group of the lowest bound among shifts that may qualify goes first,
-  // for a low best early; with none that may qualify, none does.
-  std::uint32_t lowest = count;
-  std::int32_t lowestBound = std::numeric_limits<std::int32_t>::max();
-  for (std::uint32_t s = 0; s < count; ++s) {
-    if (widest[s] <= coarseReach && (lowest == count || bound[s] < lowestBound)) {
-      lowest = s;
-      lowestBound = bound[s];
+  // With decisive shifts, the same over the decisive shifts alone.
+  std::int32_t decisiveLow[kMaxRingSamples / kShiftLanes + 1];
+  if (decisive != nullptr) {
+    for (std::uint32_t g = 0; g < groups; ++g) {
+      std::int32_t low = kNoGroup;
+      for (std::uint32_t shift = g * kShiftLanes; shift < std::min(count, (g + 1) * kShiftLanes); ++shift) {
+        if (decisive[shift] != 0 && widest[shift] <= coarseReach) low = std::min(low, bound[shift]);
+      }
+      decisiveLow[g] = low;
     }
   }
-  if (lowest == count) return 0;
-  const std::uint32_t firstGroup = lowest - lowest % kShiftLanes;
 
   double best = 4294967295.0;
   std::uint32_t bestShift = 0;
   bool anyQualified = false;
-  const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
-  for (std::uint32_t g = 0; g <= groups; ++g) {
-    // The first group, then all in order, the first group skipped.
-    const std::uint32_t first = g == 0 ? firstGroup : (g - 1) * kShiftLanes;
-    if (g > 0 && first == firstGroup) continue;
-    // Lane l tries shift first + l. Lanes past the last shift, and shifts
-    // that the bound proves worse than the best, start out: their sums start
-    // at infinity. Every lane sums all samples unless all are out; a lane is
-    // out once its largest difference passes the tolerance or its running
-    // sum passes the best (running sums only grow).
-    const double limit = best * kBoundScale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
-    double start[kShiftLanes];
-    bool allOut = true;
-    for (int lane = 0; lane < kShiftLanes; ++lane) {
-      const std::uint32_t shift = first + lane;
-      const bool skip =
-          shift >= count || static_cast<double>(bound[shift]) > limit || widest[shift] > coarseReach;
-      start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
-      allOut = allOut && skip;
-    }
-    if (allOut) continue;
-    if (fineBlocks > 0) {
-      // The fine bound of the group's shifts, eight at a time.
-      // (In vectors of eight: wider ones GCC splits poorly.)
-      using Lanes = Octet;
-      Lanes fineBound[kShiftLanes / 8], fineWidest[kShiftLanes / 8];
-      for (int v = 0; v < kShiftLanes / 8; ++v) {
-        fineBound[v] = Lanes{} - fineSlack;
-        fineWidest[v] = Lanes{};
-      }
-      // Terms are never negative, so a partial bound past the limit, or a
-      // partial widest term past the reach, already rules a lane out: the
-      // group is left once every lane is out.
-      const std::int32_t limitWhole = limit >= 2147483647.0 ? std::numeric_limits<std::int32_t>::max()
-                                                            : static_cast<std::int32_t>(std::floor(limit));
-      std::int32_t startedOutLanes[kShiftLanes];
-      for (int lane = 0; lane < kShiftLanes; ++lane) startedOutLanes[lane] = start[lane] != 0.0 ? -1 : 0;
-      Lanes startedOut[kShiftLanes / 8];
-      std::memcpy(startedOut, startedOutLanes, sizeof startedOut);
-      bool groupOut = false;
-      for (std::uint32_t m = 0; m < fineBlocks && !groupOut; ++m) {
-        for (int v = 0; v < kShiftLanes / 8; ++v) {
-          Lanes theirs;
-          std::memcpy(&theirs, templateFine + m * fine + first + 8 * v, sizeof theirs);
-          const Lanes d = candidateFine[m] - theirs;
-          const Lanes term = d < 0 ? -d : d;
-          fineBound[v] += term;
-          fineWidest[v] = fineWidest[v] > term ? fineWidest[v] : term;
-        }
-        if (m % 8 == 7) {
-          Lanes out = Lanes{} - 1;
-          for (int v = 0; v < kShiftLanes / 8; ++v)
-            out &= startedOut[v] | (fineWidest[v] > fineReach) | (fineBound[v] > limitWhole);
-          groupOut = true;
-          for (int lane = 0; lane < 8; ++lane) groupOut = groupOut && out[lane] != 0;
-        }
-      }
-      if (groupOut) continue;
-      allOut = true;
+  // With decisive shifts a first pass sums the group of the lowest bound
+  // whole and then only the decisive shifts, from the lowest bound on: the
+  // best so far rules most of them out by their bounds. If then the best is
+  // not decisive, no decisive shift can be best; else a second pass sums all,
+  // as without decisive shifts.
+  for (int pass = decisive != nullptr ? 0 : 1; pass < 2; ++pass) {
+    if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
+      return RingAlignment::BestElsewhere;
+    for (bool firstGroup = true;; firstGroup = false) {
+      const double limit = best * scale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
+      const bool decisiveOnly = pass == 0 && !firstGroup;
+      std::int32_t* lows = decisiveOnly ? decisiveLow : groupLow;
+      const std::uint32_t g = lowestGroup(lows, groups);
+      if (g == groups || static_cast<double>(lows[g]) > limit) break;
+      lows[g] = kNoGroup;
+      if (decisive != nullptr) decisiveLow[g] = kNoGroup;
+      const std::uint32_t first = g * kShiftLanes;
+      // Lane l tries shift first + l. Lanes past the last shift, and shifts
+      // that the bound proves worse than the best, start out: their sums start
+      // at infinity. Every lane sums all samples unless all are out; a lane is
+      // out once its largest difference passes the tolerance or its running
+      // sum passes the best (running sums only grow).
+      double start[kShiftLanes];
+      bool allOut = true;
       for (int lane = 0; lane < kShiftLanes; ++lane) {
-        if (static_cast<double>(fineBound[lane / 8][lane % 8]) > limit ||
-            fineWidest[lane / 8][lane % 8] > fineReach)
-          start[lane] = std::numeric_limits<double>::infinity();
-        allOut = allOut && start[lane] != 0.0;
+        const std::uint32_t shift = first + lane;
+        const bool skip = shift >= count || static_cast<double>(bound[shift]) > limit ||
+                          widest[shift] > coarseReach || (decisiveOnly && decisive[shift] == 0);
+        start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
+        allOut = allOut && skip;
       }
       if (allOut) continue;
-    }
-    // Only the quads with a shift to sum are summed.
-    int quad[kQuads];
-    int live = 0;
-    for (int q = 0; q < kQuads; ++q) {
-      if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
-          start[4 * q + 3] == 0.0)
-        quad[live++] = q;
-    }
-    Quad sum[kQuads];
-    for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
-    QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
-    const double* partners = templateTwice + first;
-    const std::uint32_t j =
-        noneOver
-            ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
-            : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
-    if (j < count) continue;  // all out
-    for (int k = 0; k < live * 4; ++k) {
-      const double laneSum = sum[k / 4][k % 4];
-      if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
-      anyQualified = true;
-      // The lowest sum wins, on equal sums the smaller shift, as when the
-      // shifts are tried in order and only a strictly better one replaces.
-      const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
-      if (laneSum < best || (laneSum == best && shift < bestShift)) {
-        best = laneSum;
-        bestShift = shift;
+      // The fine bound of the group's shifts.
+      if (fineBlocks > 0 && (noneOver ? boundGroup<false>(candidateFine, fineBlocks, fine,
+                                                          templateFine + first, fineReach, limit, start)
+                                      : boundGroup<true>(candidateFine, fineBlocks, fine,
+                                                         templateFine + first, fineReach, limit, start)))
+        continue;
+      // Only the quads with a shift to sum are summed.
+      int quad[kQuads];
+      int live = 0;
+      for (int q = 0; q < kQuads; ++q) {
+        if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
+            start[4 * q + 3] == 0.0)
+          quad[live++] = q;
       }
+      Quad sum[kQuads];
+      for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
+      QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
+      const double* partners = templateTwice + first;
+      const std::uint32_t j =
+          noneOver
+              ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
+              : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
+      if (j < count) continue;  // all out
+      for (int k = 0; k < live * 4; ++k) {
+        const double laneSum = sum[k / 4][k % 4];
+        if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
+        anyQualified = true;
+        // The lowest sum wins, on equal sums the smaller shift, as when the
+        // shifts are tried in order and only a strictly better one replaces.
+        const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
+        if (laneSum < best || (laneSum == best && shift < bestShift)) {
+          best = laneSum;
+          bestShift = shift;
+        }
+      }
+      // In the second pass every decisive shift has been settled.
+      if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
+        return RingAlignment::BestElsewhere;
     }
   }
-  if (!anyQualified) return 0;
+  if (!anyQualified) return RingAlignment::NoneQualifies;
   angleDeg = shiftAngleDegrees(bestShift, step);
-  return 1;
+  return RingAlignment::Aligned;
+}
+
+bool alignRingFast(const double* candidateProfile, std::uint32_t count, const double* templateTwice,
+                   const std::int32_t* templateWindowSums, std::uint8_t colorTolerance, double& angleDeg) {
+  return alignRingDecisive(candidateProfile, count, templateTwice, templateWindowSums, colorTolerance,
+                           nullptr, angleDeg) == RingAlignment::Aligned;
 }
 
 void useEstimateCode(FastScanMemory& scanMemory, EstimateCode code) {

@@ -51,7 +51,9 @@ class FastScanMemory {
 //   order, only the shifts the bounds can't rule out;
 // - each ring is tested and aligned before the next is sampled, innermost
 //   first, and a centre is given up as soon as the angles found leave no
-//   room for the consensus;
+//   room for the consensus; a ring whose angle then decides that is aligned
+//   only as far as telling whether its best shift is one that keeps the
+//   consensus possible;
 // - rows are shared out to the worker pool in chunks, and the earliest
 //   accepted centre in raster order wins, then the same refinement.
 // Returns matchFound. Rejected centres leave no trace in the candidate
@@ -77,8 +79,9 @@ inline constexpr std::uint32_t kAlignLanes = 16;
 // (twice[m] = template[m mod count] for m < 2 count + kAlignLanes) and, for
 // bounds on the shifts' sums, the sums of a coarse and of a fine number of
 // consecutive samples, each first scaled by 1024 and truncated, from every
-// start m < 2 count + kAlignLanes (windowSums[m] and
-// windowSums[2 count + kAlignLanes + m]).
+// start m < L = 2 count + kAlignLanes (windowSums[m] and windowSums[L + m]),
+// then the same with samples scaled by 65536 (windowSums[2 L + m] and
+// windowSums[3 L + m]): 8 count + 4 kAlignLanes in all.
 void layOutTemplate(const double* templateProfile, std::uint32_t count, double* twice,
                     std::int32_t* windowSums);
 
@@ -86,10 +89,28 @@ void layOutTemplate(const double* templateProfile, std::uint32_t count, double* 
 // shift is summed only when a lower bound on its sum, from block sums of both
 // profiles, does not already prove it worse than the best shift so far; a
 // shift is abandoned once its running sum exceeds that best. Shifts are tried
-// from the most promising; ties still go to the smaller shift.
+// in groups from the most promising, and once a group's lowest bound proves
+// every shift in it worse than the best, the groups after it are not looked
+// at; ties still go to the smaller shift.
 [[nodiscard]] bool alignRingFast(const double* candidateProfile, std::uint32_t count,
                                  const double* templateTwice, const std::int32_t* templateWindowSums,
                                  std::uint8_t colorTolerance, double& angleDeg);
+
+// What alignRingDecisive found.
+enum class RingAlignment { NoneQualifies, Aligned, BestElsewhere };
+
+// alignRingFast for a caller to whom only some shifts matter: those with
+// decisive[shift] nonzero (decisive may be null: all matter). Gives
+// NoneQualifies when no shift qualifies, BestElsewhere (angle untouched)
+// once it has proven that the best shift, which alignRing would pick, is not
+// decisive, and otherwise Aligned with alignRing's angle. Shifts are summed
+// from the group whose bound is lowest, so the first shifts summed are most
+// often the best; the proof then usually comes early.
+[[nodiscard]] RingAlignment alignRingDecisive(const double* candidateProfile, std::uint32_t count,
+                                              const double* templateTwice,
+                                              const std::int32_t* templateWindowSums,
+                                              std::uint8_t colorTolerance, const std::uint8_t* decisive,
+                                              double& angleDeg);
 
 // Chooses the estimate and sampling code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);

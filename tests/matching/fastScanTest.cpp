@@ -347,6 +347,9 @@ TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
   // Shifted sines with jitter; ties (constant profiles, where every shift
   // sums 0, and period 10, where shifts 0, 10, 20, ... tie); nothing
   // qualifying at 17 above; values outside 0..255, which the bounds can't take.
+  // Each also with only some shifts decisive: the best shift alone, all but
+  // it, every third: a decisive best must come out aligned, and only a best
+  // that is not decisive may be reported as elsewhere.
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> jitter(-3.0, 3.0);
   struct Case {
@@ -375,7 +378,7 @@ TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
     const Case& c = cases[k];
     const auto n = static_cast<std::uint32_t>(c.candidate.size());
     std::vector<double> twice(2 * n + kAlignLanes);
-    std::vector<std::int32_t> windowSums(4 * n + 2 * kAlignLanes);
+    std::vector<std::int32_t> windowSums(8 * n + 4 * kAlignLanes);
     layOutTemplate(c.templateProfile.data(), n, twice.data(), windowSums.data());
     double angle[2] = {-1, -1};
     const int plain = alignRing(c.candidate.data(), n, c.templateProfile.data(), c.tolerance, angle[0]);
@@ -384,6 +387,23 @@ TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
     EXPECT_EQ(fast, plain) << "case " << k;
     EXPECT_EQ(std::memcmp(&angle[0], &angle[1], sizeof(double)), 0)
         << "case " << k << ": " << angle[0] << " vs " << angle[1];
+    const auto best = static_cast<std::uint32_t>(std::lround(angle[0] * n / 360.0)) % n;
+    for (int kind = 0; kind < 3; ++kind) {
+      std::vector<std::uint8_t> decisive(n);
+      for (std::uint32_t s = 0; s < n; ++s)
+        decisive[s] = kind == 0 ? s == best : kind == 1 ? s != best : s % 3 == 0;
+      double got = -1;
+      const RingAlignment result = alignRingDecisive(c.candidate.data(), n, twice.data(), windowSums.data(),
+                                                     c.tolerance, decisive.data(), got);
+      const std::string what = "case " + std::to_string(k) + ", decisive kind " + std::to_string(kind);
+      if (!plain) {
+        EXPECT_EQ(result, RingAlignment::NoneQualifies) << what;
+      } else if (decisive[best] != 0 || result == RingAlignment::Aligned) {
+        EXPECT_EQ(result, RingAlignment::Aligned) << what;
+        EXPECT_EQ(std::memcmp(&angle[0], &got, sizeof(double)), 0)
+            << what << ": " << angle[0] << " vs " << got;
+      }
+    }
   }
 }
 
