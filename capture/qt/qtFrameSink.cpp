@@ -99,26 +99,33 @@ bool QtFrameSink::latestFrame(RawFrame& frame) {
 
 namespace {
 
-// A packed frame must hold all its rows. A PipeWire stream's first buffer
-// can come short, and Qt's own conversion then reads past it.
+// The bytes a mapped packed frame's rows span, or 0 where the mapping holds
+// less: a PipeWire stream's first buffer can come short, and reading all its
+// rows, or letting Qt's conversion read them, would run past it.
+std::size_t packedSpan(const QVideoFrame& mapped, qint64 bytesPerPixel) {
+  const qint64 width = mapped.width();
+  const qint64 height = mapped.height();
+  const qint64 stride = mapped.bytesPerLine(0);
+  if (width <= 0 || height <= 0 || stride < bytesPerPixel * width) return 0;
+  const qint64 span = stride * (height - 1) + bytesPerPixel * width;
+  return mapped.mappedBytes(0) >= span ? static_cast<std::size_t>(span) : 0;
+}
+
+// Whether a frame left to Qt's conversion holds all its rows. Compressed and
+// planar formats are Qt's to check.
 bool wholeFrame(const QVideoFrame& frame) {
   const QVideoFrameFormat::PixelFormat format = frame.pixelFormat();
-  int bytesPerPixel = 0;
-  if (format == QVideoFrameFormat::Format_YUYV || format == QVideoFrameFormat::Format_UYVY) bytesPerPixel = 2;
-  if (format == QVideoFrameFormat::Format_BGRA8888 || format == QVideoFrameFormat::Format_BGRX8888 ||
-      format == QVideoFrameFormat::Format_RGBA8888 || format == QVideoFrameFormat::Format_RGBX8888 ||
+  qint64 bytesPerPixel = 0;
+  if (format == QVideoFrameFormat::Format_UYVY) bytesPerPixel = 2;
+  if (format == QVideoFrameFormat::Format_RGBA8888 || format == QVideoFrameFormat::Format_RGBX8888 ||
       format == QVideoFrameFormat::Format_XRGB8888 || format == QVideoFrameFormat::Format_ARGB8888 ||
       format == QVideoFrameFormat::Format_XBGR8888 || format == QVideoFrameFormat::Format_ABGR8888) {
     bytesPerPixel = 4;
   }
-  if (bytesPerPixel == 0) return true;  // compressed or planar: Qt's conversion checks those
+  if (bytesPerPixel == 0) return true;
   QVideoFrame mapped = frame;
   if (!mapped.map(QVideoFrame::ReadOnly)) return false;
-  const qint64 width = mapped.width();
-  const qint64 height = mapped.height();
-  const qint64 stride = mapped.bytesPerLine(0);
-  const bool whole = width > 0 && height > 0 && stride >= bytesPerPixel * width &&
-                     mapped.mappedBytes(0) >= stride * (height - 1) + bytesPerPixel * width;
+  const bool whole = packedSpan(mapped, bytesPerPixel) != 0;
   mapped.unmap();
   return whole;
 }
@@ -166,14 +173,12 @@ bool QtFrameSink::stage(const QVideoFrame& frame) {
     // The layouts the store reads itself: the rows as they are.
     QVideoFrame mapped = frame;
     if (!mapped.map(QVideoFrame::ReadOnly)) return false;
-    const std::size_t width = static_cast<std::size_t>(std::max(mapped.width(), 0));
-    const std::size_t height = static_cast<std::size_t>(std::max(mapped.height(), 0));
-    const std::size_t stride = static_cast<std::size_t>(std::max(mapped.bytesPerLine(0), 0));
-    const std::size_t rowBytes = bitCount / 8 * width;
-    const std::size_t span = height == 0 ? 0 : stride * (height - 1) + rowBytes;
+    const std::size_t span = packedSpan(mapped, bitCount / 8);
+    const std::uint32_t width = static_cast<std::uint32_t>(mapped.width());
+    const std::uint32_t height = static_cast<std::uint32_t>(mapped.height());
+    const std::size_t stride = static_cast<std::size_t>(mapped.bytesPerLine(0));
     const QVideoFrameFormat surface = mapped.surfaceFormat();
-    bool whole = width > 0 && height > 0 && stride >= rowBytes && (bitCount != 16 || width % 2 == 0) &&
-                 static_cast<std::size_t>(std::max(mapped.mappedBytes(0), 0)) >= span;
+    bool whole = span != 0 && (bitCount != 16 || width % 2 == 0);
     if (whole) {
       growTo(filling_.bytes, span);
       whole = copyLent(filling_.bytes.data(), mapped.bits(0), span);
@@ -182,13 +187,7 @@ bool QtFrameSink::stage(const QVideoFrame& frame) {
     if (!whole) return false;
     const RowOrder order = surface.scanLineDirection() == QVideoFrameFormat::BottomToTop ? RowOrder::BottomUp
                                                                                          : RowOrder::TopDown;
-    filling_.layout = RawFrame{static_cast<std::uint32_t>(width),
-                               static_cast<std::uint32_t>(height),
-                               bitCount,
-                               stride,
-                               nullptr,
-                               order,
-                               yuvCodingOf(surface)};
+    filling_.layout = RawFrame{width, height, bitCount, stride, nullptr, order, yuvCodingOf(surface)};
     return true;
   }
 
