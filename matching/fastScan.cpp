@@ -17,6 +17,7 @@
 #include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
+#include "matching/consensusReach.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
 #include "platform/atomicMinimum.h"
@@ -471,89 +472,11 @@ bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std:
   return false;
 }
 
-// Whether the rings 0 .. known - 1, whose angles are in, leave any reference
-// ring a chance of kRingsToAgree agreeing inner rings, counting every ring not
-// yet aligned as agreeing. For a reference not yet aligned, the inner rings
-// that agree with its angle all lie within their half steps of it, so within
-// the sum of their half steps of each other: at most one ring and its close
-// neighbours. A centre without that chance fails agreeOnAngle whatever the
-// remaining rings give (or fails their alignment first): nobody sees its
-// angles, so it is given up at once.
-// With isolated a known ring, the same as if that ring's angle agreed with no
-// other ring's.
-bool consensusPossible(int known, const std::uint32_t* count, const double* angleDeg, int isolated = -1) {
-  double halfStep[kRingCount];
-  for (int ring = 0; ring < known; ++ring) halfStep[ring] = 0.5 * (360.0 / static_cast<double>(count[ring]));
-  const auto circular = [](double a, double b) {
-    const double lo = a < b ? a : b, hi = a < b ? b : a;
-    const double d = hi - lo, w = lo + 360.0 - hi;
-    return d <= w ? d : w;
-  };
-  for (int reference = kRingCount - 1; reference >= kRingsToAgree; --reference) {
-    const int innerKnown = std::min(reference, known);
-    const int innerUnknown = reference - innerKnown;
-    int agreeing = 0;
-    if (reference < known) {
-      // agreeOnAngle's own comparison.
-      for (int inner = 0; inner < reference; ++inner) {
-        if (reference != isolated && inner != isolated &&
-            circular(angleDeg[reference], angleDeg[inner]) <= halfStep[inner])
-          ++agreeing;
-      }
-    } else {
-      // The slack covers the rounding of the comparisons, far below a step.
-      for (int centre = 0; centre < innerKnown; ++centre) {
-        int close = 1;
-        for (int other = 0; other < innerKnown; ++other) {
-          if (other != centre && centre != isolated && other != isolated &&
-              circular(angleDeg[centre], angleDeg[other]) <= halfStep[centre] + halfStep[other] + 1e-9) {
-            ++close;
-          }
-        }
-        agreeing = std::max(agreeing, close);
-      }
-    }
-    if (agreeing + innerUnknown >= kRingsToAgree) return true;
-  }
-  return false;
-}
-
-// Rings aligned before consensusPossible can tell anything: with fewer, the
-// rings not yet aligned alone could make up the count for the outermost
-// reference.
-constexpr int kTellingRings = kRingCount - kRingsToAgree + 1;
-
+// A centre whose inner angles leave the consensus no chance fails
+// agreeOnAngle whatever the remaining rings give (or fails their alignment
+// first): nobody sees its angles, so it is given up at once.
 bool consensusRuledOut(int known, const Candidate& c) {
   return known >= kTellingRings && known < kRingCount && !consensusPossible(known, c.count, c.angleDeg);
-}
-
-// Marks in decisive the shifts of ring `ring`, rings 0 .. ring - 1 aligned,
-// whose angle could leave the consensus possible once that ring is aligned;
-// false, marking nothing, where that is any shift or the consensus is not
-// looked at after this ring. A ring's angle changes consensusPossible only
-// through the rings it lies within both half steps (and the slack) of: with
-// no such ring the answer is that of the ring isolated. So when that answer
-// is no, only shifts within those reaches of an inner ring's angle matter;
-// they are marked with two shifts to spare, which covers the rounding of the
-// angles and the turn's not being exactly 360 degrees.
-bool markDecisiveShifts(int ring, const Candidate& c, std::uint8_t* decisive) {
-  const int known = ring + 1;
-  if (known < kTellingRings || known >= kRingCount) return false;
-  if (consensusPossible(known, c.count, c.angleDeg, ring)) return false;
-  const std::uint32_t count = c.count[ring];
-  const double perShift = shiftAngleDegrees(1, kFullTurn / count);
-  const double halfStep = 0.5 * (360.0 / static_cast<double>(count));
-  std::memset(decisive, 0, count);
-  for (int inner = 0; inner < ring; ++inner) {
-    const double reach = halfStep + 0.5 * (360.0 / static_cast<double>(c.count[inner])) + 1e-6;
-    const double from = std::floor((c.angleDeg[inner] - reach) / perShift) - 2.0;
-    const double to = std::ceil((c.angleDeg[inner] + reach) / perShift) + 2.0;
-    if (!(to - from + 1.0 < static_cast<double>(count))) return false;
-    const auto n = static_cast<std::int64_t>(count);
-    for (auto s = static_cast<std::int64_t>(from); s <= static_cast<std::int64_t>(to); ++s)
-      decisive[((s % n) + n) % n] = 1;
-  }
-  return true;
 }
 
 int alignOne(const TemplateView& view, int ring, Candidate& c) {
@@ -598,7 +521,7 @@ int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std:
     // Where the consensus then hangs on this ring's angle, only whether the
     // best shift is one of those that keep it possible matters.
     std::uint8_t decisive[kMaxRingSamples];
-    const bool some = markDecisiveShifts(ring, c, decisive);
+    const bool some = markDecisiveShifts(ring, c.count, c.angleDeg, decisive);
     if (alignRingDecisive(c.profile[ring], c.count[ring], view.profileTwice[ring], view.windowSums[ring],
                           view.colorTolerance, some ? decisive : nullptr,
                           c.angleDeg[ring]) != RingAlignment::Aligned ||
