@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <numeric>
@@ -9,6 +12,21 @@
 #include "files/parametersFile.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
+
+// fsync for this test program: fails with EIO while failingFsync is set, as
+// on a disk that loses the data, and is the system's otherwise. Defined in the
+// program itself, it takes the calls of the code linked into it.
+namespace {
+bool failingFsync = false;
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  if (failingFsync) {
+    errno = EIO;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace orvalis {
 namespace {
@@ -43,6 +61,19 @@ TEST(ParametersFile, ASaveTheFolderRefusesLeavesTheFileAndReportsTheFailure) {
     std::_Exit(testing::dropRootPrivileges() ? writeParametersFile(kDefaultParameters, "p.bin") : 3);
   });
   EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
+  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+      << "a temporary file left";
+}
+
+TEST(ParametersFile, ASaveThatNeverReachesTheDiskLeavesTheFileAndReportsTheFailure) {
+  TempDir dir;
+  const std::vector<std::uint8_t> old(25, 1);
+  testing::writeFile(dir / "p.bin", old);
+  failingFsync = true;
+  const int saved = writeParametersFile(kDefaultParameters, (dir / "p.bin").c_str());
+  failingFsync = false;
+  EXPECT_EQ(saved, 0) << "reported saved";
   EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
       << "a temporary file left";
