@@ -16,6 +16,7 @@
 #include "imaging/circularMeanFilter.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
+#include "matching/fastAlignment.h"
 #include "matching/fastScan.h"
 #include "matching/rotationEstimate.h"
 #include "matching/searchSteps.h"
