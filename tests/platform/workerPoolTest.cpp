@@ -18,27 +18,50 @@
 namespace orvalis {
 namespace {
 
-// Lanes released together lower one value at the same instant, round after
-// round: whatever the interleaving, the lowest candidate stays. A load then
-// store in place of the compare-and-swap loses it within a few rounds.
+// The other lanes lower the value in streams of keys, each a little below the
+// last, while lane 0 now and then cuts in below them and watches: with every
+// lowering a compare-and-swap the value never rises. A load then a store lets
+// a stream's lowering that was between the two put back a higher key, and
+// the stream then stays above lane 0's key for a while.
 TEST(LowerTo, TheLowestOfLanesRacingStays) {
   WorkerPool pool(std::max(2u, std::min(8u, std::thread::hardware_concurrency())));
-  std::vector<std::uint64_t> keys(pool.lanes());
-  std::iota(keys.begin(), keys.end(), 100);
-  std::mt19937 shuffle(7);
+  const std::uint64_t lanes = pool.lanes();
+  constexpr std::uint64_t kStream = 20000, kCuts = 20, kGap = 64;
   std::atomic<std::uint64_t> value;
-  std::atomic<unsigned> arrived;
-  for (int round = 0; round < 20000; ++round) {
-    std::shuffle(keys.begin(), keys.end(), shuffle);
+  std::atomic<unsigned> started, finished;
+  std::atomic<bool> rose;
+  for (int round = 0; round < 300; ++round) {
     value = std::numeric_limits<std::uint64_t>::max();
-    arrived = 0;
+    started = finished = 0;
+    rose = false;
     auto race = [&](unsigned lane) {
-      arrived.fetch_add(1);
-      while (arrived.load() < keys.size()) std::this_thread::yield();
-      lowerTo(value, keys[lane]);
+      started.fetch_add(1);
+      while (started.load() < lanes) std::this_thread::yield();
+      if (lane != 0) {
+        for (std::uint64_t k = kStream; k > 0; --k) lowerTo(value, (kCuts + k) * lanes + lane);
+        finished.fetch_add(1);
+        return;
+      }
+      // Once the streams pass a mark, a key kGap steps below them that no
+      // stream uses (a multiple of the lanes). Spinning, not yielding, keeps
+      // this lane on a core of its own beside the streams.
+      std::uint64_t mine = std::numeric_limits<std::uint64_t>::max();
+      bool up = false;
+      for (std::uint64_t cut = kCuts; cut > 0; --cut) {
+        const std::uint64_t mark = (kCuts + cut * kStream / kCuts) * lanes;
+        std::uint64_t seen;
+        while ((seen = value.load()) > mark && finished.load() < lanes - 1) up = up || seen > mine;
+        // Near the streams' end a cut would fall below their last keys.
+        if (seen / lanes < kCuts + 2 + kGap) break;
+        mine = (seen / lanes - kGap) * lanes;
+        lowerTo(value, mine);
+        for (int look = 0; look < 256; ++look) up = up || value.load() > mine;
+      }
+      rose = up;
     };
     pool.run(race);
-    ASSERT_EQ(value.load(), 100u) << "round " << round;
+    ASSERT_FALSE(rose) << "round " << round;
+    ASSERT_EQ(value.load(), (kCuts + 1) * lanes + 1) << "round " << round;
   }
 }
 
