@@ -18,10 +18,6 @@ namespace orvalis {
 // 32-bit layout of a camera frame.
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "frame bytes assume a little-endian machine");
 
-namespace {
-bool wholeFrame(const QVideoFrame& frame);
-}  // namespace
-
 QtFrameSink::QtFrameSink(QtFrameTiming timing) : timing_(timing) {
   // Direct: the frame is handed over in whatever thread the backend emits
   // from, under the mutex; converting waits until someone asks for it.
