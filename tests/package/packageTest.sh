@@ -105,21 +105,31 @@ installed)
   wait_for "$scratch/foreign/foreign.ran" || fail "the trusted folder's own script did not run"
   ;;
 scripts)
-  # PATH holds date and either a notify-send that records its arguments or none.
-  mkdir -p "$scratch/with" "$scratch/without" "$scratch/work/res"
-  ln -s "$(command -v date)" "$scratch/with/date"
-  ln -s "$(command -v date)" "$scratch/without/date"
-  printf '#!/bin/sh\nprintf "%%s|" "$@" >> "%s"\nexit 1\n' "$scratch/notified" >"$scratch/with/notify-send"
-  chmod +x "$scratch/with/notify-send"
-  cd "$scratch/work"
+  # Each script in a folder that may be anyone's, with its own ./date and
+  # ./notify-send and an empty PATH entry: they never run, nothing outside the
+  # folder changes, and the script finishes whatever res/last_event.log is.
+  mkdir -p "$scratch/outside"
+  echo untouched >"$scratch/outside/file"
   for s in "${scripts[@]}"; do
-    for bin in with without; do
-      : >"$scratch/notified"
-      PATH="$scratch/$bin" /bin/sh "$3/res/$s.sh" 2>"$scratch/err" || fail "$s.sh failed $bin notify-send"
+    for log in plain link-out res-link-out fifo; do
+      work="$scratch/$s-$log"
+      mkdir -p "$work/res"
+      for bin in date notify-send; do printf '#!/bin/sh\n: >"%s/ran"\n' "$scratch" >"$work/$bin"; done
+      chmod +x "$work/date" "$work/notify-send"
+      case "$log" in
+      link-out) ln -s "$scratch/outside/file" "$work/res/last_event.log" ;;
+      res-link-out) rmdir "$work/res" && ln -s "$scratch/outside" "$work/res" ;;
+      fifo) mkfifo "$work/res/last_event.log" ;;
+      esac
+      (cd "$work" && PATH=":/usr/bin:/bin" timeout 10 /bin/sh "$3/res/$s.sh") 2>"$scratch/err" ||
+        fail "$s.sh, log $log: failed or hung"
       text="$(sed -n 's/^.*Orvalis: //p' "$scratch/err")"
       [ -n "$text" ] || fail "$s.sh said nothing on stderr"
-      tail -n 1 res/last_event.log | grep -qF "Orvalis: $text" || fail "$s.sh: no line in res/last_event.log"
-      [ "$bin" = without ] || grep -qF "|$text|" "$scratch/notified" || fail "$s.sh: notification '$(cat "$scratch/notified")'"
+      [ ! -e "$scratch/ran" ] || fail "$s.sh, log $log: ran the folder's own date or notify-send"
+      [ "$(ls "$scratch/outside")" = file ] && [ "$(cat "$scratch/outside/file")" = untouched ] ||
+        fail "$s.sh, log $log: wrote outside the folder"
+      [ "$log" != plain ] || tail -n 1 "$work/res/last_event.log" | grep -qF "Orvalis: $text" ||
+        fail "$s.sh: no line in res/last_event.log"
     done
   done
   ;;
