@@ -57,7 +57,55 @@ expect "failed shard" "$work/made" 20 2 --all
 grep -q "shard 7 (numbers 140 to 159, task [0-9]*_7) failed: .*Image_0000000150.jpg" "$work/slurm.err" ||
   fail "failed shard: not named: $(cat "$work/slurm.err")"
 expect "failure after the match" "$work/made" 20 0
-# Only the failed run's shard folder stays behind, and no job in the queue.
-[ "$(cd "$work/made" && ls -d orvalis-shards.* 2>/dev/null | wc -l)" -eq 1 ] || fail "shard folders left behind"
+# A task that dies without a word is named with what Slurm knows of it.
+printf '#!/bin/sh\ncase "$*" in *--shard*) kill -KILL $$ ;; esac\nexec %q "$@"\n' "$build/orvalis-search" >"$work/dies"
+chmod +x "$work/dies"
+(cd "$work/demo" && "$source/scripts/slurm-search" --tool "$work/dies" --poll 1 >/dev/null 2>"$work/dies.err") &&
+  fail "a dead task went unnoticed"
+grep -q "shard 0 .* failed: it wrote nothing; JobState=FAILED .*ExitCode=0:9" "$work/dies.err" ||
+  fail "a dead task: $(cat "$work/dies.err")"
+# Hostile names, of the working folder and of the archive in it: find took
+# -delete for an expression, Slurm % and \ in the folder for its patterns.
+# Each must search as the plain run does and leave the folder's files alone.
+for name in -delete 'a%jb' 'back\slash' 'with space' $'bad\xffbyte'; do
+  folder="$work/names/$name"
+  mkdir -p "$folder" && cp -r "$source/demo/res" "$folder/" && cp -r "$source/demo/Image_Archive" "$folder/$name"
+  : >"$folder/sentinel"
+  expect "name $name" "$folder" 2 0 "--archive=$name"
+  [ -e "$folder/sentinel" ] || fail "name $name: a file beside the archive went"
+done
+# Options as strict as the tool's: refused with a word, before anything runs.
+cp -r "$source/demo" "$work/refused" && : >"$work/refused/sentinel"
+while IFS='|' read -r words said; do
+  read -ra args <<<"$words"
+  (cd "$work/refused" && "$source/scripts/slurm-search" --tool "$build/orvalis-search" "${args[@]}" \
+    >/dev/null 2>"$work/refused.err") && fail "$words: accepted"
+  grep -qF "slurm-search: $said" "$work/refused.err" || fail "$words: $(cat "$work/refused.err")"
+done <<'ROWS'
+--keep=no|--keep takes no value
+--human=x|--human takes no value
+--tool --keep|--tool needs a value, not the option '--keep'
+--archive -delete|--archive needs a value, not the option '-delete'
+--poll=0|--poll: '0' is not a number of seconds above 0
+-- --keep|unexpected argument '--keep'
+ROWS
+[ -e "$work/refused/sentinel" ] || fail "a refused run deleted a file"
+[ -z "$(find "$work/refused" -name 'orvalis-shards.*')" ] || fail "a refused run made a shard folder"
+# stop leaves alone what a pid file names unless it is this very cluster's
+# daemon: any process, or the same daemon of another cluster.
+mkdir -p "$work/other/run"
+sleep 600 >/dev/null 2>&1 &
+sleeper=$!
+echo "$sleeper" >"$work/other/run/slurmd.pid"
+cp "$work/cluster/run/slurmctld.pid" "$work/other/run/"
+"$cluster" stop "$work/other" 2>"$work/stop.err" && fail "stop took another cluster's pids"
+for pid in "$sleeper" "$(cat "$work/cluster/run/slurmctld.pid")"; do
+  kill -0 "$pid" 2>/dev/null || fail "stop ended process $pid, not its own: $(cat "$work/stop.err")"
+done
+kill "$sleeper" 2>/dev/null
+[ "$(grep -c 'left alone' "$work/stop.err")" -eq 2 ] || fail "stop said: $(cat "$work/stop.err")"
+# Only the failed runs' shard folders stay behind, and no job in the queue.
+[ "$(find "$work/made" "$work/demo" -maxdepth 1 -name 'orvalis-shards.*' | wc -l)" -eq 2 ] ||
+  fail "shard folders left behind"
 [ -z "$(squeue -h 2>&1)" ] || fail "jobs left in the queue: $(squeue -h 2>&1)"
 [ $failures -eq 0 ] && echo PASS
