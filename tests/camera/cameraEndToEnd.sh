@@ -29,7 +29,7 @@ wait_for() {
   return 1
 }
 launch() {
-  (cd "$work" && exec env $(cat "$root/cam/env") "$orvalis" --log 2>"$work/stderr") &
+  (cd "$work" && exec env "${cam_env[@]}" "$orvalis" --log 2>"$work/stderr") &
   pid=$!
 }
 # Waits $1 seconds at most for the program's end; status 124 when it had to be killed.
@@ -71,7 +71,7 @@ expect_end() {
 # chroma (a few pixels, a degree).
 case_match() {
   # The colour tolerance, one byte at offset 8 of the parameters file.
-  printf "\\$(printf %o "$2")" | dd of="$work/res/Combo_Box_Parameters.bin" bs=1 seek=8 conv=notrunc status=none
+  printf '%b' "\\0$(printf %o "$2")" | dd of="$work/res/Combo_Box_Parameters.bin" bs=1 seek=8 conv=notrunc status=none
   VIRTUAL_CAMERA_FORMAT=$1 "$camera" source "$root/cam" "$query" 600x400 || return 1
   launch
   wait_for 20 logged "Image_0000000004.jpg" || fail "archive picture 4 was not searched"
@@ -100,7 +100,7 @@ case_match_bgrx() { case_match BGRx 16; }
 # path (the adapter's test program; it skips itself under the sanitizers).
 case_allocations() {
   "$camera" source "$root/cam" "$query" 600x400 || return 1
-  (cd "$work" && env $(cat "$root/cam/env") ORVALIS_LIVE_CAMERA=1 \
+  (cd "$work" && env "${cam_env[@]}" ORVALIS_LIVE_CAMERA=1 \
     "$adapter_tests" --gtest_filter='LiveCamera.*' >"$work/stderr" 2>&1)
   status=$?
   [ "$status" = 0 ] || fail "LiveCamera checks exited $status"
@@ -146,12 +146,15 @@ case_close_during_start() {
 
 # name, virtual camera start options
 for row in match_yuy2 match_bgrx allocations source_killed size_mismatch "start_blocks --no-session-manager" close_during_start; do
-  read -r case_name options <<<"$row"
+  read -ra options <<<"$row"
+  case_name="${options[0]}"
+  options=("${options[@]:1}")
   if [ $# -gt 0 ] && [[ " $* " != *" $case_name "* ]]; then continue; fi
-  "$camera" start "$root/cam" $options >/dev/null
+  "$camera" start "$root/cam" "${options[@]}" >/dev/null
   rc=$?
   [ $rc -eq 77 ] && { echo "SKIP: no virtual camera here" >&2; exit 77; }
   [ $rc -eq 0 ] || { echo "FAIL [$case_name]: virtual camera did not start" >&2; exit 1; }
+  mapfile -t cam_env <"$root/cam/env"
   # A fresh working folder: the demo without its still query, marker scripts.
   work="$root/work-$case_name"
   cp -r "$source_dir/demo" "$work"

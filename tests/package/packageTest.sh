@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 wait_for() { for _ in $(seq 600); do [ -e "$1" ] && return 0; sleep 0.1; done; return 1; }
 the_deb() {
   local debs=("$build"/package/orvalis_*.deb)
-  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package, found: ${debs[*]}"
+  { [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "expected one package, found: ${debs[*]}"
   echo "${debs[0]}"
 }
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/orvalis-package.XXXXXX")"
@@ -33,8 +33,8 @@ contents)
   share=/usr/share/orvalis
   expected=(/usr/bin/orvalis /usr/bin/orvalis-search /usr/share/man/man1/orvalis{,-search}.1.gz
     /usr/share/applications/orvalis.desktop /usr/share/icons/hicolor/scalable/apps/orvalis.svg
-    $share/res/Dark_Gray_Square.jpg $share/demo/res/Combo_Box_Parameters.bin
-    $share/demo/Image_Archive/{Current_Image,Image_0000000004}.jpg
+    "$share/res/Dark_Gray_Square.jpg" "$share/demo/res/Combo_Box_Parameters.bin"
+    "$share"/demo/Image_Archive/{Current_Image,Image_0000000004}.jpg
     /usr/share/doc/orvalis/{copyright,changelog.Debian.gz})
   for size in 16 22 24 32 48 64 128 256; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/orvalis.png"); done
   for s in "${scripts[@]}"; do expected+=("$share/res/$s.sh" "$share/demo/res/$s.sh"); done
@@ -126,7 +126,7 @@ scripts)
       text="$(sed -n 's/^.*Orvalis: //p' "$scratch/err")"
       [ -n "$text" ] || fail "$s.sh said nothing on stderr"
       [ ! -e "$scratch/ran" ] || fail "$s.sh, log $log: ran the folder's own date or notify-send"
-      [ "$(ls "$scratch/outside")" = file ] && [ "$(cat "$scratch/outside/file")" = untouched ] ||
+      { [ "$(ls "$scratch/outside")" = file ] && [ "$(cat "$scratch/outside/file")" = untouched ]; } ||
         fail "$s.sh, log $log: wrote outside the folder"
       [ "$log" != plain ] || tail -n 1 "$work/res/last_event.log" | grep -qF "Orvalis: $text" ||
         fail "$s.sh: no line in res/last_event.log"

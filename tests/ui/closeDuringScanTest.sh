@@ -35,7 +35,8 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/n
 xvfbPid=$!
 for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "skipped: no display could be started"; exit 77; }
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 unset QT_QPA_PLATFORM
 
 (cd "$work/folder" && exec "$orvalis" --log) 2>"$work/stderr" &
