@@ -111,13 +111,14 @@ scripts)
   mkdir -p "$scratch/outside"
   echo untouched >"$scratch/outside/file"
   for s in "${scripts[@]}"; do
-    for log in plain link-out res-link-out fifo; do
+    for log in plain link-out hard-link-out res-link-out fifo; do
       work="$scratch/$s-$log"
       mkdir -p "$work/res"
       for bin in date notify-send; do printf '#!/bin/sh\n: >"%s/ran"\n' "$scratch" >"$work/$bin"; done
       chmod +x "$work/date" "$work/notify-send"
       case "$log" in
       link-out) ln -s "$scratch/outside/file" "$work/res/last_event.log" ;;
+      hard-link-out) ln "$scratch/outside/file" "$work/res/last_event.log" ;;
       res-link-out) rmdir "$work/res" && ln -s "$scratch/outside" "$work/res" ;;
       fifo) mkfifo "$work/res/last_event.log" ;;
       esac
