@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # scripts/slurm-search on a private one-node Slurm cluster must print what one
 # plain orvalis-search run prints (timings aside) and exit as it does, on the
-# demo and on 200 made pictures with matches at 37, 120 and 181. Exit 77
-# (skipped) where Slurm is not installed or this is not root.
+# demo, on 200 made pictures with matches at 37, 120 and 181 and in folders
+# with hostile names; it refuses bad options, and slurm-cluster stop stops
+# nothing but its own daemons. Exit 77 (skipped) where Slurm is not installed
+# or this is not root.
 #
 #   slurmSearchTest.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
