@@ -160,8 +160,7 @@ void SearchControl::finishScan() {
   drawArchiveGray(ws_);
   if (state_.matchFound == 1) prepareMatchViews(ws_);
   if (tickLog_ != nullptr) {
-    char line[512];
-    std::fprintf(tickLog_, "%s\n", formatPictureLine(result, line, sizeof line));
+    static_cast<void>(writePictureLine(tickLog_, result));
     std::fflush(tickLog_);
   }
   state_.painted = 1;

@@ -1,6 +1,7 @@
 #include "control/searchSequence.h"
 
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 
 #include "matching/ringSignature.h"
@@ -14,6 +15,36 @@ using Clock = std::chrono::steady_clock;
 
 double millisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Where a picture line goes: a stream, or text of size bytes (size 0: only
+// the length is wanted).
+struct LineSink {
+  std::FILE* out = nullptr;
+  char* text = nullptr;
+  std::size_t size = 0;
+};
+
+// printf into the sink; the number of characters of the whole output, or a
+// negative value on a failed write.
+[[gnu::format(printf, 2, 3)]] int print(const LineSink& sink, const char* format, ...) {
+  va_list values;
+  va_start(values, format);
+  const int length = sink.out != nullptr ? std::vfprintf(sink.out, format, values)
+                                         : std::vsnprintf(sink.text, sink.size, format, values);
+  va_end(values);
+  return length;
+}
+
+int printPictureLine(const LineSink& sink, const PictureResult& result) {
+  if (result.matchFound) {
+    return print(sink,
+                 "%s  %ux%u  MATCH at column %u, row %u, turned %.2f degrees  (filter %.1f ms, scan %.1f ms)",
+                 result.file.c_str(), result.width, result.height, result.matchX, result.matchY,
+                 result.matchAngleDeg, result.filterMs, result.scanMs);
+  }
+  return print(sink, "%s  %ux%u  no match  (filter %.1f ms, scan %.1f ms)", result.file.c_str(), result.width,
+               result.height, result.filterMs, result.scanMs);
 }
 
 }  // namespace
@@ -52,17 +83,16 @@ bool processArchivePicture(Workspace& workspace, PictureResult& result,
   return true;
 }
 
-const char* formatPictureLine(const PictureResult& result, char* text, std::size_t size) {
-  if (result.matchFound) {
-    std::snprintf(
-        text, size,
-        "%s  %ux%u  MATCH at column %u, row %u, turned %.2f degrees  (filter %.1f ms, scan %.1f ms)",
-        result.file.c_str(), result.width, result.height, result.matchX, result.matchY, result.matchAngleDeg,
-        result.filterMs, result.scanMs);
-  } else {
-    std::snprintf(text, size, "%s  %ux%u  no match  (filter %.1f ms, scan %.1f ms)", result.file.c_str(),
-                  result.width, result.height, result.filterMs, result.scanMs);
-  }
+bool writePictureLine(std::FILE* out, const PictureResult& result) {
+  return printPictureLine(LineSink{out, nullptr, 0}, result) >= 0 && std::fputc('\n', out) != EOF;
+}
+
+std::string pictureLineText(const PictureResult& result) {
+  const int length = printPictureLine(LineSink{}, result);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length), '\0');
+  // The terminating NUL goes into the string's own spare byte.
+  printPictureLine(LineSink{nullptr, text.data(), text.size() + 1}, result);
   return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -45,8 +46,14 @@ struct PictureResult {
 
 // The line a person reads for one picture, as `orvalis-search --human` and
 // the window's --log print it: the file, the size, the match (column, row,
-// degrees) or "no match", and the times. Written into text (no allocation);
-// returns text.
-const char* formatPictureLine(const PictureResult& result, char* text, std::size_t size);
+// degrees) or "no match", and the times. The line has no length limit: a
+// file name of any length prints whole.
+
+// Writes the line and its newline to out, without allocating (the window
+// logs from its tick). False when the write fails.
+bool writePictureLine(std::FILE* out, const PictureResult& result);
+
+// The same line as a string, without the newline.
+std::string pictureLineText(const PictureResult& result);
 
 }  // namespace orvalis

@@ -115,6 +115,12 @@ int main(int argc, char** argv) {
     return writeLine(searchToolVersion(), outputError) ? kFoundExit : fail(outputError);
   }
 
+  // "orvalis-search FOLDER" is orvalis-search run in FOLDER: every path,
+  // the default ones and those of the options, is taken from there.
+  if (!options.folder.empty() && ::chdir(options.folder.c_str()) != 0) {
+    return fail("can't work in " + options.folder + ": " + std::strerror(errno));
+  }
+
   // Joining shards searches nothing: the lines come from the files.
   if (options.merge) {
     std::string error;

@@ -54,8 +54,7 @@ std::string summaryJson(const WalkSummary& summary) {
 }
 
 std::string pictureLine(const PictureResult& result) {
-  char text[512];
-  return formatPictureLine(result, text, sizeof text);
+  return pictureLineText(result);
 }
 
 std::string summaryLine(const WalkSummary& summary) {

@@ -13,6 +13,9 @@ namespace orvalis {
 // to walk and report. Every field left at its default means "as the window
 // would do it in still-image mode".
 struct SearchToolOptions : SearchSetup {
+  // Non-empty: the working folder, entered before anything else (the plain
+  // argument FOLDER).
+  std::string folder;
   // Archive numbers to walk, both inclusive; the walk also ends at the first
   // missing number.
   std::uint32_t first = 0;
@@ -40,15 +43,19 @@ struct ParsedSearchToolOptions {
 };
 
 // Parses the arguments after the program name. Accepts "--name value" and
-// "--name=value"; an option given twice keeps the last value. Never throws
-// and never exits; anything it can't use gives
-// ok = false and a message naming the argument.
+// "--name=value"; an option given twice keeps the last value. Strict: an
+// unknown option, a value given to a flag (even an empty one, "--human="), a
+// missing value, or a path option followed by an argument that starts with a
+// dash (a forgotten value) is refused. "--" ends the options. The plain
+// arguments are --merge's files, or else one FOLDER. Never throws and never
+// exits; anything it can't use gives ok = false and a message naming the
+// argument.
 ParsedSearchToolOptions parseSearchToolOptions(const std::vector<std::string>& arguments);
 
 // The text of --help, made from the same option table as the parser.
 std::string searchToolUsage();
 
-// The line of --version: "orvalis-search X.Y.Z".
+// The text of --version: "orvalis-search X.Y.Z", then the licence.
 const char* searchToolVersion();
 
 }  // namespace orvalis

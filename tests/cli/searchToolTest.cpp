@@ -247,21 +247,33 @@ TEST_F(SearchTool, WrittenViewsShowTheTurnedBackRegionOnTheTemplate) {
 }
 
 TEST_F(SearchTool, OptionsReplaceTheWorkingFolderLayout) {
-  // Everything named, from another working folder, no parameters file: the
-  // viewfinder comes from the command line, the query from the archive.
+  // Everything named, no parameters file: the viewfinder comes from the
+  // command line, the query from the archive. From another working folder,
+  // from the one named as FOLDER (whose relative paths hold), and with an
+  // archive path too long for a line of fixed size.
   writeArchive({0}, {1});
   fs::rename(folder / "Image_Archive", folder / "pics");
   fs::remove_all(folder / "res");
   fs::create_directories(folder / "elsewhere");
-  const ToolRun run =
-      runTool(folder / "elsewhere",
-              "--archive=../pics --viewfinder=100,75,40 --filter-radius=8 --tolerance 8 --human");
-  ASSERT_EQ(run.exitCode, 0) << run.errors;
-  ASSERT_EQ(run.lines.size(), 3u);
-  EXPECT_NE(run.lines[0].find("no match"), std::string::npos) << run.lines[0];
-  EXPECT_EQ(run.lines[1].rfind("../pics/Image_0000000001.jpg  200x150  MATCH at column", 0), 0u)
-      << run.lines[1];
-  EXPECT_EQ(run.lines[2].rfind("2 pictures scanned, 1 with a match", 0), 0u) << run.lines[2];
+  const std::string deep = std::string(200, 'a') + "/" + std::string(200, 'b') + "/" + std::string(200, 'c');
+  fs::create_directories(folder / deep);
+  fs::copy(folder / "pics", folder / deep);
+  const std::string options = " --viewfinder=100,75,40 --filter-radius=8 --tolerance 8 --human";
+  const std::tuple<fs::path, std::string, std::string> cases[] = {
+      {folder / "elsewhere", "--archive=../pics", "../pics"},
+      {folder.path(), "elsewhere --archive=../pics", "../pics"},
+      {folder / "elsewhere", "--archive=../" + deep, "../" + deep},
+  };
+  for (const auto& [from, arguments, archive] : cases) {
+    const ToolRun run = runTool(from, arguments + options);
+    ASSERT_EQ(run.exitCode, 0) << arguments << ": " << run.errors;
+    ASSERT_EQ(run.lines.size(), 3u) << arguments;
+    EXPECT_NE(run.lines[0].find("no match"), std::string::npos) << run.lines[0];
+    EXPECT_EQ(run.lines[1].rfind(archive + "/Image_0000000001.jpg  200x150  MATCH at column", 0), 0u)
+        << run.lines[1];
+    EXPECT_EQ(run.lines[1].substr(run.lines[1].size() - 4), " ms)") << run.lines[1];
+    EXPECT_EQ(run.lines[2].rfind("2 pictures scanned, 1 with a match", 0), 0u) << run.lines[2];
+  }
 }
 
 TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
@@ -308,9 +320,13 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
       {"--archive damaged", "cannot decode archive picture", 2},
       {"--archive pipe", "cannot read archive picture 'pipe/Image_0000000002.jpg': not a regular file", 2},
       {"--first 5 --last 4", "--first 5 is after --last 4"},
-      {"--all=yes", "--all takes no value"},
+      {"--human=", "--human takes no value"},
       {"--fast", "unknown option --fast"},
-      {"archive", "unexpected argument 'archive'"},
+      {"-hh", "unknown option -hh"},
+      {"--views --all", "--views needs a DIR, not the option '--all'"},
+      {"nowhere", "can't work in nowhere: No such file or directory"},
+      {"folder archive", "unexpected argument 'archive'"},
+      {"''", "an empty argument"},
       {"--merge", "--merge needs the shards' output files"},
       {"--merge --first 3 a.jsonl", "--merge joins shard files"},
       {"--merge --shard a.jsonl", "--merge joins shard files"},
@@ -392,15 +408,27 @@ TEST(SearchToolProgress, ALongScanSaysHowFarItIsWhenAsked) {
 
 TEST(SearchToolHelp, HelpAndVersionExplainThemselvesAndExitZero) {
   testing::TempDir folder;
-  const std::pair<const char*, std::string> cases[] = {
-      {"--help", "Usage: orvalis-search [options]"},
-      {"-h", "Usage: orvalis-search [options]"},
-      {"--version", "orvalis-search " ORVALIS_VERSION},
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"--help", {"Usage: orvalis-search [options] [FOLDER]"}},
+      {"-h", {"Usage: orvalis-search [options] [FOLDER]"}},
+      {"--version",
+       {"orvalis-search " ORVALIS_VERSION, "Licence: MIT. Copyright (c) 2026 the Orvalis developers."}},
   };
-  for (const auto& [option, firstLine] : cases) {
-    const ToolRun run = runTool(folder.path(), option);
+  for (const auto& [option, firstLines] : cases) {
+    ToolRun run = runTool(folder.path(), option);
     EXPECT_EQ(run.exitCode, 0) << option;
-    EXPECT_EQ(run.lines.empty() ? "" : run.lines[0], firstLine);
+    run.lines.resize(std::max(run.lines.size(), firstLines.size()));
+    EXPECT_EQ(std::vector<std::string>(run.lines.begin(), run.lines.begin() + firstLines.size()), firstLines);
+  }
+  // The man page lists every option of --help.
+  const std::vector<std::uint8_t> page = testing::readFile(ORVALIS_SOURCE_DIR "/doc/orvalis-search.1");
+  const std::string manual(page.begin(), page.end());
+  for (const std::string& line : runTool(folder.path(), "--help").lines) {
+    if (line.rfind("  --", 0) != 0) continue;
+    std::string name;  // as roff writes it: \-\-filter\-radius
+    for (const char c : line.substr(2, line.find(' ', 2) - 2))
+      name += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(manual.find(name), std::string::npos) << name;
   }
 }
 
@@ -430,11 +458,18 @@ TEST(CheckViewfinder, KeepsAFittingOneAndResetsTheRest) {
 
 // A picture line of a shard's output, as the tool writes it.
 std::string picture(unsigned index, bool match) {
-  return R"({"index": )" + std::to_string(index) + R"(, "file": "Image_Archive/)" + std::to_string(index) +
-         R"(", "width": 8, "height": 6, "matchFound": )" +
-         (match ? R"(true, "matchX": 3, "matchY": 4, "matchAngle": 0.5, "matchAngleDeg": 28.6)"
-                : R"(false, "matchX": null, "matchY": null, "matchAngle": null, "matchAngleDeg": null)") +
-         R"(, "filterMs": 1.000, "scanMs": 2.000})" + "\n";
+  char name[16];
+  std::snprintf(name, sizeof name, "%010u", index);
+  return R"({"index":)" + std::to_string(index) + R"(,"file":"Image_Archive/Image_)" + name +
+         R"(.jpg","width":8,"height":6,"matchFound":)" +
+         (match ? R"(true,"matchX":3,"matchY":4,"matchAngle":0.49916416605611114,"matchAngleDeg":28.6)"
+                : R"(false,"matchX":null,"matchY":null,"matchAngle":null,"matchAngleDeg":null)") +
+         R"(,"filterMs":1.0,"scanMs":2.0})" + "\n";
+}
+
+// text with its first from replaced by to.
+std::string with(std::string text, const std::string& from, const std::string& to) {
+  return text.replace(text.find(from), from.size(), to);
 }
 
 // A shard's output: pictures first..first+count-1, matches at the numbers in
@@ -449,11 +484,12 @@ std::string shard(unsigned first, unsigned last, unsigned count, std::vector<uns
          R"(,"last":)" + std::to_string(last) + R"(,"all":)" + (all ? "true" : "false") + "}}\n";
 }
 
+// Files named -s0, -s1...: names with a dash, after "--".
 ToolRun merge(const std::vector<std::string>& files, const std::string& flags) {
   testing::TempDir folder;
-  std::string arguments = "--merge " + flags;
+  std::string arguments = "--merge " + flags + " --";
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::string name = {'s', static_cast<char>('0' + i)};
+    const std::string name = {'-', 's', static_cast<char>('0' + i)};
     testing::writeTextFile(folder / name, files[i]);
     arguments += " " + name;
   }
@@ -489,21 +525,48 @@ TEST(Merge, JoinsTilingShardsAsOneWalk) {
     EXPECT_EQ(run.exitCode, c.exitCode) << c.what << ": " << run.errors;
     EXPECT_EQ(digest(run.lines, true), c.digest) << c.what;
     // The lines are rebuilt whole, not only their numbers.
-    EXPECT_EQ(run.lines.empty() ? json() : field(run.lines[0], "file"), "Image_Archive/0") << c.what;
+    EXPECT_EQ(run.lines.empty() ? json() : field(run.lines[0], "file"), "Image_Archive/Image_0000000000.jpg")
+        << c.what;
   }
 }
 
 TEST(Merge, RefusesWhatIsNotAFinishedTilingAndNamesTheFile) {
   const std::string good = shard(0, 2, 3, {}, false);
+  const std::string one = picture(0, false), found = picture(0, true);
+  const std::string end =
+      R"({"summary":true,"scanned":1,"matches":0,"totalMs":10.5,"shard":{"first":0,"last":0,"all":false}})"
+      "\n";
+  const std::string endFound = with(end, "\"matches\":0", "\"matches\":1");
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{good, good.substr(0, good.rfind("{\"summary"))}, "s1: no summary line"},
-      {{good, good.substr(0, good.size() - 20)}, "s1:4: not a JSON object"},
+      {{good, good.substr(0, good.size() - 1)}, "s1:4: cut off"},
+      {{std::string(1 << 20, ' ') + good}, "s0:1: more than"},
+      {{with(one, "\"filterMs\":1.0", "\"filterMs\":1e308") + end},
+       "s0:1: not a picture line of orvalis-search: filterMs and scanMs are not times"},
+      {{with(one, "\"scanMs\":2.0", "\"scanMs\":-2.0") + end},
+       "s0:1: not a picture line of orvalis-search: filterMs and scanMs are not times"},
+      {{with(one, "\"width\":8", "\"width\":0") + end},
+       "s0:1: not a picture line of orvalis-search: width and height"},
+      {{with(one, "Image_0000000000", "Image_0000000001") + end},
+       "s0:1: not a picture line of orvalis-search: file is not the path"},
+      {{with(one, "\"index\":0", "\"index\":0,\"index\":0") + end}, "s0:1: the key 'index' is given twice"},
+      {{with(one, ",", ", ") + end}, "s0:1: not a picture line of orvalis-search: not written as"},
+      {{with(found, "\"matchX\":3", "\"matchX\":8") + endFound},
+       "s0:1: not a picture line of orvalis-search: matchX and matchY"},
+      {{with(found, "28.6", "360.0") + endFound},
+       "s0:1: not a picture line of orvalis-search: matchAngleDeg"},
+      {{with(found, "0.49916416605611114", "0.5") + endFound},
+       "s0:1: not a picture line of orvalis-search: matchAngle is not"},
+      {{one + with(end, "10.5", "1e308")}, "s0:2: not the summary of a shard"},
+      {{one + with(end, "\"all\":false", "\"all\":false,\"all\":false")},
+       "s0:2: the key 'all' is given twice"},
       {{good, "\n" + shard(3, 4, 2, {}, false)}, "s1:1: not a JSON object"},
       {{picture(0, false) + good}, "s0:2: picture 0 where 1 was due"},
-      {{good, shard(2, 4, 3, {}, false)}, "s1: numbers 2 to 2 are in s0 too"},
+      {{good, shard(2, 4, 3, {}, false)}, "s1: numbers 2 to 2 are in -s0 too"},
       {{good, shard(4, 5, 2, {}, false)}, "no file holds numbers 3 to 3"},
       {{shard(0, 2, 3, {}, true), good}, "s1: walked without --all"},
-      {{picture(0, false) + R"({"summary": true, "scanned": 1, "matches": 0, "totalMs": 1.0})"},
+      {{picture(0, false) + R"({"summary": true, "scanned": 1, "matches": 0, "totalMs": 1.0})"
+                            "\n"},
        "s0:2: not the summary of a shard"},
       {{shard(0, 2, 3, {0}, false)}, "s0:4: a walk without --all went on after a match"},
   };
