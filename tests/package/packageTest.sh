@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The package's checks, one a mode:
-#   build BUILD CPACK     make BUILD/package/orvalis_*.deb
-#   contents BUILD        its files, dependencies and desktop entry
+# The packages' checks, one a mode:
+#   build BUILD SOURCE    make BUILD/package/orvalis{,-search}_*.deb (scripts/package)
+#   contents BUILD        their files, relations, licence, man pages, hardening, metadata
 #   lintian BUILD         no lintian errors
 #   installed BUILD       the installed programs on the demo and on new folders
 #   scripts BUILD SOURCE  the default exit scripts, with notify-send or without
@@ -12,8 +12,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # Detached exit scripts finish when they finish: 60 s at most.
 wait_for() { for _ in $(seq 600); do [ -e "$1" ] && return 0; sleep 0.1; done; return 1; }
 the_deb() {
-  local debs=("$build"/package/orvalis_*.deb)
-  { [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "expected one package, found: ${debs[*]}"
+  local debs=("$build"/package/"$1"_*.deb)
+  { [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "expected one $1 package, found: ${debs[*]}"
   echo "${debs[0]}"
 }
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/orvalis-package.XXXXXX")"
@@ -23,45 +23,96 @@ scripts=(Missing_Resources Current_Database_Mismatch Scanner_Mode Scanner_Databa
 
 case "$mode" in
 build)
-  rm -f "$build"/package/orvalis_*.deb
-  (cd "$build" && "$3" -G DEB >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack"; }
-  the_deb
+  "$3/scripts/package" "$build" >"$scratch/package.log" 2>&1 || { tail -n 40 "$scratch/package.log"; fail "scripts/package"; }
+  the_deb orvalis && the_deb orvalis-search
   ;;
 contents)
-  deb="$(the_deb)"
-  dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$scratch/list"
-  share=/usr/share/orvalis
-  expected=(/usr/bin/orvalis /usr/bin/orvalis-search /usr/share/man/man1/orvalis{,-search}.1.gz
-    /usr/share/applications/orvalis.desktop /usr/share/icons/hicolor/scalable/apps/orvalis.svg
-    "$share/res/Dark_Gray_Square.jpg" "$share/demo/res/Combo_Box_Parameters.bin"
-    "$share"/demo/Image_Archive/{Current_Image,Image_0000000004}.jpg
-    /usr/share/doc/orvalis/{copyright,changelog.Debian.gz})
-  for size in 16 22 24 32 48 64 128 256; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/orvalis.png"); done
-  for s in "${scripts[@]}"; do expected+=("$share/res/$s.sh" "$share/demo/res/$s.sh"); done
-  for f in "${expected[@]}"; do grep -qxF "$f" "$scratch/list" || fail "the package lacks $f"; done
-  # Dependencies come from the libraries the programs load, not from a list.
-  depends="$(dpkg-deb -f "$deb" Depends)"
-  for lib in libc6 libqt6widgets6 libjpeg62-turbo libpng16-16; do
-    grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
+  for p in orvalis orvalis-search; do
+    dpkg-deb -x "$(the_deb $p)" "$scratch/$p"
+    dpkg-deb -c "$(the_deb $p)" | awk '{print $NF}' | sed 's|^\./|/|' >"$scratch/$p.files"
   done
-  dpkg-deb -x "$deb" "$scratch/root"
-  desktop-file-validate "$scratch/root/usr/share/applications/orvalis.desktop"
-  for s in "${scripts[@]}"; do [ -x "$scratch/root$share/res/$s.sh" ] || fail "$s.sh is not executable"; done
-  file "$scratch/root/usr/share/icons/hicolor/48x48/apps/orvalis.png" | grep -q "48 x 48" || fail "48 px icon"
+  share=/usr/share/orvalis
+  script_files=()
+  for s in "${scripts[@]}"; do script_files+=("$share/res/$s.sh" "$share/demo/res/$s.sh"); done
+  # package, what (file, a control field, !field: must not hold), expected
+  expectations=(
+    "orvalis-search file /usr/bin/orvalis-search /usr/bin/orvalis-slurm-search
+       /usr/share/man/man1/orvalis-search.1.gz /usr/share/man/man1/orvalis-slurm-search.1.gz
+       /usr/share/doc/orvalis-search/copyright /usr/share/doc/orvalis-search/changelog.Debian.gz
+       /usr/share/doc/orvalis-search/README.md.gz"
+    "orvalis-search !file /usr/bin/orvalis /usr/share/orvalis/"
+    "orvalis-search Depends libc6 libjpeg62-turbo libpng16-16 libstdc++6"
+    "orvalis-search !Depends qt gstreamer"
+    "orvalis file /usr/bin/orvalis /usr/share/man/man1/orvalis.1.gz /usr/share/applications/orvalis.desktop
+       /usr/share/metainfo/org.orvalis.Orvalis.metainfo.xml /usr/share/icons/hicolor/scalable/apps/orvalis.svg
+       /usr/share/icons/hicolor/48x48/apps/orvalis.png $share/res/Dark_Gray_Square.jpg
+       $share/demo/res/Combo_Box_Parameters.bin $share/demo/Image_Archive/Image_0000000004.jpg
+       ${script_files[*]}
+       /usr/share/doc/orvalis/copyright /usr/share/doc/orvalis/changelog.Debian.gz /usr/share/doc/orvalis/README.md.gz"
+    "orvalis !file /usr/bin/orvalis-search"
+    "orvalis Depends libqt6widgets6 libqt6multimedia6 libjpeg62-turbo gstreamer1.0-plugins-base gstreamer1.0-plugins-good"
+    "orvalis Recommends gstreamer1.0-pipewire libnotify-bin orvalis-search"
+  )
+  for row in "${expectations[@]}"; do
+    read -r p what values <<<"$(tr -s ' \n' ' ' <<<"$row")"
+    for v in $values; do
+      case "$what" in
+      file) grep -qxF "$v" "$scratch/$p.files" || fail "$p lacks $v" ;;
+      !file) ! grep -qxF "$v" "$scratch/$p.files" || fail "$p holds $v" ;;
+      !*) ! dpkg-deb -f "$(the_deb $p)" "${what#!}" | grep -qi "$v" || fail "$p's ${what#!} names $v: $(dpkg-deb -f "$(the_deb $p)" "${what#!}")" ;;
+      *) dpkg-deb -f "$(the_deb $p)" "$what" | tr ',|' '\n\n' | awk '{print $1}' | grep -qxF "$v" ||
+        fail "$p's $what lacks $v: $(dpkg-deb -f "$(the_deb $p)" "$what")" ;;
+      esac
+    done
+  done
+  root="$scratch/orvalis"
+  for s in "${scripts[@]}"; do [ -x "$root$share/res/$s.sh" ] || fail "$s.sh is not executable"; done
+  # The menu entry and the software centres' record are valid, and the menu
+  # entry claims no file type: Orvalis never opens an ordinary folder.
+  desktop-file-validate "$root/usr/share/applications/orvalis.desktop"
+  ! grep -q '^MimeType=' "$root/usr/share/applications/orvalis.desktop" || fail "the menu entry claims a file type"
+  appstreamcli validate --no-net "$root/usr/share/metainfo/org.orvalis.Orvalis.metainfo.xml" >"$scratch/appstream" ||
+    fail "appstreamcli: $(cat "$scratch/appstream")"
+  # The licence: LICENSE itself in a machine-readable copyright file.
+  for p in orvalis orvalis-search; do
+    copyright="$scratch/$p/usr/share/doc/$p/copyright"
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" || fail "$p: not DEP-5"
+    grep -qx 'License: MIT' "$copyright" || fail "$p: no MIT licence"
+    grep -qF 'Copyright (c) 2026 the Orvalis developers' "$copyright" || fail "$p: no copyright line"
+  done
+  # Both programs hardened as Debian 12 builds its packages (its
+  # dpkg-buildflags offers no stack clash or control flow protection).
+  hardening-check --nocfprotection "$root/usr/bin/orvalis" "$scratch/orvalis-search/usr/bin/orvalis-search" >"$scratch/hardening" ||
+    fail "hardening-check: $(cat "$scratch/hardening")"
+  # Every option --help lists is in the man page.
+  export QT_QPA_PLATFORM=offscreen
+  for program in orvalis/usr/bin/orvalis orvalis-search/usr/bin/orvalis-search orvalis-search/usr/bin/orvalis-slurm-search; do
+    page="$scratch/${program%%/*}/usr/share/man/man1/${program##*/}.1.gz"
+    "$scratch/$program" --help | grep -oE '^ +(-[a-zA-Z], )?--[a-z][a-z-]*' | grep -oE -- '--[a-z-]+' | sort -u >"$scratch/options"
+    [ -s "$scratch/options" ] || fail "${program##*/} --help lists no options"
+    while read -r option; do
+      zcat "$page" | sed 's/\\-/-/g' | grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" || fail "${program##*/}(1) lacks $option"
+    done <"$scratch/options"
+  done
   ;;
 lintian)
-  lintian --fail-on error --tag-display-limit 0 "$(the_deb)" 2>&1 | tee "$scratch/lintian"
+  lintian --fail-on error --display-info --tag-display-limit 0 "$(the_deb orvalis-search)" "$(the_deb orvalis)" 2>&1 | tee "$scratch/lintian"
   ! grep -q '^E:' "$scratch/lintian" || fail "lintian reports errors"
+  ! grep -q 'hardening-no-' "$scratch/lintian" || fail "lintian reports missing hardening"
   ;;
 installed)
-  deb="$(the_deb)"
+  deb="$(the_deb orvalis)"
   dpkg -x "$deb" "$scratch/root"
+  dpkg -x "$(the_deb orvalis-search)" "$scratch/root"
   export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" QT_QPA_PLATFORM=offscreen
   mkdir -p "$HOME"
   orvalis="$scratch/root/usr/bin/orvalis"
   version="$(dpkg-deb -f "$deb" Version)"
-  [ "$("$scratch/root/usr/bin/orvalis-search" --version)" = "orvalis-search ${version%-*}" ] || fail "orvalis-search --version"
-  [ "$("$orvalis" --version)" = "orvalis ${version%-*}" ] || fail "orvalis --version"
+  for program in orvalis orvalis-search; do
+    "$scratch/root/usr/bin/$program" --version >"$scratch/version"
+    head -n 1 "$scratch/version" | grep -qxE "$program ${version%-*}( .*)?" || fail "$program --version: $(cat "$scratch/version")"
+    grep -q MIT "$scratch/version" || fail "$program --version names no licence"
+  done
 
   # A copy of the demo named from elsewhere: the window searches there (a
   # --log line a tick) until SIGTERM closes it as its close box does.
