@@ -28,8 +28,8 @@ build)
   ;;
 contents)
   for p in orvalis orvalis-search; do
-    dpkg-deb -x "$(the_deb $p)" "$scratch/$p"
-    dpkg-deb -c "$(the_deb $p)" | awk '{print $NF}' | sed 's|^\./|/|' >"$scratch/$p.files"
+    dpkg-deb -x "$(the_deb "$p")" "$scratch/$p"
+    dpkg-deb -c "$(the_deb "$p")" | awk '{print $NF}' | sed 's|^\./|/|' >"$scratch/$p.files"
   done
   share=/usr/share/orvalis
   script_files=()
@@ -59,9 +59,9 @@ contents)
       case "$what" in
       file) grep -qxF "$v" "$scratch/$p.files" || fail "$p lacks $v" ;;
       !file) ! grep -qxF "$v" "$scratch/$p.files" || fail "$p holds $v" ;;
-      !*) ! dpkg-deb -f "$(the_deb $p)" "${what#!}" | grep -qi "$v" || fail "$p's ${what#!} names $v: $(dpkg-deb -f "$(the_deb $p)" "${what#!}")" ;;
-      *) dpkg-deb -f "$(the_deb $p)" "$what" | tr ',|' '\n\n' | awk '{print $1}' | grep -qxF "$v" ||
-        fail "$p's $what lacks $v: $(dpkg-deb -f "$(the_deb $p)" "$what")" ;;
+      !*) ! dpkg-deb -f "$(the_deb "$p")" "${what#!}" | grep -qi "$v" || fail "$p's ${what#!} names $v: $(dpkg-deb -f "$(the_deb "$p")" "${what#!}")" ;;
+      *) dpkg-deb -f "$(the_deb "$p")" "$what" | tr -s ',|' '\n' | awk '{print $1}' | grep -qxF "$v" ||
+        fail "$p's $what lacks $v: $(dpkg-deb -f "$(the_deb "$p")" "$what")" ;;
       esac
     done
   done
