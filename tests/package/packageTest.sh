@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The packages' checks, one a mode:
-#   build BUILD SOURCE    make BUILD/package/orvalis{,-search}_*.deb (scripts/package)
+#   build BUILD CPACK     make BUILD/package/orvalis{,-search}_*.deb
 #   contents BUILD        their files, relations, licence, man pages, hardening, metadata
 #   lintian BUILD         no lintian errors
 #   installed BUILD       the installed programs on the demo and on new folders
@@ -23,7 +23,8 @@ scripts=(Missing_Resources Current_Database_Mismatch Scanner_Mode Scanner_Databa
 
 case "$mode" in
 build)
-  "$3/scripts/package" "$build" >"$scratch/package.log" 2>&1 || { tail -n 40 "$scratch/package.log"; fail "scripts/package"; }
+  rm -f "$build"/package/*.deb
+  (cd "$build" && "$3" -G DEB >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack"; }
   the_deb orvalis && the_deb orvalis-search
   ;;
 contents)
