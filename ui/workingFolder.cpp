@@ -119,11 +119,12 @@ ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& argum
 }
 
 const char* windowUsage() {
-  return R"(Usage: orvalis [options] [FOLDER]
+  return R"(Usage: orvalis [options] [--] [FOLDER]
 
 Opens the search window on a working folder, the folder that holds res/ and
 Image_Archive/. "orvalis FOLDER" is the same as starting orvalis in FOLDER;
-without FOLDER the current directory is the working folder.
+without FOLDER the current directory is the working folder. A folder without
+Image_Archive/ is refused before anything is written into it.
 
 A working folder without res/ gets the default exit scripts and backdrop
 copied into a new res/ (said on standard error); the parameters file is made
@@ -134,18 +135,24 @@ Options:
                    FOLDER, ask for one with the folder dialog, offering the one
                    chosen last; the folder's own exit scripts run only if it is
                    trusted, otherwise those in ~/.config/orvalis/res/ or the
-                   installed defaults do
+                   installed defaults do, and nothing is written outside an
+                   untrusted folder
   --trust FOLDER   mark FOLDER as trusted, so that its own res/*.sh run even
-                   when it is opened from the desktop, then exit
+                   when it is opened from the desktop, then exit (a FOLDER
+                   whose name starts with - goes as --trust=FOLDER)
   --log            one line on standard error for every archive picture
                    searched, in the words of orvalis-search --human: the file,
                    its size, the match (column, row, degrees) or "no match",
                    the times
-  --version        the version, then exit
+  --version        the version and the licence, then exit
   -h, --help       this text
+  --               the end of the options: what follows is the folder
+Qt's own options (-platform NAME, -style NAME, -reverse, ...) go to Qt when
+they come before --.
 
 Exit status: 0 when the window is closed, 1 when the program ends through an
-exit script (see man orvalis), 2 on bad options or a folder it can't enter.
+exit script or a failure it names on standard error (see man orvalis), 2 on
+bad options or a folder it can't enter or that is no working folder.
 )";
 }
 
