@@ -179,6 +179,10 @@ bool chooseDesktopFolder(bool named, Settings& settings) {
     settings.file->setValue(QStringLiteral("lastFolder"),
                             QByteArray::fromStdString(orvalis::realPathOf(".")));
     settings.file->sync();
+    if (settings.file->status() != QSettings::NoError) {
+      std::fprintf(stderr, "orvalis: the folder can't be remembered: %s can't be written\n",
+                   settings.path.c_str());
+    }
   }
   return true;
 }
