@@ -167,6 +167,13 @@ bool chooseDesktopFolder(bool named, Settings& settings) {
         QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Orvalis: choose the working folder"),
                                           last.isEmpty() ? QDir::homePath() : QFile::decodeName(last));
     if (chosen.isEmpty()) return false;
+    // The dialog hands back text: a name that is not UTF-8 comes with U+FFFD
+    // in it, which would name another folder or none.
+    if (chosen.contains(QChar::ReplacementCharacter)) {
+      problem = "the folder dialog can't name " + chosen.toStdString() +
+                " exactly (its name is not UTF-8): open it from a file manager or a terminal";
+      continue;
+    }
     const std::string folder = QFile::encodeName(chosen).toStdString();
     if (::chdir(folder.c_str()) != 0) {
       problem = "can't work in " + folder + ": " + std::strerror(errno);
