@@ -252,7 +252,8 @@ void SearchControl::startNewSearch() {
 }
 
 void SearchControl::save() {
-  saveParameters(state_, exitPath_, kParametersPath, &camera_);
+  saveParameters(state_, exitPath_, kParametersPath, &camera_,
+                 savesConfinedTo_.empty() ? nullptr : savesConfinedTo_.c_str());
 }
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "capture/frameSource.h"
 #include "control/exitPath.h"
@@ -31,6 +33,11 @@ class SearchControl : private ScanJob {
   // One line per processed archive picture on this stream (null: none), in
   // the words of `orvalis-search --human`.
   void setTickLog(std::FILE* log) { tickLog_ = log; }
+
+  // Saves of the parameters file may replace only a file inside this folder
+  // (a real path); a save whose target, after every link, lies elsewhere
+  // fails. Empty: no such limit.
+  void confineSavesTo(std::string realFolder) { savesConfinedTo_ = std::move(realFolder); }
 
   // One tick of timer 1.
   void onTimerTick();
@@ -90,6 +97,7 @@ class SearchControl : private ScanJob {
   FrameSource& camera_;
   ExitPath& exitPath_;
   std::FILE* tickLog_ = nullptr;
+  std::string savesConfinedTo_;
   // A close asked for while start-up runs (events are processed while it
   // waits for the first camera frame) is held until start-up has returned,
   // so the camera is never released under that wait.

@@ -141,10 +141,13 @@ void encodeParameters(const SearchParameters& parameters, std::uint8_t (&bytes)[
   }
 }
 
-int writeParametersFile(const SearchParameters& parameters, const char* path) {
+int writeParametersFile(const SearchParameters& parameters, const char* path, int* error,
+                        const char* confinedTo) {
   std::uint8_t bytes[kParametersFileSize];
   encodeParameters(parameters, bytes);
-  return replaceFile(path, bytes, sizeof bytes) == 0 ? 1 : 0;
+  const int replaced = replaceFile(path, bytes, sizeof bytes, confinedTo);
+  if (error != nullptr) *error = replaced;
+  return replaced == 0 ? 1 : 0;
 }
 
 std::span<const ParameterOption> optionTable(Parameter parameter) {

@@ -41,10 +41,12 @@ void sanitizeParameters(SearchParameters& parameters);
 
 // Writes the 25-byte record, all or nothing (see replaceFile: a new file
 // beside it, synced, renamed over the old one; a link is written through to
-// its target, which must be a regular file). Returns 1 on success, 0 on any
-// failure, the old file then left as it was (the caller ends the process;
-// see control/saveParameters).
-int writeParametersFile(const SearchParameters& parameters, const char* path = kParametersPath);
+// its target, which must be a regular file; with confinedTo, only inside
+// that folder). Returns 1 on success, 0 on any failure, the old file then
+// left as it was (the caller ends the process; see control/saveParameters),
+// and replaceFile's answer in *error when error is given.
+int writeParametersFile(const SearchParameters& parameters, const char* path = kParametersPath,
+                        int* error = nullptr, const char* confinedTo = nullptr);
 
 // The record as it is stored.
 void encodeParameters(const SearchParameters& parameters, std::uint8_t (&bytes)[kParametersFileSize]);

@@ -36,13 +36,22 @@ int openRegularFileForReading(const char* path, FileStatus& status);
 FileStatus readRegularFile(const char* path, std::vector<std::uint8_t>& bytes, std::size_t maxBytes,
                            int* errorNumber = nullptr);
 
+// What replaceFile returns when the file it would replace lies outside the
+// folder it was confined to; every other failure is an errno value.
+inline constexpr int kOutsideConfinedFolder = -1;
+
 // Replaces the file at path with bytes, all or nothing: the bytes go to a
 // new file beside it, every write is checked, the file is synced and then
 // renamed over the old one, so a failure at any point leaves the old file as
 // it was. A link at path is followed and its target replaced (the link
 // stays); a path or link target that exists but is not a regular file (a
 // folder, /dev/full) or can't be written is refused. The new file keeps the
-// old one's permission bits. Returns 0, or an errno value.
-int replaceFile(const char* path, const std::uint8_t* bytes, std::size_t size);
+// old one's permission bits. With confinedTo (a real path, no links in it),
+// a file whose real place, after every link on the way, is not inside that
+// folder is left alone and kOutsideConfinedFolder returned: the folder of the
+// file is held open from the check to the rename, so a link swapped in
+// meanwhile is replaced, never followed. Returns 0, or an errno value.
+int replaceFile(const char* path, const std::uint8_t* bytes, std::size_t size,
+                const char* confinedTo = nullptr);
 
 }  // namespace orvalis

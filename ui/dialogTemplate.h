@@ -60,7 +60,9 @@ inline constexpr int kParameterControls[13] = {
     kRightButton,         kGrowButton,       kShrinkButton};
 
 // Every control in tab and stacking order. The radio buttons form one group
-// (1009..1012) although the group box 1013 stands between 1011 and 1012.
+// (1009..1012) although the group box 1013 stands between 1011 and 1012; each
+// is as wide as its caption needs, and they stand 4 units apart across the
+// group box, so that no caption runs into the next button.
 inline constexpr ControlTemplate kMainTemplate[] = {
     {1000, ControlKind::PushButton, "Chiudi", 500, 276, 84, 18},
     {1001, ControlKind::PushButton, "Modifica i parametri della ricerca", 446, 256, 192, 18},
@@ -71,12 +73,12 @@ inline constexpr ControlTemplate kMainTemplate[] = {
     {1006, ControlKind::PushButton, "Basso", 446, 222, 64, 18},
     {1007, ControlKind::PushButton, "Aumenta", 574, 204, 64, 18},
     {1008, ControlKind::PushButton, "Diminuisci", 574, 222, 64, 18},
-    {1009, ControlKind::RadioButton, "1 Pixel", 455, 175, 37, 10},
-    {1010, ControlKind::RadioButton, "10 Pixels", 500, 175, 44, 10},
-    {1011, ControlKind::RadioButton, "25 Pixels", 545, 175, 44, 10},
+    {1009, ControlKind::RadioButton, "1 Pixel", 444, 175, 40, 10},
+    {1010, ControlKind::RadioButton, "10 Pixels", 488, 175, 48, 10},
+    {1011, ControlKind::RadioButton, "25 Pixels", 540, 175, 48, 10},
     {kNoId, ControlKind::GroupBox, "Sposta oppure ridimensiona il mirino", 440, 195, 204, 49},
     {1013, ControlKind::GroupBox, "Seleziona la velocit\u00e0 del mirino", 440, 166, 204, 21},
-    {1012, ControlKind::RadioButton, "50 Pixels", 590, 175, 44, 10},
+    {1012, ControlKind::RadioButton, "50 Pixels", 592, 175, 48, 10},
     {kNoId, ControlKind::GroupBox, "Ricerca di una regione circolare congruente", 440, 97, 204, 60},
     {1015, ControlKind::DropDownList, "", 446, 139, 192, 30},
     {1016, ControlKind::DropDownList, "", 446, 123, 192, 30},

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <orvalisVersion.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -13,14 +14,19 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "capture/qt/qtCamera.h"
 #include "control/exitPath.h"
@@ -35,34 +41,86 @@ namespace {
 
 constexpr int kUsageExit = 2;
 
-// ~/.config/orvalis/orvalis.conf: the folder chosen last and the trusted folders.
-QSettings settings() {
-  return QSettings(QStringLiteral("orvalis"), QStringLiteral("orvalis"));
+// ~/.config/orvalis/orvalis.conf: the folder chosen last and the trusted
+// folders, both as the bytes of their real paths. It is opened only when it
+// is a regular file or absent: QSettings would hang on a named pipe there and
+// replace a device with a file of its own.
+struct Settings {
+  std::string path;
+  std::string problem;  // why it is not used; "" when it is
+  std::unique_ptr<QSettings> file;
+};
+
+Settings openSettings() {
+  Settings settings;
+  const std::string folder = orvalis::configFolder();
+  if (folder.empty()) {
+    settings.problem = "there is no settings folder: neither XDG_CONFIG_HOME nor HOME is set";
+    return settings;
+  }
+  settings.path = folder + "/orvalis.conf";
+  settings.problem = orvalis::settingsFileProblem(settings.path);
+  if (settings.problem.empty()) {
+    settings.file =
+        std::make_unique<QSettings>(QFile::decodeName(settings.path.c_str()), QSettings::IniFormat);
+  }
+  return settings;
 }
 
-QString canonical(const std::string& folder) {
-  return QFileInfo(QString::fromStdString(folder)).canonicalFilePath();
+// A stored path as bytes. Entries are byte arrays; an entry written as a
+// string by an earlier version held U+FFFD wherever the path's bytes were not
+// UTF-8, so such an entry names no folder at all.
+std::optional<QByteArray> storedPath(const QVariant& value) {
+  if (value.typeId() == QMetaType::QByteArray) return value.toByteArray();
+  const QString text = value.toString();
+  if (text.isEmpty() || text.contains(QChar::ReplacementCharacter)) return std::nullopt;
+  return text.toUtf8();
 }
 
-// --trust FOLDER: kept in the settings by its canonical path.
+std::vector<QByteArray> trustedFolders(QSettings& settings) {
+  const QVariant value = settings.value(QStringLiteral("trustedFolders"));
+  const bool list = value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
+  std::vector<QByteArray> folders;
+  for (const QVariant& entry : list ? value.toList() : QVariantList{value}) {
+    if (std::optional<QByteArray> folder = storedPath(entry)) folders.push_back(*folder);
+  }
+  return folders;
+}
+
+bool holds(const std::vector<QByteArray>& folders, const std::string& folder) {
+  return std::find(folders.begin(), folders.end(), QByteArray::fromStdString(folder)) != folders.end();
+}
+
+// --trust FOLDER: kept in the settings by the bytes of its real path.
 int trust(const std::string& argument) {
-  const QString folder = canonical(argument);
-  if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+  const std::string folder = orvalis::realPathOf(argument);
+  struct stat info {};
+  if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
     std::fprintf(stderr, "orvalis: --trust: %s is not a folder\n", argument.c_str());
     return kUsageExit;
   }
-  QSettings stored = settings();
-  QStringList trusted = stored.value(QStringLiteral("trustedFolders")).toStringList();
-  if (!trusted.contains(folder)) trusted.append(folder);
-  stored.setValue(QStringLiteral("trustedFolders"), trusted);
-  stored.sync();
-  if (stored.status() != QSettings::NoError) {
-    std::fprintf(stderr, "orvalis: --trust: the settings file %s can't be written\n",
-                 stored.fileName().toLocal8Bit().constData());
+  Settings settings = openSettings();
+  if (settings.file == nullptr) {
+    std::fprintf(stderr, "orvalis: --trust: the settings are not touched: %s; nothing was trusted\n",
+                 settings.problem.c_str());
     return kUsageExit;
   }
-  std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n",
-               folder.toLocal8Bit().constData());
+  std::vector<QByteArray> trusted = trustedFolders(*settings.file);
+  if (!holds(trusted, folder)) trusted.push_back(QByteArray::fromStdString(folder));
+  QVariantList stored;
+  for (const QByteArray& entry : trusted) stored.append(entry);
+  settings.file->setValue(QStringLiteral("trustedFolders"), stored);
+  settings.file->sync();
+  // Said only once the entry can be read back from a regular file.
+  const Settings reread = openSettings();
+  const bool written = settings.file->status() == QSettings::NoError && reread.file != nullptr &&
+                       holds(trustedFolders(*reread.file), folder);
+  if (!written) {
+    std::fprintf(stderr, "orvalis: --trust: the settings file %s can't be written; nothing was trusted\n",
+                 settings.path.c_str());
+    return kUsageExit;
+  }
+  std::fprintf(stderr, "orvalis: %s is trusted: its own exit scripts run\n", folder.c_str());
   return 0;
 }
 
@@ -77,42 +135,77 @@ std::string defaultResources() {
   return orvalis::findDefaultResources(candidates);
 }
 
-// Enters the working folder and returns the folder the exit scripts come
-// from, or the exit code when the program should not go on.
-std::optional<std::string> enterWorkingFolder(const orvalis::WindowArguments& arguments, int& exitCode) {
-  std::string folder = arguments.folder;
-  if (folder.empty() && arguments.fromDesktop) {
-    const QString last = settings().value(QStringLiteral("lastFolder")).toString();
+std::string currentFolder() {
+  char folder[PATH_MAX];
+  return ::getcwd(folder, sizeof folder) == nullptr ? std::string(".") : std::string(folder);
+}
+
+bool enter(const std::string& folder) {
+  if (::chdir(folder.c_str()) == 0) return true;
+  std::fprintf(stderr, "orvalis: can't work in %s: %s\n", folder.c_str(), std::strerror(errno));
+  return false;
+}
+
+// From the desktop the working folder is the one a file manager named (and
+// entered already) or the one picked in the folder dialog. A folder that is
+// no working folder is explained in a message box and the dialog asked
+// again; only a folder accepted is remembered. Returns false when the user
+// cancelled the dialog.
+bool chooseDesktopFolder(bool named, Settings& settings) {
+  std::string problem = named ? orvalis::notAWorkingFolder(currentFolder()) : "";
+  bool accepted = named && problem.empty();
+  while (!accepted) {
+    if (!problem.empty()) {
+      std::fprintf(stderr, "orvalis: %s\n", problem.c_str());
+      QMessageBox::warning(nullptr, QStringLiteral("Orvalis"), QString::fromLocal8Bit(problem));
+    }
+    QByteArray last;
+    if (settings.file != nullptr) {
+      last = storedPath(settings.file->value(QStringLiteral("lastFolder"))).value_or(QByteArray());
+    }
     const QString chosen =
         QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Orvalis: choose the working folder"),
-                                          last.isEmpty() ? QDir::homePath() : last);
-    if (chosen.isEmpty()) {
-      exitCode = 0;  // the user chose nothing
-      return std::nullopt;
+                                          last.isEmpty() ? QDir::homePath() : QFile::decodeName(last));
+    if (chosen.isEmpty()) return false;
+    // The dialog hands back text: a name that is not UTF-8 comes with U+FFFD
+    // in it, which would name another folder or none.
+    if (chosen.contains(QChar::ReplacementCharacter)) {
+      problem = "the folder dialog can't name " + chosen.toStdString() +
+                " exactly (its name is not UTF-8): open it from a file manager or a terminal";
+      continue;
     }
-    folder = chosen.toStdString();
+    const std::string folder = QFile::encodeName(chosen).toStdString();
+    if (::chdir(folder.c_str()) != 0) {
+      problem = "can't work in " + folder + ": " + std::strerror(errno);
+      continue;
+    }
+    problem = orvalis::notAWorkingFolder(folder);
+    accepted = problem.empty();
   }
-  if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
-    std::fprintf(stderr, "orvalis: can't work in %s: %s\n", folder.c_str(), std::strerror(errno));
-    exitCode = kUsageExit;
-    return std::nullopt;
+  if (settings.file != nullptr) {
+    settings.file->setValue(QStringLiteral("lastFolder"),
+                            QByteArray::fromStdString(orvalis::realPathOf(".")));
+    settings.file->sync();
+    if (settings.file->status() != QSettings::NoError) {
+      std::fprintf(stderr, "orvalis: the folder can't be remembered: %s can't be written\n",
+                   settings.path.c_str());
+    }
   }
-  const QString here = QDir::currentPath();
-  if (arguments.fromDesktop) settings().setValue(QStringLiteral("lastFolder"), here);
-
-  const std::string defaults = defaultResources();
-  std::string message;
-  if (orvalis::provideDefaultResources(here.toStdString(), defaults, message)) {
-    std::fprintf(stderr, "orvalis: %s\n", message.c_str());
-  }
-  const bool trusted = settings()
-                           .value(QStringLiteral("trustedFolders"))
-                           .toStringList()
-                           .contains(QFileInfo(here).canonicalFilePath());
-  return orvalis::exitScriptFolder(
-      arguments.fromDesktop ? orvalis::FolderOrigin::Desktop : orvalis::FolderOrigin::Terminal, trusted,
-      orvalis::userScriptFolder(), defaults);
+  return true;
 }
+
+// Qt sees only its own options: a folder named "-reverse" after "--" is ours.
+struct QtArguments {
+  explicit QtArguments(const char* program, const std::vector<std::string>& options) : strings(options) {
+    strings.insert(strings.begin(), program);
+    for (std::string& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    count = static_cast<int>(strings.size());
+  }
+  std::vector<std::string> strings;
+  std::vector<char*> pointers;
+  int count = 0;
+};
 
 }  // namespace
 
@@ -138,34 +231,74 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("orvalis %s\n", ORVALIS_VERSION);
+      std::printf("orvalis %s\nLicence: MIT. Copyright (c) 2026 the Orvalis developers.\n", ORVALIS_VERSION);
       return 0;
     }
   }
 
-  // Nor does --trust, unless Qt options came with it.
-  const orvalis::ParsedWindowArguments early =
-      orvalis::parseWindowArguments(std::vector<std::string>(argv + 1, argv + argc));
-  if (early.ok && !early.arguments.trustFolder.empty()) return trust(early.arguments.trustFolder);
-
-  QApplication app(argc, argv);  // takes Qt's own options out of argv
-  app.setApplicationName(QStringLiteral("Orvalis"));
-  app.setApplicationVersion(QStringLiteral(ORVALIS_VERSION));
-  app.setWindowIcon(orvalis::appIcon());
-
+  // Every usage error, --trust and a folder that can't be worked in are
+  // answered before Qt starts, so they need no display either.
   const orvalis::ParsedWindowArguments parsed =
       orvalis::parseWindowArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.ok) {
     std::fprintf(stderr, "orvalis: %s (see --help)\n", parsed.error.c_str());
     return kUsageExit;
   }
-  if (!parsed.arguments.trustFolder.empty()) return trust(parsed.arguments.trustFolder);
-  int exitCode = 0;
-  const std::optional<std::string> scriptFolder = enterWorkingFolder(parsed.arguments, exitCode);
-  if (!scriptFolder) return exitCode;
+  const orvalis::WindowArguments& arguments = parsed.arguments;
+  if (!arguments.trustFolder.empty()) return trust(arguments.trustFolder);
+  if (!arguments.folder.empty() && !enter(arguments.folder)) return kUsageExit;
+  if (!arguments.fromDesktop) {
+    const std::string problem = orvalis::notAWorkingFolder(currentFolder());
+    if (!problem.empty()) {
+      std::fprintf(stderr, "orvalis: %s\n", problem.c_str());
+      return kUsageExit;
+    }
+  }
+
+  QtArguments qtArguments(argv[0], arguments.qtOptions);
+  QApplication app(qtArguments.count, qtArguments.pointers.data());
+  app.setApplicationName(QStringLiteral("Orvalis"));
+  app.setApplicationVersion(QStringLiteral(ORVALIS_VERSION));
+  app.setWindowIcon(orvalis::appIcon());
+
+  Settings settings;
+  if (arguments.fromDesktop) {
+    settings = openSettings();
+    if (settings.file == nullptr) {
+      std::fprintf(stderr, "orvalis: going on without the remembered folder and trusted folders: %s\n",
+                   settings.problem.c_str());
+    }
+    if (!chooseDesktopFolder(!arguments.folder.empty(), settings)) return 0;  // the user chose nothing
+  }
+
+  // A res that is there but no folder would only give a shell's word about a
+  // missing script later.
+  const std::string resTrouble = orvalis::resProblem();
+  if (!resTrouble.empty()) {
+    orvalis::ProcessExitPath(std::string(), arguments.fromDesktop)
+        .report(resTrouble + " in " + currentFolder() + "; the program ends");
+    return 1;
+  }
+  const std::string here = currentFolder();
+  const std::string defaults = defaultResources();
+  std::string message;
+  if (orvalis::provideDefaultResources(here, defaults, message)) {
+    std::fprintf(stderr, "orvalis: %s\n", message.c_str());
+  }
+  const std::string realHere = orvalis::realPathOf(".");
+  const bool trusted =
+      arguments.fromDesktop && settings.file != nullptr && holds(trustedFolders(*settings.file), realHere);
+  const bool confined = arguments.fromDesktop && !trusted;
+  if (confined && realHere.empty()) {
+    std::fprintf(stderr, "orvalis: can't work in %s: its real path can't be found\n", here.c_str());
+    return kUsageExit;
+  }
+  const std::string scriptFolder = orvalis::exitScriptFolder(
+      arguments.fromDesktop ? orvalis::FolderOrigin::Desktop : orvalis::FolderOrigin::Terminal, trusted,
+      orvalis::userScriptFolder(), defaults);
 
   auto workspace = std::make_unique<orvalis::Workspace>();
-  orvalis::ProcessExitPath exitPath(*scriptFolder);
+  orvalis::ProcessExitPath exitPath(scriptFolder, arguments.fromDesktop);
 
   // The camera is asked for the archive's picture size, read from the header
   // of archive picture 0; without it the adapter takes its largest format.
@@ -211,7 +344,10 @@ int main(int argc, char** argv) {
   }
   // --log: a line on standard error for every archive picture searched, in
   // the words of orvalis-search --human, for whoever watches from outside.
-  if (parsed.arguments.log) window.searchControl().setTickLog(stderr);
+  if (arguments.log) window.searchControl().setTickLog(stderr);
+  // A folder that is not trusted is written only inside: a parameters file
+  // that is a link out of it is never replaced.
+  if (confined) window.searchControl().confineSavesTo(realHere);
   window.initDialog(orvalis::COrvalisDlg::StartShow::Minimized);
   return app.exec();
 }

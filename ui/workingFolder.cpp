@@ -1,10 +1,17 @@
 #include "ui/workingFolder.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "control/exitPath.h"
+#include "files/paths.h"
 
 namespace orvalis {
 
@@ -16,6 +23,41 @@ constexpr char kBackdropName[] = "Dark_Gray_Square.jpg";
 
 }  // namespace
 
+namespace {
+
+// Qt's options as QGuiApplication and QApplication take them, with one dash
+// or two: those that take the next argument as their value, and flags.
+constexpr std::string_view kQtValueOptions[] = {
+    "platform",
+    "platformpluginpath",
+    "platformtheme",
+    "plugin",
+    "qwindowgeometry",
+    "geometry",
+    "qwindowicon",
+    "icon",
+    "qwindowtitle",
+    "title",
+    "session",
+    "display",
+    "name",
+    "style",
+    "stylesheet",
+};
+constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+// Those that take their value after "=" too.
+constexpr std::string_view kQtInlineOptions[] = {"style", "stylesheet", "qmljsdebugger"};
+
+template <std::size_t N>
+bool among(const std::string_view (&names)[N], std::string_view name) {
+  for (const std::string_view candidate : names) {
+    if (candidate == name) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& arguments) {
   ParsedWindowArguments parsed;
   WindowArguments& a = parsed.arguments;
@@ -23,6 +65,10 @@ ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& argum
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      // Qt's options, one dash or two.
+      std::string_view bare(argument);
+      bare.remove_prefix(bare.size() > 2 && bare[1] == '-' ? 2 : 1);
+      const std::size_t equals = bare.find('=');
       if (argument == "--") {
         optionsEnded = true;
       } else if (argument == "--help" || argument == "-h") {
@@ -35,8 +81,10 @@ ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& argum
         a.log = true;
       } else if (argument == "--trust" || argument.rfind("--trust=", 0) == 0) {
         const bool inlineValue = argument.size() > 7;
-        if (!inlineValue && i + 1 == arguments.size()) {
-          parsed.error = "--trust needs a folder";
+        // A separate value that looks like an option is taken for a
+        // forgotten folder, not for a folder named "--log".
+        if (!inlineValue && (i + 1 == arguments.size() || arguments[i + 1].rfind('-', 0) == 0)) {
+          parsed.error = "--trust needs a folder (one whose name starts with - goes as --trust=FOLDER)";
           return parsed;
         }
         a.trustFolder = inlineValue ? argument.substr(8) : arguments[++i];
@@ -44,6 +92,17 @@ ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& argum
           parsed.error = "--trust needs a folder";
           return parsed;
         }
+      } else if (among(kQtFlags, bare)) {
+        a.qtOptions.push_back(argument);
+      } else if (among(kQtValueOptions, bare)) {
+        if (i + 1 == arguments.size()) {
+          parsed.error = "the Qt option " + argument + " needs a value";
+          return parsed;
+        }
+        a.qtOptions.push_back(argument);
+        a.qtOptions.push_back(arguments[++i]);
+      } else if (equals != std::string_view::npos && among(kQtInlineOptions, bare.substr(0, equals))) {
+        a.qtOptions.push_back(argument);
       } else {
         parsed.error = "unknown option " + argument;
         return parsed;
@@ -60,11 +119,12 @@ ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& argum
 }
 
 const char* windowUsage() {
-  return R"(Usage: orvalis [options] [FOLDER]
+  return R"(Usage: orvalis [options] [--] [FOLDER]
 
 Opens the search window on a working folder, the folder that holds res/ and
 Image_Archive/. "orvalis FOLDER" is the same as starting orvalis in FOLDER;
-without FOLDER the current directory is the working folder.
+without FOLDER the current directory is the working folder. A folder without
+Image_Archive/ is refused before anything is written into it.
 
 A working folder without res/ gets the default exit scripts and backdrop
 copied into a new res/ (said on standard error); the parameters file is made
@@ -75,18 +135,24 @@ Options:
                    FOLDER, ask for one with the folder dialog, offering the one
                    chosen last; the folder's own exit scripts run only if it is
                    trusted, otherwise those in ~/.config/orvalis/res/ or the
-                   installed defaults do
+                   installed defaults do, and nothing is written outside an
+                   untrusted folder
   --trust FOLDER   mark FOLDER as trusted, so that its own res/*.sh run even
-                   when it is opened from the desktop, then exit
+                   when it is opened from the desktop, then exit (a FOLDER
+                   whose name starts with - goes as --trust=FOLDER)
   --log            one line on standard error for every archive picture
                    searched, in the words of orvalis-search --human: the file,
                    its size, the match (column, row, degrees) or "no match",
                    the times
-  --version        the version, then exit
+  --version        the version and the licence, then exit
   -h, --help       this text
+  --               the end of the options: what follows is the folder
+Qt's own options (-platform NAME, -style NAME, -reverse, ...) go to Qt when
+they come before --.
 
 Exit status: 0 when the window is closed, 1 when the program ends through an
-exit script (see man orvalis), 2 on bad options or a folder it can't enter.
+exit script or a failure it names on standard error (see man orvalis), 2 on
+bad options or a folder it can't enter or that is no working folder.
 )";
 }
 
@@ -97,18 +163,89 @@ std::string exitScriptFolder(FolderOrigin origin, bool trusted, const std::strin
 }
 
 std::string userScriptFolder() {
-  const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  fs::path folder;
-  if (configHome != nullptr && *configHome == '/') {
-    folder = fs::path(configHome) / "orvalis/res";
-  } else if (home != nullptr && *home != '\0') {
-    folder = fs::path(home) / ".config/orvalis/res";
-  } else {
-    return "";
-  }
+  const std::string config = configFolder();
+  if (config.empty()) return "";
+  const fs::path folder = fs::path(config) / "res";
   std::error_code error;
   return fs::is_directory(folder, error) ? folder.string() : "";
+}
+
+std::string realPathOf(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
+}
+
+namespace {
+
+const char* kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "a regular file";
+}
+
+// What lies at a name, links followed.
+struct Found {
+  bool present = false;  // anything, a dangling link too
+  mode_t mode = 0;       // its kind, once the links are followed
+  std::string trouble;   // "a dangling link", "a link that loops", "unreachable (why)"
+};
+
+Found lookAt(const char* name) {
+  Found found;
+  struct stat info {};
+  found.present = ::lstat(name, &info) == 0;
+  if (!found.present) {
+    if (errno != ENOENT) found.trouble = std::string("unreachable (") + std::strerror(errno) + ")";
+    return found;
+  }
+  const bool link = S_ISLNK(info.st_mode);
+  if (::stat(name, &info) != 0) {
+    found.trouble = link && errno == ENOENT  ? "a dangling link"
+                    : link && errno == ELOOP ? "a link that loops"
+                                             : std::string("unreachable (") + std::strerror(errno) + ")";
+    return found;
+  }
+  found.mode = info.st_mode;
+  return found;
+}
+
+}  // namespace
+
+std::string notAWorkingFolder(const std::string& shownName) {
+  const Found archive = lookAt(kArchiveFolder);
+  if (archive.present && archive.trouble.empty() && S_ISDIR(archive.mode)) return "";
+  const std::string why = !archive.present ? "it has no Image_Archive/ folder"
+                          : !archive.trouble.empty()
+                              ? "its Image_Archive is " + archive.trouble
+                              : std::string("its Image_Archive is not a folder but ") + kindOf(archive.mode);
+  return shownName + " is not a working folder: " + why +
+         ". A working folder holds Image_Archive/ with the archive pictures Image_0000000000.jpg, "
+         "Image_0000000001.jpg, ... (and optionally the still query Current_Image.jpg), and res/ with "
+         "the exit scripts and the backdrop (made from the defaults when missing).";
+}
+
+std::string resProblem() {
+  const Found res = lookAt("res");
+  if (!res.trouble.empty()) return "res is " + res.trouble;
+  if (!res.present || S_ISDIR(res.mode)) return "";
+  return std::string("res is not a folder but ") + kindOf(res.mode);
+}
+
+std::string settingsFileProblem(const std::string& path) {
+  const Found settings = lookAt(path.c_str());
+  if (!settings.trouble.empty()) return path + " is " + settings.trouble;
+  if (!settings.present || S_ISREG(settings.mode)) return "";
+  return path + " is not a regular file but " + kindOf(settings.mode);
+}
+
+std::string configFolder() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (configHome != nullptr && *configHome == '/') return std::string(configHome) + "/orvalis";
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/orvalis";
+  return "";
 }
 
 std::string findDefaultResources(const std::vector<std::string>& candidates) {

@@ -17,6 +17,9 @@ struct WindowArguments {
   bool log = false;          // --log: a line on standard error for every picture searched
   bool help = false;
   bool version = false;
+  // Qt's own options (-platform NAME, -style=NAME, -reverse, ...) met before
+  // "--", in order, for the application object; nothing else reaches Qt.
+  std::vector<std::string> qtOptions;
 };
 
 struct ParsedWindowArguments {
@@ -25,7 +28,9 @@ struct ParsedWindowArguments {
   std::string error;  // one line naming the argument
 };
 
-// The arguments after the program name, once Qt has taken its own.
+// The arguments after the program name. Qt's options are set apart, so that
+// everything is decided before Qt sees a single argument and before a display
+// is needed; after "--" every argument is a folder name.
 ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& arguments);
 
 // The text of --help.
@@ -47,6 +52,30 @@ std::string exitScriptFolder(FolderOrigin origin, bool trusted, const std::strin
 // "$XDG_CONFIG_HOME/orvalis/res" (by default "$HOME/.config/orvalis/res")
 // when that folder exists, else "".
 std::string userScriptFolder();
+
+// The real path of path, every link resolved, as the bytes the system holds
+// (no conversion), or "" when it can't be had.
+std::string realPathOf(const std::string& path);
+
+// Why the current directory is not a working folder (no Image_Archive/
+// folder in it), naming it as shownName and saying what a working folder
+// holds; "" when it is one.
+std::string notAWorkingFolder(const std::string& shownName);
+
+// What is wrong with res in the current directory ("res is a dangling
+// link", "res is not a folder but a named pipe", ...); "" when it is a
+// folder or absent (then it is made).
+std::string resProblem();
+
+// Why the settings file at path must not be touched (something that is not a
+// regular file, links followed, or a dangling link: reading a named pipe
+// would hang, and the settings would replace a device); "" when it is a
+// regular file or absent.
+std::string settingsFileProblem(const std::string& path);
+
+// "$XDG_CONFIG_HOME/orvalis" when XDG_CONFIG_HOME is absolute, else
+// "$HOME/.config/orvalis"; "" when neither is set.
+std::string configFolder();
 
 // The first candidate folder that holds the default backdrop, else "".
 std::string findDefaultResources(const std::vector<std::string>& candidates);

@@ -1,6 +1,7 @@
 // How the program ends, run as real processes in a temporary working folder:
 // the exit code, exactly which scripts ran, and the save of the parameters.
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -104,9 +105,11 @@ TEST(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
   // would hang to its deadline.
   writeTextFile(chosen / "Scanner_Mode.sh",
                 "while [ ! -e res/go ]; do sleep 0.01; done\n: > res/notice.ran\n");
-  writeTextFile(chosen / "Device_Lost.sh", ": > res/lost.ran\n");
+  // The shell finds no command in the working folder through the PATH.
+  writeTextFile(chosen / "Device_Lost.sh", "printf %s \"$PATH\" > res/lost.ran\n");
   const std::string folder = chosen.path().string();
   const auto r = runInChild(dir.path(), [&] {
+    ::setenv("PATH", "bin::/usr/bin:.:/bin:", 1);
     ProcessExitPath exitPath(folder);
     exitPath.runScript(ExitScript::ScannerMode);
     // The script is no child of ours, so it can never become our zombie.
@@ -117,6 +120,8 @@ TEST(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
   EXPECT_FALSE(r.timedOut);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(onlyScriptsRan(dir.path(), {"lost", "notice"}));
+  EXPECT_EQ(readFile(dir / "res/lost.ran"),
+            (std::vector<std::uint8_t>{'/', 'u', 's', 'r', '/', 'b', 'i', 'n', ':', '/', 'b', 'i', 'n'}));
 }
 
 // The process exit path, ending with _Exit: a child forked from this threaded
@@ -125,6 +130,16 @@ TEST(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
 class QuickExitPath final : public ExitPath {
  public:
   void runScript(ExitScript script) override { ProcessExitPath().runScript(script); }
+  // Into memory shared with the parent: a file could not be written under a
+  // file-size limit.
+  explicit QuickExitPath(char* said = nullptr) : said_(said) {}
+  void report(const std::string& message) override {
+    if (said_ != nullptr) message.copy(said_, kSaidSize - 1);
+  }
+  static constexpr std::size_t kSaidSize = 4096;
+
+ private:
+  char* said_;
   [[noreturn]] void exitProcess(int code) override { std::_Exit(code); }
 };
 
@@ -145,17 +160,25 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
     const char* linkTo;  // a link, or nullptr for a plain old file
     Limit limit;
     int exitCode;
-    const char* holds;  // the file that holds the old or new bytes afterwards
+    const char* holds;            // the file that holds the old or new bytes afterwards
+    const char* confinedTo = "";  // saves only inside this folder; "": anywhere
   };
   const Case cases[] = {
       {"a full disk (file-size limit)", nullptr, FileSize, 1, "res/Combo_Box_Parameters.bin"},
       {"a read-only file (as a user, not root)", nullptr, User, 1, "res/Combo_Box_Parameters.bin"},
       {"a link to a file elsewhere", "../kept/p.bin", None, 0, "kept/p.bin"},
+      {"a link inside the folder saves are confined to", "../kept/p.bin", None, 0, "kept/p.bin", "."},
+      {"a link out of the folder saves are confined to", "../kept/p.bin", None, 1, "kept/p.bin", "res"},
   };
+  void* shared =
+      ::mmap(nullptr, QuickExitPath::kSaidSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(shared, MAP_FAILED);
+  char* said = static_cast<char*>(shared);
   for (const Case& c : cases) {
     TempDir dir;
     installMarkerScripts(dir.path());
     writeFile(dir / "kept/p.bin", oldBytes);
+    std::fill(said, said + QuickExitPath::kSaidSize, '\0');
     if (c.linkTo != nullptr) fs::create_symlink(c.linkTo, dir / file);
     if (c.linkTo == nullptr) writeFile(dir / file, oldBytes);
     if (c.limit == User) {
@@ -170,18 +193,23 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }
       if (c.limit == User && !dropRootPrivileges()) std::_Exit(98);
-      QuickExitPath exitPath;
-      saveParameters(saved, exitPath);
+      QuickExitPath exitPath(said);
+      const std::string confinedTo = *c.confinedTo ? fs::canonical(c.confinedTo).string() : "";
+      saveParameters(saved, exitPath, kParametersPath, nullptr, *c.confinedTo ? confinedTo.c_str() : nullptr);
     });
     EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
     EXPECT_EQ(readFile(dir / c.holds), c.exitCode == 0 ? newBytes : oldBytes) << c.what;
     EXPECT_EQ(fs::is_symlink(dir / file), c.linkTo != nullptr) << c.what;
+    // A failure is said: the file and why.
+    EXPECT_EQ(std::string(said).find(file.string() + ": ") != std::string::npos, c.exitCode == 1)
+        << c.what << ": " << said;
     for (const auto& entry : fs::directory_iterator(dir / "res")) {
       EXPECT_TRUE(entry.path().extension() == ".sh" || entry.path().filename() == file.filename())
           << c.what << ": left behind " << entry.path();
     }
     EXPECT_TRUE(onlyScriptsRan(dir.path(), {})) << c.what;
   }
+  ::munmap(shared, QuickExitPath::kSaidSize);
 }
 
 }  // namespace

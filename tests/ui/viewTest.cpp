@@ -36,6 +36,13 @@ TEST_F(Layout, AFixedWindowWithEveryTemplateControlAtItsRectangle) {
     EXPECT_EQ(b ? b->text() : QString(),
               t.kind == ControlKind::DropDownList ? QString() : QString::fromUtf8(t.caption));
   }
+  // The step captions fit their rectangles and never touch the next radio.
+  for (int id = kStep1Radio; id <= kStep50Radio; ++id) {
+    EXPECT_LE(w.control(id)->sizeHint().width(), w.control(id)->width()) << id;
+    if (id > kStep1Radio) {
+      EXPECT_GE(w.control(id)->x() - w.control(id - 1)->geometry().right(), 6) << id;
+    }
+  }
 }
 
 // Each picture one plain colour, so a pixel tells which picture covers it.

@@ -16,6 +16,7 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
     std::vector<std::string> arguments;
     std::string folder, trust, error;  // error: empty when accepted
     bool fromDesktop;
+    std::vector<std::string> qt = {};  // set apart for Qt
   } cases[] = {
       {{}, "", "", "", false},
       {{"pics"}, "pics", "", "", false},
@@ -24,6 +25,15 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
       {{"--trust=pics"}, "", "pics", "", false},
       {{"--trust", "pics"}, "", "pics", "", false},
       {{"--", "-odd"}, "-odd", "", "", false},
+      // Qt's own options before "--" go to Qt, with their values.
+      {{"-platform", "xcb", "--reverse", "-style=x", "d"},
+       "d",
+       "",
+       "",
+       false,
+       {"-platform", "xcb", "--reverse", "-style=x"}},
+      {{"--trust=--log"}, "", "--log", "", false},
+      {{"-platform"}, "", "", "-platform needs a value", false},
       {{"--trust"}, "", "", "--trust needs a folder", false},
       {{"--trust="}, "", "", "--trust needs a folder", false},
       {{"--fast"}, "", "", "unknown option --fast", false},
@@ -40,6 +50,7 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
     EXPECT_EQ(parsed.arguments.folder, c.folder);
     EXPECT_EQ(parsed.arguments.trustFolder, c.trust);
     EXPECT_EQ(parsed.arguments.fromDesktop, c.fromDesktop);
+    EXPECT_EQ(parsed.arguments.qtOptions, c.qt);
   }
 }
 
