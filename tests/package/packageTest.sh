@@ -130,9 +130,9 @@ installed)
   [ "$status" -eq 0 ] || fail "orvalis on the demo ended with $status when stopped: $(cat "$scratch/demo.err")"
   [ ! -e "$scratch/demo/res/last_event.log" ] || fail "an exit script ran on the demo"
 
-  # A new folder gets the default scripts and backdrop (said on stderr), no
-  # parameters file, and its copied script says what is missing.
-  mkdir "$scratch/new"
+  # A new working folder gets the default scripts and backdrop (said on
+  # stderr), no parameters file, and its copied script says what is missing.
+  mkdir -p "$scratch/new/Image_Archive"
   status=0
   "$orvalis" "$scratch/new" 2>"$scratch/new.err" || status=$?
   [ "$status" -eq 1 ] || fail "a folder without pictures ended with $status"
@@ -145,7 +145,7 @@ installed)
 
   # A folder with scripts of its own, opened from the desktop, runs the
   # installed defaults until the user trusts it (--trust needs no display).
-  mkdir -p "$scratch/foreign/res"
+  mkdir -p "$scratch/foreign/res" "$scratch/foreign/Image_Archive"
   printf ': > foreign.ran\n' >"$scratch/foreign/res/Missing_Resources.sh"
   status=0
   "$orvalis" --from-desktop "$scratch/foreign" 2>/dev/null || status=$?
