@@ -9,11 +9,7 @@
 set -uo pipefail
 orvalis="$(realpath "$1")" source="$(realpath "$2")"
 work="$(mktemp -d)" xvfbPid=""
-cleanup() {
-  [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null && wait "$xvfbPid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap '[ -z "$xvfbPid" ] || { kill "$xvfbPid" 2>/dev/null && wait "$xvfbPid" 2>/dev/null; }; rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
 conf="$XDG_CONFIG_HOME/orvalis/orvalis.conf" cwd="$work/cwd"
 mkdir -p "$HOME" "$cwd" "$XDG_CONFIG_HOME/orvalis/res"
@@ -66,9 +62,9 @@ bare=1 expect 2 "--trust needs a folder" --trust --log
 bare=1 expect 0 "" --version
 [ "$(sed -n 2p "$work/out")" = "Licence: MIT. Copyright (c) 2026 the Orvalis developers." ] || fail "--version: $(cat "$work/out")"
 bare=1 expect 0 "" --help
-for option in $(grep -oE '^ +(-[a-z], )?--[a-z-]+' "$work/out" | grep -oE -- '--[a-z-]+'); do
+while read -r option; do
   grep -qF -- "${option//-/\\-}" "$source/doc/orvalis.1" || fail "the man page lacks $option"
-done
+done < <(grep -oE '^ +(-[a-z], )?--[a-z-]+' "$work/out" | grep -oE -- '--[a-z-]+')
 
 # --- res that is no folder: said, exit 1, before anything else. ---
 folder dangling && ln -s nowhere "$work/dangling/res"
@@ -136,7 +132,8 @@ press() {
   done
   [ -n "$window" ] || { fail "no window for $1"; kill "$pid"; wait "$pid"; return; }
   (
-    export DISPLAY=":$(cat "$work/display")"
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
     eval "$(xdotool getwindowgeometry --shell "$window")"
     menu=$((HEIGHT - 640)) # the client area is 640 pixels high, under the menu bar
     xdotool mousemove --window "$window" 813 $((431 + menu)) click 1 && sleep 0.3
