@@ -91,8 +91,10 @@ contents)
     page="$scratch/${program%%/*}/usr/share/man/man1/${program##*/}.1.gz"
     "$scratch/$program" --help | grep -oE '^ +(-[a-zA-Z], )?--[a-z][a-z-]*' | grep -oE -- '--[a-z-]+' | sort -u >"$scratch/options"
     [ -s "$scratch/options" ] || fail "${program##*/} --help lists no options"
+    # Read whole into a file: grep -q leaving a pipe early would fail zcat under pipefail.
+    zcat "$page" | sed 's/\\-/-/g' >"$scratch/page"
     while read -r option; do
-      zcat "$page" | sed 's/\\-/-/g' | grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" || fail "${program##*/}(1) lacks $option"
+      grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" "$scratch/page" || fail "${program##*/}(1) lacks $option"
     done <"$scratch/options"
   done
   ;;
