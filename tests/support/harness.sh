@@ -12,7 +12,7 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/orvalis-test.XXXXXX")" failures=0 started="" 
 harness_pids=() harness_exits=()
 harness_cleanup() {
   local i pid
-  for ((i = ${#harness_exits[@]} - 1; i >= 0; i--)); do eval "${harness_exits[i]}"; done
+  for ((i = ${#harness_exits[@]} - 1; i >= 0; i--)); do eval "${harness_exits[i]}" || true; done
   for pid in "${harness_pids[@]}"; do kill -KILL "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
@@ -74,8 +74,8 @@ reap() {
   for pid in "${harness_pids[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
   harness_pids=("${kept[@]}")
   if wait_for "$2" ended "$1"; then
-    wait "$1"
-    status=$?
+    status=0
+    wait "$1" || status=$?
   else
     kill -KILL "$1" 2>/dev/null
     wait "$1" 2>/dev/null
