@@ -89,8 +89,11 @@ contents)
     page="$scratch/${program%%/*}/usr/share/man/man1/${program##*/}.1.gz"
     "$scratch/$program" --help | grep -oE '^ +(-[a-zA-Z], )?--[a-z][a-z-]*' | grep -oE -- '--[a-z-]+' | sort -u >"$scratch/options"
     [ -s "$scratch/options" ] || die "${program##*/} --help lists no options"
+    # Read once: grep -q quits at the first hit, and with pipefail the
+    # writer it leaves behind fails the check by SIGPIPE.
+    zcat "$page" | sed 's/\\-/-/g' >"$scratch/page"
     while read -r option; do
-      zcat "$page" | sed 's/\\-/-/g' | grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" || die "${program##*/}(1) lacks $option"
+      grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" "$scratch/page" || die "${program##*/}(1) lacks $option"
     done <"$scratch/options"
   done
   ;;
