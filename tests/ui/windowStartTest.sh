@@ -56,10 +56,7 @@ bare=1 expect 2 "--trust needs a folder" --trust --log
 bare=1 expect 0 "" --version
 [ "$(sed -n 2p "$work/out")" = "Licence: MIT. Copyright (c) 2026 the Orvalis developers." ] || fail "--version: $(cat "$work/out")"
 bare=1 expect 0 "" --help
-grep -oE '^ +(-[a-z], )?--[a-z-]+' "$work/out" | grep -oE -- '--[a-z-]+' >"$work/options"
-while read -r option; do
-  grep -qF -- "${option//-/\\-}" "$source/doc/orvalis.1" || fail "the man page lacks $option"
-done <"$work/options"
+grep -qF -- "--trust" "$work/out" || fail "--help: $(cat "$work/out")" # the man page's check is the package test's
 
 # --- res that is no folder: said, exit 1, before anything else. ---
 folder dangling && ln -s nowhere "$work/dangling/res"
