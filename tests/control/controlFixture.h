@@ -19,6 +19,7 @@
 #include "tests/support/childProcess.h"
 #include "tests/support/fakes.h"
 #include "tests/support/testSupport.h"
+#include "tests/support/workingFolder.h"
 
 namespace orvalis::testing {
 
@@ -84,14 +85,9 @@ class ControlTest : public ::testing::Test {
   // camera mode).
   void folder(const std::vector<BgrPicture>& archive,
               const std::optional<BgrPicture>& still = queryPicture()) {
-    writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60)));
-    std::filesystem::create_directories(dir / "Image_Archive");
-    for (std::size_t i = 0; i < archive.size(); ++i) {
-      char name[64];
-      std::snprintf(name, sizeof name, "Image_Archive/Image_%010zu.jpg", i);
-      writeFile(dir / name, encodeJpeg(archive[i], 100));
-    }
-    if (still) writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(*still, 100));
+    WorkingFolder built(dir.path());
+    built.backdrop().archive(archive);
+    if (still) built.still(*still);
   }
 
   SearchControl& control() {

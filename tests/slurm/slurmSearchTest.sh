@@ -8,22 +8,23 @@
 #
 #   slurmSearchTest.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
+# shellcheck source=tests/support/harness.sh
+source "$(dirname "$0")/../support/harness.sh"
 build="$(cd "$1" && pwd)" source="$(cd "$2" && pwd)"
 cluster="$source/scripts/slurm-cluster"
-work="$(mktemp -d "${TMPDIR:-/tmp}/orvalis-slurm-test.XXXXXX")"
 chmod 755 "$work" # munged wants every folder above its socket open to all
-trap '"$cluster" stop "$work/cluster" || echo "FAIL: the cluster did not stop" >&2; rm -rf "$work"' EXIT
-started="$("$cluster" start "$work/cluster")"
+# shellcheck disable=SC2317 # run at exit
+stop_cluster() { "$cluster" stop "$work/cluster" || echo "FAIL: the cluster did not stop" >&2; }
+on_exit stop_cluster
+cluster_env="$("$cluster" start "$work/cluster")"
 case $? in
-  0) eval "$started" ;;
-  3) echo "SKIP: no Slurm here (needs root and munge slurmctld slurmd slurm-client)"; exit 77 ;;
-  *) echo "FAIL: the cluster did not start" >&2; exit 1 ;;
+  0) eval "$cluster_env" ;;
+  3) skip "no Slurm here (needs root and munge slurmctld slurmd slurm-client)" ;;
+  *) die "the cluster did not start" ;;
 esac
 cp -r "$source/demo" "$work/demo"
-"$build/orvalis-make-test-archive" "$work/made" 200 200 150 37 120 181 || { echo "FAIL: no archive" >&2; exit 1; }
+"$build/orvalis-make-test-archive" "$work/made" 200 200 150 37 120 181 || die "no archive"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 untimed() {
   sed -E -e 's/"(filterMs|scanMs|totalMs)": *[-+.0-9eE]+//g' -e 's/\(filter [.0-9]+ ms, scan [.0-9]+ ms\)$//' \
     -e 's/, [.0-9]+ ms$//' "$1"
@@ -96,18 +97,17 @@ ROWS
 # stop leaves alone what a pid file names unless it is this very cluster's
 # daemon: any process, or the same daemon of another cluster.
 mkdir -p "$work/other/run"
-sleep 600 >/dev/null 2>&1 &
-sleeper=$!
+start sleep 600 >/dev/null 2>&1
+sleeper=$started
 echo "$sleeper" >"$work/other/run/slurmd.pid"
 cp "$work/cluster/run/slurmctld.pid" "$work/other/run/"
 "$cluster" stop "$work/other" 2>"$work/stop.err" && fail "stop took another cluster's pids"
 for pid in "$sleeper" "$(cat "$work/cluster/run/slurmctld.pid")"; do
   kill -0 "$pid" 2>/dev/null || fail "stop ended process $pid, not its own: $(cat "$work/stop.err")"
 done
-kill "$sleeper" 2>/dev/null
 [ "$(grep -c 'left alone' "$work/stop.err")" -eq 2 ] || fail "stop said: $(cat "$work/stop.err")"
 # Only the failed runs' shard folders stay behind, and no job in the queue.
 [ "$(find "$work/made" "$work/demo" -maxdepth 1 -name 'orvalis-shards.*' | wc -l)" -eq 2 ] ||
   fail "shard folders left behind"
 [ -z "$(squeue -h 2>&1)" ] || fail "jobs left in the queue: $(squeue -h 2>&1)"
-[ $failures -eq 0 ] && echo PASS
+passed "every run as the plain one"

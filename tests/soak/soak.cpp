@@ -16,9 +16,8 @@
 #include <string>
 
 #include "control/searchControl.h"
-#include "tests/support/childProcess.h"
 #include "tests/support/fakes.h"
-#include "tests/support/testSupport.h"
+#include "tests/support/workingFolder.h"
 
 namespace {
 
@@ -52,15 +51,12 @@ Reading read() {
 // Runs TICKS steps after a warm-up and says whether anything grew.
 bool soak(const char* mode, bool still, int ticks, const std::function<void(SearchControl&, int)>& step) {
   TempDir dir;
-  writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60)));
-  for (int i = 0; i < 4; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "Image_Archive/Image_%010d.jpg", i);
-    writeFile(dir / name, encodeJpeg(texturedPicture(96, 72, 50 + i, 3.0), 95));
-  }
-  if (still)
-    writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(texturedPicture(96, 72, 9, 3.0), 95));
-  installMarkerScripts(dir.path());
+  WorkingFolder folder(dir.path());
+  folder.backdrop().markerScripts().archive(
+      {texturedPicture(96, 72, 50, 3.0), texturedPicture(96, 72, 51, 3.0), texturedPicture(96, 72, 52, 3.0),
+       texturedPicture(96, 72, 53, 3.0)},
+      95);
+  if (still) folder.still(texturedPicture(96, 72, 9, 3.0), 95);
   ScopedWorkingDirectory cwd(dir.path());
   auto ws = std::make_unique<Workspace>();
   FakeWindow window;

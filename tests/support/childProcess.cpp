@@ -10,40 +10,51 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/testSupport.h"
+#include "tests/support/workingFolder.h"
 
 namespace orvalis::testing {
 
 namespace fs = std::filesystem;
 
-ChildResult runInChild(const fs::path& workingFolder, const std::function<void()>& body,
-                       std::chrono::milliseconds timeout) {
+Child::Child(const fs::path& workingFolder, const std::function<void()>& body) : pid_(::fork()) {
+  if (pid_ != 0) return;
+  if (::chdir(workingFolder.c_str()) != 0) ::_exit(97);
+  body();
+  std::exit(0);
+}
+
+Child::~Child() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+ChildResult Child::wait(std::chrono::milliseconds timeout) {
   ChildResult result;
-  const pid_t pid = ::fork();
-  if (pid < 0) return result;
-  if (pid == 0) {
-    if (::chdir(workingFolder.c_str()) != 0) ::_exit(97);
-    body();
-    std::exit(0);
-  }
+  if (pid_ <= 0) return result;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  while (true) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
+  while (::waitpid(pid_, &status, WNOHANG) != pid_) {
     if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
       result.timedOut = true;
-      return result;
+      return result;  // the destructor kills it
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (WIFEXITED(status)) {
-    result.exited = true;
-    result.exitCode = WEXITSTATUS(status);
-  }
+  pid_ = -1;
+  result.exited = WIFEXITED(status);
+  if (result.exited) result.exitCode = WEXITSTATUS(status);
   return result;
+}
+
+ChildResult runInChild(const fs::path& workingFolder, const std::function<void()>& body,
+                       std::chrono::milliseconds timeout) {
+  return Child(workingFolder, body).wait(timeout);
+}
+
+void execShell(const std::string& command) {
+  ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+  ::_exit(99);
 }
 
 bool dropRootPrivileges() {
@@ -62,11 +73,7 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds timeout) {
 }
 
 void installMarkerScripts(const fs::path& workingFolder) {
-  for (const char* name : {"Missing_Resources", "Current_Database_Mismatch", "Scanner_Mode",
-                           "Scanner_Database_Mismatch", "Device_Lost"}) {
-    writeTextFile(workingFolder / "res" / (std::string(name) + ".sh"),
-                  std::string("echo ") + name + " >> res/markers.txt\n: > res/" + name + ".ran\n", true);
-  }
+  WorkingFolder(workingFolder).markerScripts();
 }
 
 std::string scriptsThatRan(const fs::path& workingFolder) {

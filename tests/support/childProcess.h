@@ -4,6 +4,8 @@
 // folder, and reports how it ended: the way exits are tested, since an exit
 // path ends the process it runs in.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -17,10 +19,28 @@ struct ChildResult {
   bool timedOut = false;
 };
 
-// Forks, changes to workingFolder in the child, runs body, and exits 0 if body
-// returns. The parent waits at most timeout, then kills the child.
+// A child process: forks, changes to workingFolder in the child, runs body,
+// and exits 0 if body returns. One that is still running when the object
+// goes is killed and reaped.
+class Child {
+ public:
+  Child(const std::filesystem::path& workingFolder, const std::function<void()>& body);
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  // Waits at most timeout, then kills the child.
+  ChildResult wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// A child run to its end: Child(workingFolder, body).wait(timeout).
 ChildResult runInChild(const std::filesystem::path& workingFolder, const std::function<void()>& body,
                        std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// In a child: replaces it by /bin/sh -c command (exit 99 when it can't).
+[[noreturn]] void execShell(const std::string& command);
 
 // For a child run as root: becomes the user nobody, so that file permissions
 // apply (root reads every file). Does nothing for other users. Returns false

@@ -13,7 +13,7 @@
 
 #include "files/parametersFile.h"
 #include "tests/support/fakes.h"
-#include "tests/support/testSupport.h"
+#include "tests/support/workingFolder.h"
 #include "ui/orvalisDlg.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -37,17 +37,14 @@ class RecordingExitPath : public ExitPath {
 inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
 
 struct WindowHarness {
-  WindowHarness() { writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60))); }
+  WindowHarness() { folder.backdrop(); }
   // Camera mode: picture 1 of the archive holds the query; still-image mode
   // adds the query as the still picture.
   void cameraFolder() {
-    writeFile(dir / "Image_Archive/Image_0000000000.jpg",
-              encodeJpeg(texturedPicture(kWidth, kHeight, 7), 100));
-    writeFile(dir / "Image_Archive/Image_0000000001.jpg",
-              encodeJpeg(texturedPicture(kWidth, kHeight, 1), 100));
+    folder.archive({texturedPicture(kWidth, kHeight, 7), texturedPicture(kWidth, kHeight, 1)});
   }
   void stillFolder() {
-    writeFile(dir / "Image_Archive/Current_Image.jpg", encodeJpeg(texturedPicture(kWidth, kHeight, 1), 100));
+    folder.still(texturedPicture(kWidth, kHeight, 1));
     cameraFolder();
   }
   void writeParameters(const SearchParameters& p) {
@@ -74,6 +71,7 @@ struct WindowHarness {
   void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton, {}, button(id)->rect().center()); }
 
   TempDir dir;
+  WorkingFolder folder{dir.path()};
   std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
   FakeCamera camera{{texturedPicture(kWidth, kHeight, 1)}};
   RecordingExitPath exitPath;

@@ -58,7 +58,6 @@ class Modes : public WindowTest {
     for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
     EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
     EXPECT_EQ(window().control(kNewSearchButton)->isHidden(), !adjust);
-    EXPECT_TRUE(window().control(kCloseButton)->isEnabled());
   }
 };
 

@@ -1,5 +1,6 @@
-// Start-up of the window program before the window: its arguments, whose
-// exit scripts run, and the default resources a new working folder gets.
+// Start-up of the window program before the window: its arguments and the
+// default resources a new working folder gets. Whose exit scripts run is the
+// start test's (windowStartTest.sh) and the installed package's.
 
 #include <gtest/gtest.h>
 
@@ -51,27 +52,6 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
     EXPECT_EQ(parsed.arguments.trustFolder, c.trust);
     EXPECT_EQ(parsed.arguments.fromDesktop, c.fromDesktop);
     EXPECT_EQ(parsed.arguments.qtOptions, c.qt);
-  }
-}
-
-// Only a start from a terminal or a trusted folder runs the folder's own
-// scripts; a folder from the desktop gets the user's scripts or the defaults.
-TEST(ExitScriptFolder, TheFoldersOwnScriptsRunOnlyFromATerminalOrWhenTrusted) {
-  const char* user = "/home/u/.config/orvalis/res";
-  const struct {
-    FolderOrigin origin;
-    bool trusted;
-    const char *user, *expected;
-  } cases[] = {
-      {FolderOrigin::Terminal, false, "", "res"},
-      {FolderOrigin::Terminal, false, user, "res"},
-      {FolderOrigin::Desktop, true, user, "res"},
-      {FolderOrigin::Desktop, false, user, user},
-      {FolderOrigin::Desktop, false, "", "/usr/share/orvalis/res"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(exitScriptFolder(c.origin, c.trusted, c.user, "/usr/share/orvalis/res"), c.expected)
-        << c.user << " trusted " << c.trusted;
   }
 }
 

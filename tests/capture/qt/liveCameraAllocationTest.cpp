@@ -11,9 +11,8 @@
 #include "capture/qt/qtCamera.h"
 #include "control/searchControl.h"
 #include "tests/support/allocationCount.h"
-#include "tests/support/childProcess.h"
 #include "tests/support/fakes.h"
-#include "tests/support/testSupport.h"
+#include "tests/support/workingFolder.h"
 
 namespace orvalis::testing {
 namespace {
@@ -24,12 +23,10 @@ TEST(LiveCamera, ThreeHundredCameraTicksAllocateNothing) {
   constexpr std::uint32_t w = 600, h = 400;
   TempDir dir;
   ScopedWorkingDirectory cwd(dir.path());
-  installMarkerScripts(dir.path());
-  writeFile(dir / "res/Dark_Gray_Square.jpg", encodeJpeg(solidPicture(8, 8, 60, 60, 60)));
-  for (std::uint32_t i = 0; i < 3; ++i) {
-    writeFile(dir / ("Image_Archive/Image_000000000" + std::to_string(i) + ".jpg"),
-              encodeJpeg(texturedPicture(w, h, 30 + i), 90));
-  }
+  WorkingFolder(dir.path())
+      .markerScripts()
+      .backdrop()
+      .archive({texturedPicture(w, h, 30), texturedPicture(w, h, 31), texturedPicture(w, h, 32)}, 90);
   auto ws = std::make_unique<Workspace>();
   FakeWindow window;
   QtCameraSource camera(w, h);

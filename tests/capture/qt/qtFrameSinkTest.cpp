@@ -144,8 +144,8 @@ TEST(QtFrameSink, FramesFromAStreamingThreadArriveWhole) {
   EXPECT_EQ(sink.received(), static_cast<std::uint64_t>(kFrames));
 }
 
-// The wait runs out, or ends early for a failed camera or a frame: those two
-// against a minute's wait, within half of it.
+// The wait runs out, or ends at once for a failed camera or a frame: those
+// two against a minute's wait.
 TEST(QtFrameSink, FirstFrameWaitEndsWhenItRunsOutTheCameraFailsOrAFrameArrives) {
   QElapsedTimer clock;
   clock.start();
@@ -158,7 +158,7 @@ TEST(QtFrameSink, FirstFrameWaitEndsWhenItRunsOutTheCameraFailsOrAFrameArrives) 
   EXPECT_FALSE(patient.waitForFirstFrame([] { return true; }));
   QTimer::singleShot(50, [&patient] { patient.videoSink()->setVideoFrame(uniformFrame(4, 4, 9)); });
   EXPECT_TRUE(patient.waitForFirstFrame([] { return false; }));
-  EXPECT_LT(clock.elapsed(), 30000);
+  EXPECT_LT(clock.elapsed(), 5000);
   RawFrame frame;
   ASSERT_TRUE(patient.latestFrame(frame));
   EXPECT_EQ(frame.rows[0], 9);

@@ -1,0 +1,189 @@
+// What lies at a path is never trusted: a read takes a regular file only and
+// never blocks; a replacement is all or nothing, keeps links and modes, and
+// stays inside the folder it is confined to. Callers' tests check only their
+// own wording of these refusals.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "platform/safeFile.h"
+#include "tests/support/testSupport.h"
+
+namespace orvalis {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string text(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Runs f on a thread of its own: a call that blocks fails its row after 5 s
+// instead of hanging the suite.
+template <typename F>
+auto withoutBlocking(F f) -> std::optional<decltype(f())> {
+  auto task = std::make_shared<std::packaged_task<decltype(f())()>>(f);
+  auto result = task->get_future();
+  std::thread([task] { (*task)(); }).detach();
+  if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) return std::nullopt;
+  return result.get();
+}
+
+TEST(SafeFile, ReadsARegularFileWholeAndRefusesTheRestWithoutBlocking) {
+  testing::TempDir dir;
+  testing::writeTextFile(dir / "ten", "0123456789");
+  testing::writeTextFile(dir / "locked", "x");
+  fs::permissions(dir / "locked", fs::perms::none);
+  fs::create_symlink(dir / "ten", dir / "link");
+  fs::create_symlink(dir / "none", dir / "dangling");
+  fs::create_directory(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  // sysfs says 4096 bytes and holds a few: the file ends early, as one cut
+  // short while it is read does.
+  const fs::path shrinking = "/sys/devices/system/cpu/online";
+  const struct {
+    const char* what;
+    fs::path path;
+    std::size_t maxBytes;
+    FileStatus status;
+    std::string bytes;
+  } rows[] = {
+      {"regular", dir / "ten", 10, FileStatus::Ok, "0123456789"},
+      {"a link to it", dir / "link", 10, FileStatus::Ok, "0123456789"},
+      {"a byte too large", dir / "ten", 9, FileStatus::TooLarge, ""},
+      {"missing", dir / "none", 10, FileStatus::Missing, ""},
+      {"dangling link", dir / "dangling", 10, FileStatus::Missing, ""},
+      {"FIFO without a writer", dir / "fifo", 10, FileStatus::NotRegularFile, ""},
+      {"folder", dir / "folder", 10, FileStatus::NotRegularFile, ""},
+      {"device", "/dev/zero", 10, FileStatus::NotRegularFile, ""},
+      {"permission denied", dir / "locked", 10, FileStatus::PermissionDenied, ""},
+      {"ends before its size", shrinking, 1 << 20, FileStatus::Ok, text(shrinking)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.status == FileStatus::PermissionDenied && ::geteuid() == 0) continue;  // root reads every file
+    if (row.path == shrinking && !fs::exists(shrinking)) continue;
+    const auto read = withoutBlocking([path = row.path, max = row.maxBytes] {
+      std::vector<std::uint8_t> bytes{1, 2, 3};
+      const FileStatus status = readRegularFile(path.c_str(), bytes, max);
+      return std::make_pair(status, std::string(bytes.begin(), bytes.end()));
+    });
+    ASSERT_TRUE(read) << "blocked";
+    EXPECT_EQ(read->first, row.status);
+    EXPECT_EQ(read->second, row.bytes);
+    const auto open = withoutBlocking([path = row.path] {
+      FileStatus status = FileStatus::ReadError;
+      const int fd = openRegularFileForReading(path.c_str(), status);
+      const int flags = fd < 0 ? -1 : ::fcntl(fd, F_GETFL),
+                descriptorFlags = fd < 0 ? -1 : ::fcntl(fd, F_GETFD);
+      if (fd >= 0) ::close(fd);
+      return std::make_tuple(fd >= 0, status, flags, descriptorFlags);
+    });
+    ASSERT_TRUE(open) << "open blocked";
+    const auto [opened, status, flags, descriptorFlags] = *open;
+    const FileStatus expected = row.status == FileStatus::TooLarge ? FileStatus::Ok : row.status;
+    EXPECT_EQ(status, expected);
+    EXPECT_EQ(opened, expected == FileStatus::Ok);
+    if (opened) {
+      EXPECT_EQ(flags & O_NONBLOCK, 0) << "reads are left non-blocking";
+      EXPECT_NE(descriptorFlags & FD_CLOEXEC, 0) << "the descriptor leaks into children";
+    }
+  }
+  EXPECT_STREQ(fileStatusText(FileStatus::NotRegularFile), "not a regular file");
+  EXPECT_STREQ(fileStatusText(FileStatus::ReadError, ENOSPC), std::strerror(ENOSPC));
+}
+
+TEST(SafeFile, ReplacesARegularFileWholeAndOnlyInsideItsFolder) {
+  testing::TempDir dir;
+  const fs::path root = fs::canonical(dir.path()), work = root / "work", outside = root / "outside";
+  fs::create_directories(work / "folder");
+  fs::create_directories(root / "work2");  // its name begins with the confining folder's
+  testing::writeTextFile(work / "old", "old");
+  fs::permissions(work / "old", fs::perms::owner_read | fs::perms::owner_write);
+  testing::writeTextFile(work / "readonly", "old");
+  fs::permissions(work / "readonly", fs::perms::owner_read);
+  testing::writeTextFile(outside / "file", "outside");
+  testing::writeTextFile(root / "work2/file", "twin");
+  fs::create_symlink(work / "old", work / "link");
+  fs::create_symlink(outside / "file", work / "out");
+  fs::create_symlink(outside, work / "sub");
+  fs::create_symlink(root / "work2/file", work / "twin");
+  // A replacement that took a device for a file would replace the device:
+  // as root (who may), a full device of the test's own stands in for /dev/full.
+  const fs::path device = ::geteuid() == 0 ? work / "device" : fs::path("/dev/full");
+  ASSERT_TRUE(device == "/dev/full" || ::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0);
+  fs::create_symlink(device, work / "full");
+  fs::create_symlink(work / "nowhere", work / "dangling");
+  ASSERT_EQ(::mkfifo((work / "fifo").c_str(), 0644), 0);
+  const struct {
+    const char* what;
+    fs::path path;
+    bool confined;
+    int result;
+    fs::path written;                  // holds "new" afterwards
+    fs::perms mode = fs::perms::none;  // of written, when given
+  } rows[] = {
+      {"a new file", work / "new", false, 0, work / "new",
+       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read},
+      {"an old file keeps its mode", work / "old", false, 0, work / "old",
+       fs::perms::owner_read | fs::perms::owner_write},
+      {"a link: its target", work / "link", false, 0, work / "old"},
+      {"a folder", work / "folder", false, EISDIR, {}},
+      {"a FIFO", work / "fifo", false, EINVAL, {}},
+      {"a device", device, false, EINVAL, {}},
+      {"a link to a device", work / "full", false, EINVAL, {}},
+      {"a dangling link", work / "dangling", false, ENOENT, {}},
+      {"a read-only file", work / "readonly", false, EACCES, {}},
+      {"confined, inside", work / "inner", true, 0, work / "inner"},
+      {"confined, a link out", work / "out", true, kOutsideConfinedFolder, {}},
+      {"confined, through a folder link out", work / "sub/file", true, kOutsideConfinedFolder, {}},
+      {"confined, a sibling named alike", work / "twin", true, kOutsideConfinedFolder, {}},
+      {"unconfined, a link out is followed", work / "out", false, 0, outside / "file"},
+  };
+  static constexpr std::uint8_t bytes[] = {'n', 'e', 'w'};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.result == EACCES && ::geteuid() == 0) continue;  // root writes every file
+    const auto result = withoutBlocking([path = row.path, confined = row.confined, work] {
+      return replaceFile(path.c_str(), bytes, sizeof bytes, confined ? work.c_str() : nullptr);
+    });
+    ASSERT_TRUE(result) << "blocked";
+    EXPECT_EQ(*result, row.result);
+    if (!row.written.empty()) {
+      EXPECT_EQ(text(row.written), "new");
+    }
+    if (row.mode != fs::perms::none) {
+      EXPECT_EQ(fs::status(row.written).permissions(), row.mode);
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(work / "link")) << "the link was replaced by a file";
+  EXPECT_EQ(text(root / "work2/file"), "twin");
+  EXPECT_EQ(text(work / "readonly"), "old");
+  EXPECT_TRUE(fs::is_fifo(work / "fifo"));
+  EXPECT_TRUE(fs::is_character_file(device));
+  // Nothing half-written stays behind.
+  std::set<std::string> names;
+  for (const fs::path& folder : {work, outside})
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  names.erase("device");
+  EXPECT_EQ(names, (std::set<std::string>{"dangling", "fifo", "file", "folder", "full", "inner", "link",
+                                          "new", "old", "out", "readonly", "sub", "twin"}));
+}
+
+}  // namespace
+}  // namespace orvalis
