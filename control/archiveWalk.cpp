@@ -4,9 +4,9 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "matching/searchSteps.h"
+#include "platform/stoppableThread.h"
 
 namespace orvalis {
 
@@ -18,17 +18,9 @@ namespace {
 // walk takes the picture up, since the scan reads the state's.
 class NextPicture {
  public:
-  NextPicture() : thread_([this] { loop(); }) {}
-  ~NextPicture() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
+  NextPicture() {
+    thread_.start([this] { loop(); });
   }
-  NextPicture(const NextPicture&) = delete;
-  NextPicture& operator=(const NextPicture&) = delete;
 
   struct Loaded {
     bool ok = false, missing = false;
@@ -37,28 +29,24 @@ class NextPicture {
   };
 
   void start(const std::string& path, BgrImage& destination) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
+    thread_.change([&] {
       path_ = path;
       destination_ = &destination;
       pending_ = true;
       done_ = false;
-    }
-    wake_.notify_one();
+    });
   }
 
   Loaded wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(thread_.mutex());
     finished_.wait(lock, [this] { return done_; });
     return loaded_;
   }
 
  private:
   void loop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stopping_ || pending_; });
-      if (stopping_) return;
+    std::unique_lock<std::mutex> lock(thread_.mutex());
+    while (thread_.waitUntil(lock, [this] { return pending_; })) {
       pending_ = false;
       const std::string path = path_;
       BgrImage& destination = *destination_;
@@ -73,13 +61,12 @@ class NextPicture {
     }
   }
 
-  std::mutex mutex_;
-  std::condition_variable wake_, finished_;
+  std::condition_variable finished_;
   std::string path_;
   BgrImage* destination_ = nullptr;
-  bool pending_ = false, done_ = false, stopping_ = false;
+  bool pending_ = false, done_ = false;
   Loaded loaded_;
-  std::thread thread_;
+  StoppableThread thread_;  // last: stopped first, and started once the rest exists
 };
 
 }  // namespace

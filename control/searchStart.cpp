@@ -31,10 +31,10 @@ SearchStart loadParametersOf(SearchState& state, const SearchSetup& setup) {
       loadParameters(state, setup.parametersPath ? setup.parametersPath->c_str() : kParametersPath);
   if (setup.parametersPath && parameters != FileStatus::Ok) {
     return failed(StartFailure::ParametersUnreadable,
-            "parameters file '" + *setup.parametersPath + "' " +
-                (parameters == FileStatus::Missing
-                     ? std::string("not found")
-                     : std::string("cannot be read: ") + fileStatusText(parameters)));
+                  "parameters file '" + *setup.parametersPath + "' " +
+                      (parameters == FileStatus::Missing
+                           ? std::string("not found")
+                           : std::string("cannot be read: ") + fileStatusText(parameters)));
   }
   if (setup.filterRadius) state.filterRadius = *setup.filterRadius;
   if (setup.colorTolerance) state.colorTolerance = *setup.colorTolerance;
@@ -76,9 +76,9 @@ SearchStart placeViewfinder(SearchState& state, const SearchSetup& setup) {
     return {};
   }
   return failed(StartFailure::ViewfinderDoesNotFit,
-          "viewfinder " + viewfinderText(state) + " does not fit the " +
-              pictureSizeText(state.archiveWidth, state.archiveHeight) +
-              " pictures (the circle needs a one-pixel margin on every side)");
+                "viewfinder " + viewfinderText(state) + " does not fit the " +
+                    pictureSizeText(state.archiveWidth, state.archiveHeight) +
+                    " pictures (the circle needs a one-pixel margin on every side)");
 }
 
 // The query, which must have the archive's size, and the template from it.
@@ -91,16 +91,15 @@ SearchStart takeQuery(Workspace& workspace, const SearchSetup& setup) {
     return failed(StartFailure::NoStillQuery, error);
   }
   if (state.queryWidth != state.archiveWidth || state.queryHeight != state.archiveHeight) {
-    return failed(StartFailure::QuerySizeMismatch, "query picture '" + query + "' is " +
-                                                 pictureSizeText(state.queryWidth, state.queryHeight) +
-                                                 " but archive picture 0 is " +
-                                                 pictureSizeText(state.archiveWidth, state.archiveHeight));
+    return failed(StartFailure::QuerySizeMismatch,
+                  "query picture '" + query + "' is " + pictureSizeText(state.queryWidth, state.queryHeight) +
+                      " but archive picture 0 is " +
+                      pictureSizeText(state.archiveWidth, state.archiveHeight));
   }
   if (!buildTemplate(workspace)) {
-    return failed(StartFailure::TemplateRefused, "the viewfinder " + viewfinderText(state) +
-                                               " is too small to search with on the " +
-                                               pictureSizeText(state.queryWidth, state.queryHeight) +
-                                               " query picture");
+    return failed(StartFailure::TemplateRefused,
+                  "the viewfinder " + viewfinderText(state) + " is too small to search with on the " +
+                      pictureSizeText(state.queryWidth, state.queryHeight) + " query picture");
   }
   return {};
 }

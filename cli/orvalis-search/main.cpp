@@ -7,14 +7,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/orvalis-search/merge.h"
@@ -22,6 +20,7 @@
 #include "cli/orvalis-search/searchToolOptions.h"
 #include "control/archiveWalk.h"
 #include "matching/searchSteps.h"
+#include "platform/stoppableThread.h"
 
 namespace {
 
@@ -53,26 +52,17 @@ bool writeLine(const std::string& line, std::string& error) {
 // hang. Reads only the workspace's progress counters.
 class ScanProgress {
  public:
-  explicit ScanProgress(const orvalis::Workspace& workspace)
-      : workspace_(workspace), thread_([this] { watch(); }) {}
-  ~ScanProgress() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
+  explicit ScanProgress(const orvalis::Workspace& workspace) : workspace_(workspace) {
+    thread_.start([this] { watch(); });
   }
-  ScanProgress(const ScanProgress&) = delete;
-  ScanProgress& operator=(const ScanProgress&) = delete;
 
  private:
   void watch() {
     using Clock = std::chrono::steady_clock;
     std::uint32_t picture = workspace_.scanPicture.load();
     Clock::time_point since = Clock::now(), lastLine = since;
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stopping_; })) {
+    std::unique_lock<std::mutex> lock(thread_.mutex());
+    while (!thread_.stopWithin(lock, std::chrono::milliseconds(200))) {
       const std::uint32_t now = workspace_.scanPicture.load();
       const Clock::time_point time = Clock::now();
       if (now != picture) {
@@ -90,10 +80,7 @@ class ScanProgress {
   }
 
   const orvalis::Workspace& workspace_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  std::thread thread_;
+  orvalis::StoppableThread thread_;
 };
 
 // The lines of one picture or of the summary, in the words asked for.
