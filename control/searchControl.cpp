@@ -295,28 +295,27 @@ void SearchControl::shrinkViewfinder() {
   stepViewfinder(shrunk >= kMinViewfinderRadius, state_.viewfinderRadius, false);
 }
 
-void SearchControl::selectViewfinderStep(std::uint32_t step) {
+template <typename Field, typename Value>
+void SearchControl::setParameter(Field& field, Value value) {
   completeScan();
-  state_.viewfinderStep = step;
+  field = value;
   save();
+}
+
+void SearchControl::selectViewfinderStep(std::uint32_t step) {
+  setParameter(state_.viewfinderStep, step);
 }
 
 void SearchControl::selectFramesPerSecond(std::uint32_t framesPerSecond) {
-  completeScan();
-  state_.framesPerSecond = framesPerSecond;
-  save();
+  setParameter(state_.framesPerSecond, framesPerSecond);
 }
 
 void SearchControl::selectFilterRadius(std::uint32_t filterRadius) {
-  completeScan();
-  state_.filterRadius = filterRadius;
-  save();
+  setParameter(state_.filterRadius, filterRadius);
 }
 
 void SearchControl::selectColorTolerance(std::uint8_t colorTolerance) {
-  completeScan();
-  state_.colorTolerance = colorTolerance;
-  save();
+  setParameter(state_.colorTolerance, colorTolerance);
 }
 
 void SearchControl::closeApplication() {

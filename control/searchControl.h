@@ -96,6 +96,10 @@ class SearchControl : private ScanJob {
   // still keeps the one-pixel margin inside the query picture.
   bool admits(double rowStep, double columnStep, double radiusStep) const;
   void save();
+  // A parameter command: stores the value once a scan in flight has ended,
+  // then saves.
+  template <typename Field, typename Value>
+  void setParameter(Field& field, Value value);
 
   Workspace& ws_;
   SearchState& state_;

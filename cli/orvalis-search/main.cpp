@@ -106,46 +106,6 @@ int mergeRun(const orvalis::SearchToolOptions& options) {
   return summary.matches > 0 ? kFoundExit : kNotFoundExit;
 }
 
-// What a walk hands each picture to: its line, the match views where asked
-// for, and a progress line every two seconds on a terminal or when asked for.
-class PictureReporter {
- public:
-  PictureReporter(const orvalis::SearchToolOptions& options, orvalis::Workspace& workspace)
-      : options_(options), workspace_(workspace) {}
-
-  bool showsProgress() const { return showProgress_; }
-  // The first failure to write the lines or the views; empty when none.
-  const std::string& error() const { return !outputError_.empty() ? outputError_ : viewsError_; }
-
-  bool operator()(const orvalis::PictureResult& result) {
-    if (result.matchFound && !options_.viewsFolder.empty() && viewsError_.empty()) {
-      char number[16];
-      std::snprintf(number, sizeof number, "/%010u", result.index);
-      const std::string folder = options_.all ? options_.viewsFolder + number : options_.viewsFolder;
-      static_cast<void>(orvalis::writeViewsOfMatch(workspace_, folder, viewsError_));
-    }
-    if (!writeLine(pictureText(options_, result), outputError_)) return false;
-    ++scanned_;
-    if (result.matchFound) ++matches_;
-    const auto now = std::chrono::steady_clock::now();
-    if (showProgress_ && now - lastProgress_ >= std::chrono::seconds(2)) {
-      std::fprintf(stderr, "orvalis-search: %llu pictures scanned, %llu with a match, now at %u\n",
-                   static_cast<unsigned long long>(scanned_), static_cast<unsigned long long>(matches_),
-                   result.index);
-      lastProgress_ = now;
-    }
-    return true;
-  }
-
- private:
-  const orvalis::SearchToolOptions& options_;
-  orvalis::Workspace& workspace_;
-  const bool showProgress_ = options_.progress || isatty(STDERR_FILENO);
-  std::chrono::steady_clock::time_point lastProgress_ = std::chrono::steady_clock::now();
-  std::uint64_t scanned_ = 0, matches_ = 0;
-  std::string outputError_, viewsError_;
-};
-
 int searchRun(const orvalis::SearchToolOptions& options) {
   using namespace orvalis;
   // About 86 MB of buffers, allocated once; the worker threads and the fast
@@ -156,23 +116,45 @@ int searchRun(const orvalis::SearchToolOptions& options) {
   const SearchStart start = prepareSearch(*workspace, options);
   if (start.failure != StartFailure::None) return fail(start.message);
 
-  PictureReporter reporter(options, *workspace);
+  // Progress once every two seconds, on a terminal or when asked for.
+  const bool showProgress = options.progress || isatty(STDERR_FILENO);
+  auto lastProgress = std::chrono::steady_clock::now();
+  std::uint64_t scanned = 0, matches = 0;
+  std::string outputError, viewsError;
+  const auto onPicture = [&](const PictureResult& result) {
+    if (result.matchFound && !options.viewsFolder.empty() && viewsError.empty()) {
+      char number[16];
+      std::snprintf(number, sizeof number, "/%010u", result.index);
+      const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
+      static_cast<void>(writeViewsOfMatch(*workspace, folder, viewsError));
+    }
+    if (!writeLine(pictureText(options, result), outputError)) return false;
+    ++scanned;
+    if (result.matchFound) ++matches;
+    const auto now = std::chrono::steady_clock::now();
+    if (showProgress && now - lastProgress >= std::chrono::seconds(2)) {
+      std::fprintf(stderr, "orvalis-search: %llu pictures scanned, %llu with a match, now at %u\n",
+                   static_cast<unsigned long long>(scanned), static_cast<unsigned long long>(matches),
+                   result.index);
+      lastProgress = now;
+    }
+    return true;
+  };
+
   const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
   WalkSummary summary;
   std::string error;
   // Views redraw archiveImage, where the next picture would be decoded.
   const bool decodeAhead = options.viewsFolder.empty();
   std::optional<ScanProgress> progress;
-  if (reporter.showsProgress()) progress.emplace(*workspace);
-  const bool walked = walkArchive(
-      *workspace, range, [&](const PictureResult& result) { return reporter(result); }, summary, error,
-      decodeAhead);
+  if (showProgress) progress.emplace(*workspace);
+  const bool walked = walkArchive(*workspace, range, onPicture, summary, error, decodeAhead);
   progress.reset();
   if (!walked) return fail(error);
-  if (!reporter.error().empty()) return fail(reporter.error());
+  if (!outputError.empty()) return fail(outputError);
+  if (!viewsError.empty()) return fail(viewsError);
 
   const std::string line = options.shard ? shardSummaryJson(summary, range) : summaryText(options, summary);
-  std::string outputError;
   if (!writeLine(line, outputError)) return fail(outputError);
   return summary.matches > 0 || options.shard ? kFoundExit : kNotFoundExit;
 }
