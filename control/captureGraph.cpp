@@ -1,10 +1,7 @@
 #include "control/captureGraph.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "capture/frameStore.h"
+#include "platform/stoppableThread.h"
 
 namespace orvalis {
 
@@ -22,29 +19,18 @@ namespace {
 // started with posix_spawn and the process ends with _Exit.
 class StartWatchdog {
  public:
-  StartWatchdog(ExitPath& exitPath, std::chrono::milliseconds limit)
-      : thread_([this, &exitPath, limit] {
-          std::unique_lock lock(mutex_);
-          if (done_.wait_for(lock, limit, [this] { return disarmed_; })) return;
-          exitPath.runScript(ExitScript::DeviceLost);
-          exitPath.exitNow(1);
-        }) {}
-  ~StartWatchdog() {
-    {
-      std::lock_guard lock(mutex_);
-      disarmed_ = true;
-    }
-    done_.notify_one();
-    thread_.join();
+  StartWatchdog(ExitPath& exitPath, std::chrono::milliseconds limit) {
+    // Disarming is the thread's stop.
+    thread_.start([this, &exitPath, limit] {
+      std::unique_lock lock(thread_.mutex());
+      if (thread_.stopWithin(lock, limit)) return;
+      exitPath.runScript(ExitScript::DeviceLost);
+      exitPath.exitNow(1);
+    });
   }
-  StartWatchdog(const StartWatchdog&) = delete;
-  StartWatchdog& operator=(const StartWatchdog&) = delete;
 
  private:
-  std::mutex mutex_;
-  std::condition_variable done_;
-  bool disarmed_ = false;
-  std::thread thread_;  // last: it starts once the rest exists
+  StoppableThread thread_;
 };
 
 }  // namespace

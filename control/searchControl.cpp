@@ -1,12 +1,11 @@
 #include "control/searchControl.h"
 
-#include "control/archiveWalk.h"
+#include "control/archivePictures.h"
 #include "control/captureGraph.h"
 #include "control/saveParameters.h"
-#include "control/viewfinderCheck.h"
+#include "control/searchStart.h"
 #include "files/archiveNaming.h"
 #include "files/loadJpeg.h"
-#include "files/parametersFile.h"
 #include "files/paths.h"
 #include "imaging/glyphs.h"
 #include "matching/admissibleCentre.h"
@@ -35,7 +34,6 @@ void SearchControl::prepareControls() {
 }
 
 void SearchControl::startUp() {
-  SearchState& s = state_;
   startingUp_ = true;
 
   // The worker threads and the fast kernels' memory, made once, here, so
@@ -44,51 +42,47 @@ void SearchControl::startUp() {
   useKernels(ws_, ws_.kernels);
   lastPicture_.file.reserve(256);
 
-  // Parameters and what the controls show of them.
-  loadParameters(s);
-  window_.showParameters(s);
-
-  // Backdrop and archive picture 0 must exist.
-  if (!loadJpeg(kBackdropPath, images_.backgroundImage, s.backgroundWidth, s.backgroundHeight)) {
-    exitPath_.fail(ExitScript::MissingResources);
+  // The start-up of the tool, with the backdrop, in still-image mode; a
+  // stored viewfinder that does not fit is reset, and not saved until the
+  // next command.
+  SearchSetup setup;
+  setup.needsBackdrop = true;
+  const SearchStart start = prepareSearch(ws_, setup);
+  window_.showParameters(start.parameters);
+  switch (start.failure) {
+    case StartFailure::None:
+    // A refused template finds nothing, as it always has; the walk and the
+    // commands go on.
+    case StartFailure::TemplateRefused: state_.cameraMode = 0; break;
+    case StartFailure::NoStillQuery:
+      if (!startCamera()) return;
+      break;
+    case StartFailure::QuerySizeMismatch: exitPath_.fail(ExitScript::CurrentDatabaseMismatch);
+    // The window names no parameters file and no viewfinder of its own.
+    case StartFailure::ParametersUnreadable:
+    case StartFailure::ViewfinderDoesNotFit:
+    case StartFailure::MissingResources: exitPath_.fail(ExitScript::MissingResources);
   }
-  if (!loadJpeg(kFirstArchivePath, images_.archiveImage, s.archiveWidth, s.archiveHeight)) {
-    exitPath_.fail(ExitScript::MissingResources);
-  }
-  s.landscape = s.archiveWidth >= s.archiveHeight ? 1 : 0;
-
-  // The viewfinder must lie inside archive picture 0 with a one-pixel margin;
-  // otherwise it goes to the centre with a sixth of the shorter side. The
-  // reset is not saved until the next command.
-  checkViewfinder(s, s.archiveWidth, s.archiveHeight);
-
-  // The still query decides the mode.
-  const bool stillLoaded = loadJpeg(kStillQueryPath, images_.queryImage, s.queryWidth, s.queryHeight);
-  if (stillLoaded && s.queryHeight == s.archiveHeight && s.queryWidth == s.archiveWidth) {
-    s.cameraMode = 0;
-  } else if (s.queryHeight != 0) {
-    exitPath_.fail(ExitScript::CurrentDatabaseMismatch);
-  } else {
-    s.cameraMode = 1;
-    exitPath_.runScript(ExitScript::ScannerMode);
-    buildCaptureGraph(camera_, exitPath_);
-    if (!grabFirstFrame(ws_, camera_, exitPath_, closePending_)) {
-      startingUp_ = false;
-      closeApplication();
-      return;
-    }
-  }
-
-  // A refused template (a viewfinder too small to sample) finds nothing,
-  // as it always has; the walk and the commands go on.
-  static_cast<void>(buildTemplate(ws_));
 
   startingUp_ = false;
   if (closePending_) {
     closeApplication();
     return;
   }
-  window_.startTimer(searchTimerPeriod(s.framesPerSecond));
+  window_.startTimer(searchTimerPeriod(state_.framesPerSecond));
+}
+
+bool SearchControl::startCamera() {
+  state_.cameraMode = 1;
+  exitPath_.runScript(ExitScript::ScannerMode);
+  buildCaptureGraph(camera_, exitPath_);
+  if (!grabFirstFrame(ws_, camera_, exitPath_, closePending_)) {
+    startingUp_ = false;
+    closeApplication();
+    return false;
+  }
+  static_cast<void>(buildTemplate(ws_));
+  return true;
 }
 
 void SearchControl::onTimerTick() {
@@ -256,22 +250,6 @@ void SearchControl::save() {
                  savesConfinedTo_.empty() ? nullptr : savesConfinedTo_.c_str());
 }
 
-namespace {
-
-// The viewfinder commands read every value as unsigned 32-bit converted to
-// double and admit equality in every test.
-struct ViewfinderNumbers {
-  double x, y, r, s, w, h;
-};
-
-ViewfinderNumbers viewfinderNumbers(const SearchState& state) {
-  return {static_cast<double>(state.viewfinderX),      static_cast<double>(state.viewfinderY),
-          static_cast<double>(state.viewfinderRadius), static_cast<double>(state.viewfinderStep),
-          static_cast<double>(state.queryWidth),       static_cast<double>(state.queryHeight)};
-}
-
-}  // namespace
-
 void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool increase) {
   // A scan in flight ends first; it leaves the viewfinder as it was.
   completeScan();
@@ -282,62 +260,62 @@ void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool inc
   save();
 }
 
+bool SearchControl::admits(double rowStep, double columnStep, double radiusStep) const {
+  // Every value is read as unsigned 32-bit converted to double: the moved or
+  // grown disc is tested exactly as every other disc.
+  const double step = state_.viewfinderStep;
+  return isAdmissibleCentre(state_.viewfinderY + rowStep * step, state_.viewfinderX + columnStep * step,
+                            state_.viewfinderRadius + radiusStep * step, state_.queryWidth,
+                            state_.queryHeight);
+}
+
 void SearchControl::moveViewfinderUp() {
-  const ViewfinderNumbers v = viewfinderNumbers(state_);
-  stepViewfinder(v.y - v.r - v.s >= 1, state_.viewfinderY, false);
+  stepViewfinder(admits(-1, 0, 0), state_.viewfinderY, false);
 }
 
 void SearchControl::moveViewfinderDown() {
-  const ViewfinderNumbers v = viewfinderNumbers(state_);
-  stepViewfinder(v.y + v.r + v.s <= v.h - 2, state_.viewfinderY, true);
+  stepViewfinder(admits(1, 0, 0), state_.viewfinderY, true);
 }
 
 void SearchControl::moveViewfinderLeft() {
-  const ViewfinderNumbers v = viewfinderNumbers(state_);
-  stepViewfinder(v.x - v.r - v.s >= 1, state_.viewfinderX, false);
+  stepViewfinder(admits(0, -1, 0), state_.viewfinderX, false);
 }
 
 void SearchControl::moveViewfinderRight() {
-  const ViewfinderNumbers v = viewfinderNumbers(state_);
-  stepViewfinder(v.x + v.r + v.s <= v.w - 2, state_.viewfinderX, true);
+  stepViewfinder(admits(0, 1, 0), state_.viewfinderX, true);
 }
 
 void SearchControl::growViewfinder() {
-  const ViewfinderNumbers v = viewfinderNumbers(state_);
-  // r + s is a whole number well inside a double: the grown disc is tested
-  // exactly as every other disc.
-  stepViewfinder(v.r + v.s <= kMaxViewfinderRadius &&
-                     isAdmissibleCentre(v.y, v.x, v.r + v.s, state_.queryWidth, state_.queryHeight),
-                 state_.viewfinderRadius, true);
+  const double grown = static_cast<double>(state_.viewfinderRadius) + state_.viewfinderStep;
+  stepViewfinder(grown <= kMaxViewfinderRadius && admits(0, 0, 1), state_.viewfinderRadius, true);
 }
 
 void SearchControl::shrinkViewfinder() {
-  const ViewfinderNumbers v = viewfinderNumbers(state_);
-  stepViewfinder(v.r - v.s >= kMinViewfinderRadius, state_.viewfinderRadius, false);
+  const double shrunk = static_cast<double>(state_.viewfinderRadius) - state_.viewfinderStep;
+  stepViewfinder(shrunk >= kMinViewfinderRadius, state_.viewfinderRadius, false);
+}
+
+template <typename Field, typename Value>
+void SearchControl::setParameter(Field& field, Value value) {
+  completeScan();
+  field = value;
+  save();
 }
 
 void SearchControl::selectViewfinderStep(std::uint32_t step) {
-  completeScan();
-  state_.viewfinderStep = step;
-  save();
+  setParameter(state_.viewfinderStep, step);
 }
 
 void SearchControl::selectFramesPerSecond(std::uint32_t framesPerSecond) {
-  completeScan();
-  state_.framesPerSecond = framesPerSecond;
-  save();
+  setParameter(state_.framesPerSecond, framesPerSecond);
 }
 
 void SearchControl::selectFilterRadius(std::uint32_t filterRadius) {
-  completeScan();
-  state_.filterRadius = filterRadius;
-  save();
+  setParameter(state_.filterRadius, filterRadius);
 }
 
 void SearchControl::selectColorTolerance(std::uint8_t colorTolerance) {
-  completeScan();
-  state_.colorTolerance = colorTolerance;
-  save();
+  setParameter(state_.colorTolerance, colorTolerance);
 }
 
 void SearchControl::closeApplication() {

@@ -76,6 +76,10 @@ class SearchControl : private ScanJob {
   bool scanInFlight() const { return scanInFlight_; }
 
  private:
+  // Camera mode, at start-up: the notice, the capture graph, the first frame
+  // and the template from it. False when a close cut the first frame's wait
+  // short (the close has run).
+  bool startCamera();
   void redrawQuery();
   void scanAndShow();
   void runScan() override;
@@ -88,7 +92,14 @@ class SearchControl : private ScanJob {
   // Moves or resizes by one step when admitted (and draws the glyph there);
   // saves the parameters either way.
   void stepViewfinder(bool admitted, std::uint32_t& field, bool increase);
+  // Whether the viewfinder moved or grown by the given number of steps
+  // still keeps the one-pixel margin inside the query picture.
+  bool admits(double rowStep, double columnStep, double radiusStep) const;
   void save();
+  // A parameter command: stores the value once a scan in flight has ended,
+  // then saves.
+  template <typename Field, typename Value>
+  void setParameter(Field& field, Value value);
 
   Workspace& ws_;
   SearchState& state_;

@@ -9,13 +9,13 @@
 
 namespace orvalis {
 
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // Where a picture line goes: a stream, or text of size bytes (size 0: only
 // the length is wanted).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,9 @@ namespace orvalis {
 // the histograms. False when the template can't be built soundly (see
 // templateBuildable); the search must not run then.
 [[nodiscard]] bool buildTemplate(Workspace& workspace);
+
+// Milliseconds from start until now, as every time the search reports.
+double millisecondsSince(std::chrono::steady_clock::time_point start);
 
 // The outcome for one archive picture. The match fields are meaningful only
 // when matchFound is true.

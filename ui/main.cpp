@@ -221,20 +221,105 @@ void onTerminate(int) {
   [[maybe_unused]] const ssize_t written = ::write(terminateWriteEnd, &byte, 1);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // --help and --version need no display, so they are answered before Qt starts.
+// --help and --version need no display, so they are answered before Qt
+// starts. True when one was.
+bool answeredHelpOrVersion(int argc, char** argv) {
   for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(orvalis::windowUsage(), stdout);
-      return 0;
+      return true;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("orvalis %s\nLicence: MIT. Copyright (c) 2026 the Orvalis developers.\n", ORVALIS_VERSION);
-      return 0;
+      return true;
     }
   }
+  return false;
+}
+
+// What the working folder, once entered, makes of the program.
+struct FolderSetup {
+  std::string realHere;      // the folder's real path
+  bool confined = false;     // not trusted: saves stay inside
+  std::string scriptFolder;  // where the exit scripts come from
+};
+
+// The working folder's res and the defaults it may borrow, and whether the
+// folder is trusted. An exit code when the program can't go on.
+std::optional<int> settleFolder(const orvalis::WindowArguments& arguments, const Settings& settings,
+                                FolderSetup& setup) {
+  // A res that is there but no folder would only give a shell's word about a
+  // missing script later.
+  const std::string resTrouble = orvalis::resProblem();
+  if (!resTrouble.empty()) {
+    orvalis::ProcessExitPath(std::string(), arguments.fromDesktop)
+        .report(resTrouble + " in " + currentFolder() + "; the program ends");
+    return 1;
+  }
+  const std::string here = currentFolder();
+  const std::string defaults = defaultResources();
+  std::string message;
+  if (orvalis::provideDefaultResources(here, defaults, message)) {
+    std::fprintf(stderr, "orvalis: %s\n", message.c_str());
+  }
+  setup.realHere = orvalis::realPathOf(".");
+  const bool trusted = arguments.fromDesktop && settings.file != nullptr &&
+                       holds(trustedFolders(*settings.file), setup.realHere);
+  setup.confined = arguments.fromDesktop && !trusted;
+  if (setup.confined && setup.realHere.empty()) {
+    std::fprintf(stderr, "orvalis: can't work in %s: its real path can't be found\n", here.c_str());
+    return kUsageExit;
+  }
+  setup.scriptFolder = orvalis::exitScriptFolder(
+      arguments.fromDesktop ? orvalis::FolderOrigin::Desktop : orvalis::FolderOrigin::Terminal, trusted,
+      orvalis::userScriptFolder(), defaults);
+  return std::nullopt;
+}
+
+// The camera is asked for the archive's picture size, read from the header
+// of archive picture 0; without it the adapter takes its largest format.
+// Only a regular file is read: a named pipe there would block the reader
+// before start-up could refuse it.
+QSize archivePictureSize() {
+  QSize archiveSize;
+  orvalis::FileStatus firstStatus = orvalis::FileStatus::Ok;
+  const int first = orvalis::openRegularFileForReading(orvalis::kFirstArchivePath, firstStatus);
+  if (first >= 0) {
+    QFile file;
+    if (file.open(first, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+      archiveSize = QImageReader(&file).size();
+    } else {
+      ::close(first);
+    }
+  }
+  return archiveSize;
+}
+
+// SIGTERM closes the window through the pipe its notifier reads.
+std::unique_ptr<QSocketNotifier> closeOnTerminate(orvalis::COrvalisDlg& window) {
+  int terminatePipe[2];
+  if (::pipe2(terminatePipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+  terminateWriteEnd = terminatePipe[1];
+  auto notifier = std::make_unique<QSocketNotifier>(terminatePipe[0], QSocketNotifier::Read);
+  const int readEnd = terminatePipe[0];
+  QObject::connect(notifier.get(), &QSocketNotifier::activated, &window, [&window, readEnd] {
+    char bytes[16];
+    while (::read(readEnd, bytes, sizeof bytes) > 0) {
+    }
+    window.close();
+  });
+  struct sigaction action {};
+  action.sa_handler = onTerminate;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  return notifier;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (answeredHelpOrVersion(argc, argv)) return 0;
 
   // Every usage error, --trust and a folder that can't be worked in are
   // answered before Qt starts, so they need no display either.
@@ -270,52 +355,13 @@ int main(int argc, char** argv) {
     }
     if (!chooseDesktopFolder(!arguments.folder.empty(), settings)) return 0;  // the user chose nothing
   }
-
-  // A res that is there but no folder would only give a shell's word about a
-  // missing script later.
-  const std::string resTrouble = orvalis::resProblem();
-  if (!resTrouble.empty()) {
-    orvalis::ProcessExitPath(std::string(), arguments.fromDesktop)
-        .report(resTrouble + " in " + currentFolder() + "; the program ends");
-    return 1;
-  }
-  const std::string here = currentFolder();
-  const std::string defaults = defaultResources();
-  std::string message;
-  if (orvalis::provideDefaultResources(here, defaults, message)) {
-    std::fprintf(stderr, "orvalis: %s\n", message.c_str());
-  }
-  const std::string realHere = orvalis::realPathOf(".");
-  const bool trusted =
-      arguments.fromDesktop && settings.file != nullptr && holds(trustedFolders(*settings.file), realHere);
-  const bool confined = arguments.fromDesktop && !trusted;
-  if (confined && realHere.empty()) {
-    std::fprintf(stderr, "orvalis: can't work in %s: its real path can't be found\n", here.c_str());
-    return kUsageExit;
-  }
-  const std::string scriptFolder = orvalis::exitScriptFolder(
-      arguments.fromDesktop ? orvalis::FolderOrigin::Desktop : orvalis::FolderOrigin::Terminal, trusted,
-      orvalis::userScriptFolder(), defaults);
+  FolderSetup folder;
+  if (const std::optional<int> code = settleFolder(arguments, settings, folder)) return *code;
 
   auto workspace = std::make_unique<orvalis::Workspace>();
-  orvalis::ProcessExitPath exitPath(scriptFolder, arguments.fromDesktop);
-
-  // The camera is asked for the archive's picture size, read from the header
-  // of archive picture 0; without it the adapter takes its largest format.
-  // It is opened only if start-up chooses camera mode.
-  // Only a regular file is read: a named pipe there would block the reader
-  // before start-up could refuse it.
-  QSize archiveSize;
-  orvalis::FileStatus firstStatus = orvalis::FileStatus::Ok;
-  const int first = orvalis::openRegularFileForReading(orvalis::kFirstArchivePath, firstStatus);
-  if (first >= 0) {
-    QFile file;
-    if (file.open(first, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-      archiveSize = QImageReader(&file).size();
-    } else {
-      ::close(first);
-    }
-  }
+  orvalis::ProcessExitPath exitPath(folder.scriptFolder, arguments.fromDesktop);
+  // The camera is opened only if start-up chooses camera mode.
+  const QSize archiveSize = archivePictureSize();
   orvalis::QtCameraSource camera(
       archiveSize.isValid() ? static_cast<std::uint32_t>(archiveSize.width()) : 0,
       archiveSize.isValid() ? static_cast<std::uint32_t>(archiveSize.height()) : 0);
@@ -324,30 +370,13 @@ int main(int argc, char** argv) {
   // Queued: a close asked for during start-up finishes the dialog before the
   // event loop runs, and a quit before the loop would be lost.
   QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-
-  int terminatePipe[2];
-  std::unique_ptr<QSocketNotifier> terminateNotifier;
-  if (::pipe2(terminatePipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-    terminateWriteEnd = terminatePipe[1];
-    terminateNotifier = std::make_unique<QSocketNotifier>(terminatePipe[0], QSocketNotifier::Read);
-    QObject::connect(terminateNotifier.get(), &QSocketNotifier::activated, &window, [&window, terminatePipe] {
-      char bytes[16];
-      while (::read(terminatePipe[0], bytes, sizeof bytes) > 0) {
-      }
-      window.close();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-  }
+  const std::unique_ptr<QSocketNotifier> terminateNotifier = closeOnTerminate(window);
   // --log: a line on standard error for every archive picture searched, in
   // the words of orvalis-search --human, for whoever watches from outside.
   if (arguments.log) window.searchControl().setTickLog(stderr);
   // A folder that is not trusted is written only inside: a parameters file
   // that is a link out of it is never replaced.
-  if (confined) window.searchControl().confineSavesTo(realHere);
+  if (folder.confined) window.searchControl().confineSavesTo(folder.realHere);
   window.initDialog(orvalis::COrvalisDlg::StartShow::Minimized);
   return app.exec();
 }

@@ -118,25 +118,18 @@ COrvalisDlg::COrvalisDlg(Workspace& workspace, FrameSource& camera, ExitPath& ex
     scanNotifier_ = new QSocketNotifier(scanEvent_, QSocketNotifier::Read, this);
     connect(scanNotifier_, &QSocketNotifier::activated, this, &COrvalisDlg::scanDone);
   }
-  scanThread_ = std::thread([this] { scanLoop(); });
+  scanThread_.start([this] { scanLoop(); });
 }
 
 COrvalisDlg::~COrvalisDlg() {
   timer_.stop();
-  {
-    std::lock_guard<std::mutex> lock(scanMutex_);
-    scanStopping_ = true;
-  }
-  scanWake_.notify_one();
-  scanThread_.join();
+  scanThread_.stop();
   if (scanEvent_ >= 0) ::close(scanEvent_);
 }
 
 void COrvalisDlg::scanLoop() {
-  std::unique_lock<std::mutex> lock(scanMutex_);
-  for (;;) {
-    scanWake_.wait(lock, [this] { return scanStopping_ || (scanJob_ != nullptr && !scanRunning_); });
-    if (scanStopping_) return;
+  std::unique_lock<std::mutex> lock(scanThread_.mutex());
+  while (scanThread_.waitUntil(lock, [this] { return scanJob_ != nullptr && !scanRunning_; })) {
     scanRunning_ = true;
     ScanJob* job = scanJob_;
     lock.unlock();
@@ -161,16 +154,14 @@ void COrvalisDlg::startScan(ScanJob& job) {
     job.finishScan();
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(scanMutex_);
+  scanThread_.change([&] {
     scanJob_ = &job;
     finishJob_ = &job;
-  }
-  scanWake_.notify_one();
+  });
 }
 
 void COrvalisDlg::waitForScan() {
-  std::unique_lock<std::mutex> lock(scanMutex_);
+  std::unique_lock<std::mutex> lock(scanThread_.mutex());
   scanIdle_.wait(lock, [this] { return scanJob_ == nullptr; });
   finishJob_ = nullptr;
 }
@@ -181,7 +172,7 @@ void COrvalisDlg::scanDone() {
   [[maybe_unused]] const ssize_t got = ::read(scanEvent_, &count, sizeof count);
   ScanJob* finish = nullptr;
   {
-    std::lock_guard<std::mutex> lock(scanMutex_);
+    std::lock_guard<std::mutex> lock(scanThread_.mutex());
     if (scanJob_ == nullptr) std::swap(finish, finishJob_);
   }
   if (finish != nullptr) finish->finishScan();

@@ -7,12 +7,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "capture/frameSource.h"
 #include "control/exitPath.h"
 #include "control/searchControl.h"
 #include "control/window.h"
+#include "platform/stoppableThread.h"
 #include "state/workspace.h"
 #include "ui/dialogTemplate.h"
 #include "ui/viewGeometry.h"
@@ -97,15 +97,13 @@ class COrvalisDlg : public QDialog, public Window {
   // The scan thread, made once with the window: it runs one ScanJob at a
   // time and wakes the window's thread through an event descriptor, which
   // costs no allocation a tick.
-  std::mutex scanMutex_;
-  std::condition_variable scanWake_, scanIdle_;
+  std::condition_variable scanIdle_;
   ScanJob* scanJob_ = nullptr;  // set while a job waits or runs
   bool scanRunning_ = false;
-  bool scanStopping_ = false;
   ScanJob* finishJob_ = nullptr;  // the job the window still owes its finishScan
   int scanEvent_ = -1;
   QSocketNotifier* scanNotifier_ = nullptr;
-  std::thread scanThread_;
+  StoppableThread scanThread_;
 };
 
 }  // namespace orvalis

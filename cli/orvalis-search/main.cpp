@@ -7,14 +7,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/orvalis-search/merge.h"
@@ -22,6 +20,7 @@
 #include "cli/orvalis-search/searchToolOptions.h"
 #include "control/archiveWalk.h"
 #include "matching/searchSteps.h"
+#include "platform/stoppableThread.h"
 
 namespace {
 
@@ -53,26 +52,17 @@ bool writeLine(const std::string& line, std::string& error) {
 // hang. Reads only the workspace's progress counters.
 class ScanProgress {
  public:
-  explicit ScanProgress(const orvalis::Workspace& workspace)
-      : workspace_(workspace), thread_([this] { watch(); }) {}
-  ~ScanProgress() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
+  explicit ScanProgress(const orvalis::Workspace& workspace) : workspace_(workspace) {
+    thread_.start([this] { watch(); });
   }
-  ScanProgress(const ScanProgress&) = delete;
-  ScanProgress& operator=(const ScanProgress&) = delete;
 
  private:
   void watch() {
     using Clock = std::chrono::steady_clock;
     std::uint32_t picture = workspace_.scanPicture.load();
     Clock::time_point since = Clock::now(), lastLine = since;
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stopping_; })) {
+    std::unique_lock<std::mutex> lock(thread_.mutex());
+    while (!thread_.stopWithin(lock, std::chrono::milliseconds(200))) {
       const std::uint32_t now = workspace_.scanPicture.load();
       const Clock::time_point time = Clock::now();
       if (now != picture) {
@@ -90,11 +80,84 @@ class ScanProgress {
   }
 
   const orvalis::Workspace& workspace_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  std::thread thread_;
+  orvalis::StoppableThread thread_;
 };
+
+// The lines of one picture or of the summary, in the words asked for.
+std::string pictureText(const orvalis::SearchToolOptions& options, const orvalis::PictureResult& result) {
+  return options.human ? orvalis::pictureLine(result) : orvalis::pictureJson(result);
+}
+std::string summaryText(const orvalis::SearchToolOptions& options, const orvalis::WalkSummary& summary) {
+  return options.human ? orvalis::summaryLine(summary) : orvalis::summaryJson(summary);
+}
+
+// Joining shards searches nothing: the lines come from the files.
+int mergeRun(const orvalis::SearchToolOptions& options) {
+  using namespace orvalis;
+  std::string error, outputError;
+  WalkSummary summary;
+  // After a failed write the rest is not written: the error ends the run.
+  const auto print = [&](const PictureResult& result) {
+    if (outputError.empty()) writeLine(pictureText(options, result), outputError);
+  };
+  if (!mergeShards(options.mergeFiles, options.all, print, summary, error)) return fail(error);
+  if (!outputError.empty()) return fail(outputError);
+  if (!writeLine(summaryText(options, summary), outputError)) return fail(outputError);
+  return summary.matches > 0 ? kFoundExit : kNotFoundExit;
+}
+
+int searchRun(const orvalis::SearchToolOptions& options) {
+  using namespace orvalis;
+  // About 86 MB of buffers, allocated once; the worker threads and the fast
+  // kernels' memory likewise.
+  const auto workspace = std::make_unique<Workspace>();
+  useKernels(*workspace, options.reference ? Kernels::Reference : Kernels::Fast);
+  // Every failure of the start-up is an error, said in its own words.
+  const SearchStart start = prepareSearch(*workspace, options);
+  if (start.failure != StartFailure::None) return fail(start.message);
+
+  // Progress once every two seconds, on a terminal or when asked for.
+  const bool showProgress = options.progress || isatty(STDERR_FILENO);
+  auto lastProgress = std::chrono::steady_clock::now();
+  std::uint64_t scanned = 0, matches = 0;
+  std::string outputError, viewsError;
+  const auto onPicture = [&](const PictureResult& result) {
+    if (result.matchFound && !options.viewsFolder.empty() && viewsError.empty()) {
+      char number[16];
+      std::snprintf(number, sizeof number, "/%010u", result.index);
+      const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
+      static_cast<void>(writeViewsOfMatch(*workspace, folder, viewsError));
+    }
+    if (!writeLine(pictureText(options, result), outputError)) return false;
+    ++scanned;
+    if (result.matchFound) ++matches;
+    const auto now = std::chrono::steady_clock::now();
+    if (showProgress && now - lastProgress >= std::chrono::seconds(2)) {
+      std::fprintf(stderr, "orvalis-search: %llu pictures scanned, %llu with a match, now at %u\n",
+                   static_cast<unsigned long long>(scanned), static_cast<unsigned long long>(matches),
+                   result.index);
+      lastProgress = now;
+    }
+    return true;
+  };
+
+  const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
+  WalkSummary summary;
+  std::string error;
+  // Views redraw archiveImage, where the next picture would be decoded.
+  const bool decodeAhead = options.viewsFolder.empty();
+  std::optional<ScanProgress> progress;
+  if (showProgress) progress.emplace(*workspace);
+  const bool walked = walkArchive(*workspace, range, onPicture, summary, error, decodeAhead);
+  progress.reset();
+  if (!walked) return fail(error);
+  if (!outputError.empty()) return fail(outputError);
+  if (!viewsError.empty()) return fail(viewsError);
+
+  const std::string line = options.shard ? shardSummaryJson(summary, range) : summaryText(options, summary);
+  if (!writeLine(line, outputError)) return fail(outputError);
+  return summary.matches > 0 || options.shard ? kFoundExit : kNotFoundExit;
+}
 
 }  // namespace
 
@@ -120,71 +183,5 @@ int main(int argc, char** argv) {
   if (!options.folder.empty() && ::chdir(options.folder.c_str()) != 0) {
     return fail("can't work in " + options.folder + ": " + std::strerror(errno));
   }
-
-  // Joining shards searches nothing: the lines come from the files.
-  if (options.merge) {
-    std::string error;
-    WalkSummary summary;
-    // After a failed write the rest is not written: the error ends the run.
-    const auto print = [&](const PictureResult& result) {
-      if (outputError.empty())
-        writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError);
-    };
-    if (!mergeShards(options.mergeFiles, options.all, print, summary, error)) return fail(error);
-    if (!outputError.empty()) return fail(outputError);
-    if (!writeLine(options.human ? summaryLine(summary) : summaryJson(summary), outputError)) {
-      return fail(outputError);
-    }
-    return summary.matches > 0 ? kFoundExit : kNotFoundExit;
-  }
-
-  // About 86 MB of buffers, allocated once; the worker threads and the fast
-  // kernels' memory likewise.
-  const auto workspace = std::make_unique<Workspace>();
-  useKernels(*workspace, options.reference ? Kernels::Reference : Kernels::Fast);
-  std::string error;
-  if (!prepareSearch(*workspace, options, error)) return fail(error);
-
-  // Progress once every two seconds, on a terminal or when asked for.
-  const bool showProgress = options.progress || isatty(STDERR_FILENO);
-  auto lastProgress = std::chrono::steady_clock::now();
-  std::uint64_t scanned = 0, matches = 0;
-  std::string viewsError;
-  const auto onPicture = [&](const PictureResult& result) {
-    if (result.matchFound && !options.viewsFolder.empty() && viewsError.empty()) {
-      char number[16];
-      std::snprintf(number, sizeof number, "/%010u", result.index);
-      const std::string folder = options.all ? options.viewsFolder + number : options.viewsFolder;
-      static_cast<void>(writeViewsOfMatch(*workspace, folder, viewsError));
-    }
-    if (!writeLine(options.human ? pictureLine(result) : pictureJson(result), outputError)) return false;
-    ++scanned;
-    if (result.matchFound) ++matches;
-    const auto now = std::chrono::steady_clock::now();
-    if (showProgress && now - lastProgress >= std::chrono::seconds(2)) {
-      std::fprintf(stderr, "orvalis-search: %llu pictures scanned, %llu with a match, now at %u\n",
-                   static_cast<unsigned long long>(scanned), static_cast<unsigned long long>(matches),
-                   result.index);
-      lastProgress = now;
-    }
-    return true;
-  };
-
-  const ArchiveRange range{options.archiveFolder, options.first, options.last, options.all};
-  WalkSummary summary;
-  // Views redraw archiveImage, where the next picture would be decoded.
-  const bool decodeAhead = options.viewsFolder.empty();
-  std::optional<ScanProgress> progress;
-  if (showProgress) progress.emplace(*workspace);
-  const bool walked = walkArchive(*workspace, range, onPicture, summary, error, decodeAhead);
-  progress.reset();
-  if (!walked) return fail(error);
-  if (!outputError.empty()) return fail(outputError);
-  if (!viewsError.empty()) return fail(viewsError);
-
-  const std::string line = options.shard   ? shardSummaryJson(summary, range)
-                           : options.human ? summaryLine(summary)
-                                           : summaryJson(summary);
-  if (!writeLine(line, outputError)) return fail(outputError);
-  return summary.matches > 0 || options.shard ? kFoundExit : kNotFoundExit;
+  return options.merge ? mergeRun(options) : searchRun(options);
 }

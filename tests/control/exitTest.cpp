@@ -1,13 +1,17 @@
 // How the program ends, run as real processes in a temporary working folder:
-// the exit code, exactly which scripts ran, and the save of the parameters.
+// the exit code, exactly which scripts ran, and the save of the parameters;
+// and what the tool, which starts up the same way, says in that folder.
 
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstring>
 
 #include "control/saveParameters.h"
+#include "control/searchStart.h"
+#include "matching/searchSteps.h"
 #include "tests/control/controlFixture.h"
 
 namespace orvalis::testing {
@@ -17,7 +21,7 @@ namespace fs = std::filesystem;
 
 using Exits = ControlTest;
 
-TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
+TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcessAndTheToolSaysWhy) {
   // Files are spoilt in a still-image folder of two pictures (camera mode:
   // no still query); the camera's fault strikes before start-up (-1) or
   // after the given number of ticks. A FIFO stands for every file that is
@@ -52,22 +56,33 @@ TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
     int faultAfter;
     int exitCode;
     Scripts scripts;
+    const char* toolSays;  // the start of its one line
   };
+  // What the tool says at its start-up in the same folder ("": it starts).
+  const char *noQuery = "query picture 'Image_Archive/Current_Image.jpg' not found", *starts = "";
   const Case cases[] = {
-      {"backdrop missing", false, backdrop, remove, none, -1, 1, missing},
-      {"picture 0 missing", false, picture0, remove, none, -1, 1, missing},
-      {"no res folder: no script, code 1", false, "res", remove, none, -1, 1, noScript},
-      {"parameters a FIFO: the defaults", false, "res/Combo_Box_Parameters.bin", fifo, none, -1, 0, noScript},
-      {"still query of another size", false, still, resized, none, -1, 1, mismatch},
-      {"still walk meets another size", false, picture1, resized, none, -1, 1, mismatch},
-      {"undecodable still query: camera mode", false, still, garbage, none, -1, 0, notice},
-      {"still query a FIFO, camera won't start", false, still, fifo, noStart, -1, 1, lost},
-      {"first frame can't be grabbed", true, still, keep, noFrame, -1, 1, lost},
-      {"first frame too large", true, still, keep, tooLarge, -1, 1, lost},
-      {"frame lost at the walk's restart", true, still, keep, noFrame, 0, 1, lost},
-      {"camera lost after a match stopped the search", true, picture0, query, lostOnStop, 1, 1, lost},
-      {"camera walk meets another size", true, picture0, resized, none, -1, 1, cameraMismatch},
+      {"backdrop missing", false, backdrop, remove, none, -1, 1, missing, starts},
+      {"picture 0 missing", false, picture0, remove, none, -1, 1, missing,
+       "archive picture 'Image_Archive/Image_0000000000.jpg' not found"},
+      {"no res folder: no script, code 1", false, "res", remove, none, -1, 1, noScript, starts},
+      {"parameters a FIFO: the defaults", false, "res/Combo_Box_Parameters.bin", fifo, none, -1, 0, noScript,
+       starts},
+      {"still query of another size", false, still, resized, none, -1, 1, mismatch,
+       "query picture 'Image_Archive/Current_Image.jpg' is 164x120 but archive picture 0 is 160x120"},
+      {"still walk meets another size", false, picture1, resized, none, -1, 1, mismatch, starts},
+      {"undecodable still query: camera mode", false, still, garbage, none, -1, 0, notice,
+       "cannot decode query picture 'Image_Archive/Current_Image.jpg': "},
+      {"still query a FIFO, camera won't start", false, still, fifo, noStart, -1, 1, lost,
+       "cannot read query picture 'Image_Archive/Current_Image.jpg': not a regular file"},
+      {"first frame can't be grabbed", true, still, keep, noFrame, -1, 1, lost, noQuery},
+      {"first frame too large", true, still, keep, tooLarge, -1, 1, lost, noQuery},
+      {"frame lost at the walk's restart", true, still, keep, noFrame, 0, 1, lost, noQuery},
+      {"camera lost after a match stopped the search", true, picture0, query, lostOnStop, 1, 1, lost,
+       noQuery},
+      {"camera walk meets another size", true, picture0, resized, none, -1, 1, cameraMismatch, noQuery},
   };
+  const auto tool = std::make_unique<Workspace>();
+  useKernels(*tool, Kernels::Fast);
   for (const Case& c : cases) {
     fs::remove_all(dir / "res");
     fs::remove_all(dir / "Image_Archive");
@@ -94,6 +109,9 @@ TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
     // A started camera is released before the process ends.
     const bool started = c.scripts.count("Scanner_Mode") == 1;
     EXPECT_EQ(fs::exists(dir / "res/camera-released"), started && c.exitCode == 1) << c.what;
+    const std::string said = prepareSearch(*tool, SearchSetup{}).message;
+    EXPECT_EQ(said.substr(0, std::strlen(c.toolSays)), c.toolSays) << c.what;
+    EXPECT_EQ(said.empty(), *c.toolSays == '\0') << c.what;
   }
 }
 
