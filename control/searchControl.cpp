@@ -260,34 +260,37 @@ void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool inc
   save();
 }
 
-bool SearchControl::admits(double rowStep, double columnStep, double radiusStep) const {
-  // Every value is read as unsigned 32-bit converted to double: the moved or
-  // grown disc is tested exactly as every other disc.
-  const double step = state_.viewfinderStep;
-  return isAdmissibleCentre(state_.viewfinderY + rowStep * step, state_.viewfinderX + columnStep * step,
-                            state_.viewfinderRadius + radiusStep * step, state_.queryWidth,
-                            state_.queryHeight);
-}
-
+// A move checks only the side it moves towards (equality admitted), so a
+// viewfinder that overhangs another side, as a camera frame of another size
+// can leave it, can still be steered back. Values are read as unsigned 32-bit
+// converted to double.
 void SearchControl::moveViewfinderUp() {
-  stepViewfinder(admits(-1, 0, 0), state_.viewfinderY, false);
+  const double y = state_.viewfinderY, r = state_.viewfinderRadius, s = state_.viewfinderStep;
+  stepViewfinder(y - r - s >= 1, state_.viewfinderY, false);
 }
 
 void SearchControl::moveViewfinderDown() {
-  stepViewfinder(admits(1, 0, 0), state_.viewfinderY, true);
+  const double y = state_.viewfinderY, r = state_.viewfinderRadius, s = state_.viewfinderStep;
+  stepViewfinder(y + r + s <= static_cast<double>(state_.queryHeight) - 2, state_.viewfinderY, true);
 }
 
 void SearchControl::moveViewfinderLeft() {
-  stepViewfinder(admits(0, -1, 0), state_.viewfinderX, false);
+  const double x = state_.viewfinderX, r = state_.viewfinderRadius, s = state_.viewfinderStep;
+  stepViewfinder(x - r - s >= 1, state_.viewfinderX, false);
 }
 
 void SearchControl::moveViewfinderRight() {
-  stepViewfinder(admits(0, 1, 0), state_.viewfinderX, true);
+  const double x = state_.viewfinderX, r = state_.viewfinderRadius, s = state_.viewfinderStep;
+  stepViewfinder(x + r + s <= static_cast<double>(state_.queryWidth) - 2, state_.viewfinderX, true);
 }
 
 void SearchControl::growViewfinder() {
   const double grown = static_cast<double>(state_.viewfinderRadius) + state_.viewfinderStep;
-  stepViewfinder(grown <= kMaxViewfinderRadius && admits(0, 0, 1), state_.viewfinderRadius, true);
+  // The grown disc is held to the rule every disc is held to.
+  stepViewfinder(
+      grown <= kMaxViewfinderRadius && isAdmissibleCentre(state_.viewfinderY, state_.viewfinderX, grown,
+                                                          state_.queryWidth, state_.queryHeight),
+      state_.viewfinderRadius, true);
 }
 
 void SearchControl::shrinkViewfinder() {

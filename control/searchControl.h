@@ -92,9 +92,7 @@ class SearchControl : private ScanJob {
   // Moves or resizes by one step when admitted (and draws the glyph there);
   // saves the parameters either way.
   void stepViewfinder(bool admitted, std::uint32_t& field, bool increase);
-  // Whether the viewfinder moved or grown by the given number of steps
-  // still keeps the one-pixel margin inside the query picture.
-  bool admits(double rowStep, double columnStep, double radiusStep) const;
+
   void save();
   // A parameter command: stores the value once a scan in flight has ended,
   // then saves.

@@ -177,6 +177,9 @@ TEST_F(Commands, ViewfinderCommandsAdmitEqualityAtEveryLimitAndSaveEitherWay) {
       {"left to a margin of 0", &SearchControl::moveViewfinderLeft, 60, 240, 50, 10, 60, 240, 50},
       {"right to w - 2", &SearchControl::moveViewfinderRight, 578, 240, 50, 10, 588, 240, 50},
       {"right to w - 1", &SearchControl::moveViewfinderRight, 579, 240, 50, 10, 579, 240, 50},
+      // A move checks only the side it moves towards: a viewfinder over the
+      // top edge (as a camera frame of another size can leave it) still moves.
+      {"left while over the top", &SearchControl::moveViewfinderLeft, 320, 45, 50, 10, 310, 45, 50},
       {"grow to a margin of 1", &SearchControl::growViewfinder, 320, 229, 178, 50, 320, 229, 228},
       {"grow past the picture", &SearchControl::growViewfinder, 320, 251, 200, 50, 320, 251, 200},
       {"grow past 250, not cut down", &SearchControl::growViewfinder, 320, 240, 240, 25, 320, 240, 240},
