@@ -315,35 +315,6 @@ TEST(FastScan, EarliestHitWinsWhenEveryLaneFindsOneAtOnce) {
                       << expected.matchX << ")";
 }
 
-TEST(TestCandidateFast, SameVerdictAndSignatureAtEveryCentre) {
-  const BgrPicture query = testing::texturedPicture(120, 110, 51, 1.2);
-  const BgrPicture archive = testing::pasteQuarterTurn(query, 55, 60, query, 55, 60, 55);
-  const Params c{6, 30, 60, 55, 40, 40.0};
-  auto plain = prepared(query, archive, c, Kernels::Reference);
-  auto fast = prepared(query, archive, c, Kernels::Fast);
-  const SearchState& p = plain->state;
-  const SearchState& f = fast->state;
-  int passes = 0;
-  for (std::uint32_t row = 41; row <= 110 - 2 - 40; ++row) {
-    for (std::uint32_t column = 41; column <= 120 - 2 - 40; ++column) {
-      const int expected = testCandidate(*plain, row, column, 40);
-      ASSERT_EQ(testCandidateFast(*fast, kernelMemory(*fast).scan, row, column, 40), expected)
-          << row << ", " << column;
-      passes += expected;
-      // Both started from zeroed records and write the same parts of them.
-      ASSERT_TRUE(
-          !expected ||
-          (std::memcmp(&p.candidateCentreValue, &f.candidateCentreValue, sizeof(double)) == 0 &&
-           std::memcmp(p.ringSampleCount, f.ringSampleCount, sizeof p.ringSampleCount) == 0 &&
-           std::memcmp(p.candidateRingProfile, f.candidateRingProfile, sizeof p.candidateRingProfile) == 0 &&
-           std::memcmp(p.candidateRingHist, f.candidateRingHist, sizeof p.candidateRingHist) == 0 &&
-           std::memcmp(p.candidateRingMean, f.candidateRingMean, sizeof p.candidateRingMean) == 0))
-          << "the candidate signatures differ at " << row << ", " << column;
-    }
-  }
-  EXPECT_GT(passes, 0) << "no centre reached the end of the test";
-}
-
 TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
   // Shifted sines with jitter; ties (constant profiles, where every shift
   // sums 0, and period 10, where shifts 0, 10, 20, ... tie); nothing
