@@ -317,8 +317,9 @@ TEST(FastScan, EarliestHitWinsWhenEveryLaneFindsOneAtOnce) {
 
 TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
   // Shifted sines with jitter; ties (constant profiles, where every shift
-  // sums 0, and period 10, where shifts 0, 10, 20, ... tie); nothing
-  // qualifying at 17 above; values outside 0..255, which the bounds can't take.
+  // sums 0, and period 10, where shifts 0, 10, 20, ... tie); every sample
+  // exactly the tolerance above, which qualifies, and 17 above, which does
+  // not; values outside 0..255, which the bounds can't take.
   // Each also with only some shifts decisive: the best shift alone, all but
   // it, every third: a decisive best must come out aligned, and only a best
   // that is not decisive may be reported as elsewhere.
@@ -338,14 +339,16 @@ TEST(AlignRingFast, SameShiftAndAngleAsOneShiftAtATime) {
         cases.push_back({candidate, templateProfile, tolerance});
     }
   }
-  std::vector<double> pattern(60), off(60), below(60);
+  std::vector<double> pattern(60), on(60), off(60), below(60);
   for (std::size_t i = 0; i < 60; ++i) {
     pattern[i] = (i % 10) < 5 ? 10.0 : 200.0;
+    on[i] = pattern[i] + 16;
     off[i] = pattern[i] + 17;
     below[i] = pattern[i] - 100;
   }
   cases.push_back({std::vector<double>(100, 50.0), std::vector<double>(100, 50.0), 2});
-  cases.insert(cases.end(), {{pattern, pattern, 16}, {off, pattern, 16}, {below, pattern, 200}});
+  cases.insert(cases.end(),
+               {{pattern, pattern, 16}, {on, pattern, 16}, {off, pattern, 16}, {below, pattern, 200}});
   for (std::size_t k = 0; k < cases.size(); ++k) {
     const Case& c = cases[k];
     const auto n = static_cast<std::uint32_t>(c.candidate.size());
