@@ -18,7 +18,7 @@ inline constexpr const char kDifferencePreviewFile[] = "difference-preview.png";
 // glyph, as the timer cycle leaves it), archiveImage (the gray archive
 // picture with the match glyph), and the template, match and difference
 // previews. The pictures are written as they stand; call it once
-// prepareMatchViews has run. Returns true when all five files were written, 0
+// prepareMatchViews has run. True when all five files were written; false
 // at the first failure (with its path in failedPath when given), for example
 // a folder that can't be created or previews of side 0 (a viewfinder radius
 // below 2).

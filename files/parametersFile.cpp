@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <iterator>
 
 namespace orvalis {
 
@@ -159,34 +158,11 @@ std::span<const ParameterOption> optionTable(Parameter parameter) {
   return {};
 }
 
-const char* parameterText(Parameter parameter, std::uint32_t value) {
-  for (const ParameterOption& option : optionTable(parameter)) {
-    if (option.value == value) return option.text;
-  }
-  return "";
-}
-
-int parameterValue(Parameter parameter, std::string_view text, std::uint32_t& value) {
-  for (const ParameterOption& option : optionTable(parameter)) {
-    if (text == option.text) {
-      value = option.value;
-      return 1;
-    }
-  }
-  return 0;
-}
-
 int stepIndexOf(std::uint32_t step) {
   for (int index = 0; index < 4; ++index) {
     if (kViewfinderSteps[index] == step) return index;
   }
   return 0;
-}
-
-int stepOfIndex(int index, std::uint32_t& step) {
-  if (index < 0 || index >= static_cast<int>(std::size(kViewfinderSteps))) return 0;
-  step = kViewfinderSteps[index];
-  return 1;
 }
 
 }  // namespace orvalis

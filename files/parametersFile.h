@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "files/paths.h"
 #include "platform/safeFile.h"
@@ -62,21 +61,11 @@ struct ParameterOption {
 
 std::span<const ParameterOption> optionTable(Parameter parameter);
 
-// The list text of a value, or "" when the value is not in its table.
-const char* parameterText(Parameter parameter, std::uint32_t value);
-
-// Exact, case-sensitive lookup of a list text. Returns 1 and sets value when
-// the text is in the table; returns 0 and leaves value alone otherwise.
-int parameterValue(Parameter parameter, std::string_view text, std::uint32_t& value);
-
 // The viewfinder step radio group: index 0..3 <-> 1, 10, 25, 50 pixels.
 inline constexpr std::uint32_t kViewfinderSteps[4] = {1, 10, 25, 50};
 inline constexpr const char* kViewfinderStepCaptions[4] = {"1 Pixel", "10 Pixels", "25 Pixels", "50 Pixels"};
 
 // The radio index of a step; any other step gives 0.
 int stepIndexOf(std::uint32_t step);
-
-// The step of a radio index. Returns 1 and sets step for 0..3, else 0.
-int stepOfIndex(int index, std::uint32_t& step);
 
 }  // namespace orvalis

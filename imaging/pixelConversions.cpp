@@ -1,6 +1,6 @@
 #include "imaging/pixelConversions.h"
 
-#include <cstring>
+#include <cstddef>
 
 namespace orvalis {
 
@@ -60,14 +60,6 @@ void convertYuyvRowToBgr(const std::uint8_t* yuyv, std::uint32_t width, YuvCodin
       out[3 * i + 1] = clamp8((luma + green) >> 8);
       out[3 * i + 2] = clamp8((luma + red) >> 8);
     }
-  }
-}
-
-void flipVertical(const std::uint8_t* source, std::uint32_t width, std::uint32_t height,
-                  std::size_t sourceStride, std::uint8_t* picture) {
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  for (std::uint32_t k = 0; k < height; ++k) {
-    std::memcpy(picture + (height - 1 - k) * rowBytes, source + k * sourceStride, rowBytes);
   }
 }
 

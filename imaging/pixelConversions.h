@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 namespace orvalis {
@@ -27,17 +26,6 @@ enum class YuvCoding : std::uint8_t { Bt601Video, Bt601Full, Bt709Video, Bt709Fu
 // One row of packed 4:2:2 (Y0 Cb Y1 Cr for each pair of pixels; width even)
 // to 24-bit BGR: integer arithmetic with 8 fraction bits, clamped to 0..255.
 void convertYuyvRowToBgr(const std::uint8_t* yuyv, std::uint32_t width, YuvCoding coding, std::uint8_t* out);
-
-// Bottom-up 24-bit rows with the given source stride (3 x width, or padded to
-// a multiple of four) to a top-down picture with stride 3 x width. Padding
-// bytes are never copied.
-void flipVertical(const std::uint8_t* source, std::uint32_t width, std::uint32_t height,
-                  std::size_t sourceStride, std::uint8_t* picture);
-
-// The stride of a packed 24-bit bitmap row: 3 x width rounded up to 4 bytes.
-constexpr std::size_t paddedBgrStride(std::uint32_t width) {
-  return (static_cast<std::size_t>(width) * 3 + 3) & ~static_cast<std::size_t>(3);
-}
 
 void splitPlanes(const std::uint8_t* picture, std::uint32_t width, std::uint32_t height, std::uint8_t* blue,
                  std::uint8_t* green, std::uint8_t* red);

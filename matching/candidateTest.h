@@ -7,13 +7,13 @@
 
 namespace orvalis {
 
-// 1 when the candidate histogram can be moved onto the template histogram
+// True when the candidate histogram can be moved onto the template histogram
 // with no count travelling more than colorTolerance bins: the rounded samples
 // of both sides, each in ascending order, are paired smallest with smallest,
 // and the first pair further apart than colorTolerance fails. Works on the
 // copies histWorkA (candidate) and histWorkB (template); both arguments stay
 // as they are. Should the template run out of counts before the candidate
-// (unequal totals, which the search never produces), the result is 0.
+// (unequal totals, which the search never produces), the result is false.
 [[nodiscard]] bool histogramsTransportable(SearchState& state, const std::int32_t* candidateHistogram,
                                            const std::int32_t* templateHistogram);
 
@@ -30,10 +30,10 @@ namespace orvalis {
 // - then ring by ring, innermost first, sampled only once the inner rings have
 //   passed: the ring mean within colorTolerance x kMeanToleranceFactor, then
 //   histogramsTransportable.
-// Writes the candidate signature for the rings it reached. Returns true when
-// every comparison passes, else 0. Every tolerance passes on equality.
+// Writes the candidate signature for the rings it reached. True when every
+// comparison passes. Every tolerance passes on equality.
 // The caller keeps the disc and a one-pixel margin inside the picture. A
-// radius outside ringRadiusUsable is refused (0) before anything is sampled,
+// radius outside ringRadiusUsable is refused (false) before anything is sampled,
 // so an empty ring never reaches the mean.
 [[nodiscard]] bool testCandidate(Workspace& workspace, double row, double column, double radius);
 

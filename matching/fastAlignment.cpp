@@ -273,6 +273,202 @@ constexpr std::int32_t kNoGroup = std::numeric_limits<std::int32_t>::max();
   return at;
 }
 
+namespace {
+
+// What the bounds of one alignment work on: the candidate's block sums and
+// the template's window sums, at the scale the profiles' values allow, and
+// how wide a term of a qualifying shift can be.
+struct BoundSetup {
+  // No difference of any shift can pass the tolerance: rounding is monotonic,
+  // so each rounded difference is at most the rounded extreme one.
+  bool noneOver = false;
+  std::uint32_t block = 0, fine = 0;         // samples in a coarse, a fine block
+  std::uint32_t blocks = 0, fineBlocks = 0;  // 0: no bounds
+  double scale = kBoundScale;
+  const std::int32_t* templateCoarse = nullptr;
+  const std::int32_t* templateFine = nullptr;
+  std::int32_t coarseReach = 0, fineReach = 0;
+  std::int32_t candidateCoarse[kMaxRingSamples];
+  std::int32_t candidateFine[kMaxRingSamples];
+};
+
+// The bounds' set-up; none when a sample is out of their reach (or the
+// template's is). The close scale where the profiles' values allow it.
+[[gnu::always_inline]] inline void setUpBounds(const double* candidateProfile, std::uint32_t count,
+                                               const double* templateTwice,
+                                               const std::int32_t* templateWindowSums,
+                                               std::uint8_t colorTolerance, BoundSetup& b) {
+  double candidateLow = 0.0, candidateHigh = 0.0, templateLow = 0.0, templateHigh = 0.0;
+  const bool candidateInRange = valueRange(candidateProfile, count, candidateLow, candidateHigh);
+  const bool templateInRange = valueRange(templateTwice, count, templateLow, templateHigh);
+  const double tolerance = colorTolerance;
+  b.noneOver = candidateInRange && templateInRange && candidateHigh - templateLow <= tolerance &&
+               templateHigh - candidateLow <= tolerance;
+  b.block = coarseBlock(count);
+  b.fine = fineBlock(count);
+  b.blocks = templateWindowSums[0] >= 0 && candidateInRange ? count / b.block : 0;
+  b.fineBlocks = b.blocks > 0 ? count / b.fine : 0;
+  const double widestDifference = std::max(candidateHigh - templateLow, templateHigh - candidateLow);
+  const bool close = b.blocks > 0 && static_cast<double>(count) * widestDifference < kCloseReach;
+  b.scale = close ? kCloseScale : kBoundScale;
+  const std::uint32_t length = 2 * count + kShiftLanes;
+  b.templateCoarse = templateWindowSums + (close ? 2 * length : 0);
+  b.templateFine = b.templateCoarse + length;
+  if (b.blocks > 0)
+    scaledBlockSums(candidateProfile, count, b.fine, b.block, b.scale, b.candidateFine, b.candidateCoarse);
+  // A qualifying shift has no difference above the tolerance, so no block
+  // term above reach(n) = scale x n x tolerance + 2 n + 1 (the 1 covers a
+  // difference rounded down onto the tolerance): a shift with a wider term
+  // can't qualify.
+  const auto reach = [&](std::uint32_t n) {
+    return static_cast<std::int32_t>(b.scale * n * colorTolerance) + static_cast<std::int32_t>(2 * n + 1);
+  };
+  b.coarseReach = reach(b.block);
+  b.fineReach = reach(b.fine);
+}
+
+// The coarse bound and the widest term of every shift, and for each group of
+// kShiftLanes shifts the lowest bound among those that may qualify (groupLow;
+// kNoGroup where none may). Shifts in runs of kShiftLanes, one a group, whose
+// sums stay in registers; a run is left once every shift in it has a term
+// past the reach. Such a shift can't qualify, so its bound, left partial, is
+// never looked at: widest alone rules it out. (The lanes of a last run past
+// the last shift read sums of the layout's padding and the fine sums after
+// it, and are never looked at either.)
+[[gnu::always_inline]] inline void coarseBounds(const BoundSetup& b, std::uint32_t count, std::int32_t* bound,
+                                                std::int32_t* widest, std::int32_t* groupLow) {
+  const std::int32_t slack = static_cast<std::int32_t>(2 * b.blocks * b.block);
+  for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
+    Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      const Octet shift = Octet{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<std::int32_t>(runStart + 8 * v);
+      beyond[v] = shift >= static_cast<std::int32_t>(count);
+      runBound[v] = Octet{} - slack;
+      runWidest[v] = Octet{};
+    }
+    // Where no difference can pass the tolerance, no term passes the reach:
+    // the widest terms stay 0.
+    for (std::uint32_t m = 0; b.noneOver && m < b.blocks; ++m) {
+      const Octet mine = Octet{} + b.candidateCoarse[m];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        Octet theirs;
+        std::memcpy(&theirs, b.templateCoarse + m * b.block + runStart + 8 * v, sizeof theirs);
+        const Octet d = mine - theirs;
+        runBound[v] += d < 0 ? -d : d;
+      }
+    }
+    for (std::uint32_t m = 0; !b.noneOver && m < b.blocks; ++m) {
+      const Octet mine = Octet{} + b.candidateCoarse[m];
+      for (int v = 0; v < kShiftLanes / 8; ++v) {
+        Octet theirs;
+        std::memcpy(&theirs, b.templateCoarse + m * b.block + runStart + 8 * v, sizeof theirs);
+        const Octet d = mine - theirs;
+        const Octet term = d < 0 ? -d : d;
+        runBound[v] += term;
+        runWidest[v] = runWidest[v] > term ? runWidest[v] : term;
+      }
+      if (m % 4 == 3) {
+        Octet out = Octet{} - 1;
+        for (int v = 0; v < kShiftLanes / 8; ++v) out &= beyond[v] | (runWidest[v] > b.coarseReach);
+        bool allOut = true;
+        for (int lane = 0; lane < 8; ++lane) allOut = allOut && out[lane] != 0;
+        if (allOut) break;
+      }
+    }
+    std::memcpy(bound + runStart, runBound, sizeof runBound);
+    std::memcpy(widest + runStart, runWidest, sizeof runWidest);
+    Octet low = Octet{} + kNoGroup;
+    for (int v = 0; v < kShiftLanes / 8; ++v) {
+      const Octet out = beyond[v] | (runWidest[v] > b.coarseReach);
+      low = out != 0 ? low : low < runBound[v] ? low : runBound[v];
+    }
+    std::int32_t lowest = kNoGroup;
+    for (int lane = 0; lane < 8; ++lane) lowest = std::min(lowest, low[lane]);
+    groupLow[runStart / kShiftLanes] = lowest;
+  }
+}
+
+// groupLow over the decisive shifts alone.
+[[gnu::always_inline]] inline void decisiveLows(const std::uint8_t* decisive, std::uint32_t count,
+                                                const std::int32_t* bound, const std::int32_t* widest,
+                                                std::int32_t coarseReach, std::int32_t* decisiveLow) {
+  const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
+  for (std::uint32_t g = 0; g < groups; ++g) {
+    std::int32_t low = kNoGroup;
+    for (std::uint32_t shift = g * kShiftLanes; shift < std::min(count, (g + 1) * kShiftLanes); ++shift) {
+      if (decisive[shift] != 0 && widest[shift] <= coarseReach) low = std::min(low, bound[shift]);
+    }
+    decisiveLow[g] = low;
+  }
+}
+
+// The best shift so far: the lowest sum, on equal sums the smaller shift.
+struct BestShift {
+  double sum = 4294967295.0;
+  std::uint32_t shift = 0;
+  bool any = false;  // some shift qualified
+};
+
+// Sums the group of shifts first .. first + kShiftLanes - 1 (only those in
+// `only`, when given) that the bounds can't prove worse than the best (past
+// limit), and takes the best of them into best. Lane l tries shift first + l.
+// Lanes past the last shift, and shifts that a bound proves worse, start out:
+// their sums start at infinity. Every lane sums all samples unless all are
+// out; a lane is out once its largest difference passes the tolerance or its
+// running sum passes the best (running sums only grow).
+[[gnu::always_inline]] inline void sumShiftGroup(const BoundSetup& b, const double* candidateProfile,
+                                                 std::uint32_t count, const double* templateTwice,
+                                                 std::uint32_t first, const std::int32_t* bound,
+                                                 const std::int32_t* widest, const std::uint8_t* only,
+                                                 double limit, double tolerance, BestShift& best) {
+  double start[kShiftLanes];
+  bool allOut = true;
+  for (int lane = 0; lane < kShiftLanes; ++lane) {
+    const std::uint32_t shift = first + lane;
+    const bool skip = shift >= count || static_cast<double>(bound[shift]) > limit ||
+                      widest[shift] > b.coarseReach || (only != nullptr && only[shift] == 0);
+    start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
+    allOut = allOut && skip;
+  }
+  if (allOut) return;
+  // The fine bound of the group's shifts.
+  if (b.fineBlocks > 0 && (b.noneOver ? boundGroup<false>(b.candidateFine, b.fineBlocks, b.fine,
+                                                          b.templateFine + first, b.fineReach, limit, start)
+                                      : boundGroup<true>(b.candidateFine, b.fineBlocks, b.fine,
+                                                         b.templateFine + first, b.fineReach, limit, start)))
+    return;
+  // Only the quads with a shift to sum are summed.
+  int quad[kQuads];
+  int live = 0;
+  for (int q = 0; q < kQuads; ++q) {
+    if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 || start[4 * q + 3] == 0.0)
+      quad[live++] = q;
+  }
+  Quad sum[kQuads];
+  for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
+  QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
+  const double* partners = templateTwice + first;
+  const std::uint32_t j =
+      b.noneOver
+          ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best.sum, tolerance, sum, over)
+          : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best.sum, tolerance, sum, over);
+  if (j < count) return;  // all out
+  for (int k = 0; k < live * 4; ++k) {
+    const double laneSum = sum[k / 4][k % 4];
+    if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
+    best.any = true;
+    // The lowest sum wins, on equal sums the smaller shift, as when the
+    // shifts are tried in order and only a strictly better one replaces.
+    const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
+    if (laneSum < best.sum || (laneSum == best.sum && shift < best.shift)) {
+      best.sum = laneSum;
+      best.shift = shift;
+    }
+  }
+}
+
+}  // namespace
+
 // Why skipping a shift by a bound is exact. Let D be the bound's integer: the
 // sum over whole blocks B of |sum of scaled candidate samples - sum of scaled
 // template samples| less 2 x (samples in whole blocks). Then D / scale is at
@@ -290,194 +486,44 @@ ORVALIS_TARGET_CLONES RingAlignment alignRingDecisive(const double* candidatePro
                                                       std::uint8_t colorTolerance,
                                                       const std::uint8_t* decisive, double& angleDeg) {
   if (count == 0) return RingAlignment::NoneQualifies;
-  const double step = kFullTurn / count;
-  const double tolerance = colorTolerance;
-
-  // When the largest difference of any pair of samples, whatever the shift,
-  // is within the tolerance, no shift can fail on it: rounding is monotonic,
-  // so each rounded difference is at most the rounded extreme one.
-  double candidateLow = 0.0, candidateHigh = 0.0, templateLow = 0.0, templateHigh = 0.0;
-  const bool candidateInRange = valueRange(candidateProfile, count, candidateLow, candidateHigh);
-  const bool templateInRange = valueRange(templateTwice, count, templateLow, templateHigh);
-  const bool noneOver = candidateInRange && templateInRange && candidateHigh - templateLow <= tolerance &&
-                        templateHigh - candidateLow <= tolerance;
-
-  // The candidate's block sums; no bounds when a sample is out of their
-  // reach (or the template's is). The scale: the close one where the
-  // profiles' values allow it.
-  const std::uint32_t block = coarseBlock(count), fine = fineBlock(count);
-  const std::uint32_t blocks = templateWindowSums[0] >= 0 && candidateInRange ? count / block : 0;
-  const std::uint32_t fineBlocks = blocks > 0 ? count / fine : 0;
-  const double widestDifference = std::max(candidateHigh - templateLow, templateHigh - candidateLow);
-  const bool close = blocks > 0 && static_cast<double>(count) * widestDifference < kCloseReach;
-  const double scale = close ? kCloseScale : kBoundScale;
-  const std::uint32_t length = 2 * count + kShiftLanes;
-  const std::int32_t* templateCoarse = templateWindowSums + (close ? 2 * length : 0);
-  const std::int32_t* templateFine = templateCoarse + length;
-  std::int32_t candidateBlock[kMaxRingSamples];
-  std::int32_t candidateFine[kMaxRingSamples];
-  if (blocks > 0) scaledBlockSums(candidateProfile, count, fine, block, scale, candidateFine, candidateBlock);
-  // A qualifying shift has no difference above the tolerance, so no block
-  // term above reach(b) = scale x b x tolerance + 2 b + 1 (the 1 covers a
-  // difference rounded down onto the tolerance): a shift with a wider term
-  // can't qualify.
-  const auto reach = [&](std::uint32_t b) {
-    return static_cast<std::int32_t>(scale * b * colorTolerance) + static_cast<std::int32_t>(2 * b + 1);
-  };
-  const std::int32_t coarseReach = reach(block), fineReach = reach(fine);
+  BoundSetup b;
+  setUpBounds(candidateProfile, count, templateTwice, templateWindowSums, colorTolerance, b);
   std::int32_t bound[kMaxRingSamples + kShiftLanes];
   std::int32_t widest[kMaxRingSamples + kShiftLanes];
-  const std::int32_t slack = static_cast<std::int32_t>(2 * blocks * block);
-  // Groups of kShiftLanes shifts, taken in the order of the lowest coarse
-  // bound among their shifts that may qualify (groupLow; kNoGroup where none
-  // may): a low best comes early, and once the lowest bound left proves its
+  // Groups of kShiftLanes shifts are taken in the order of their lowest
+  // bound: a low best comes early, and once the lowest bound left proves its
   // group worse than the best, so does every group's left.
   const std::uint32_t groups = (count + kShiftLanes - 1) / kShiftLanes;
   std::int32_t groupLow[kMaxRingSamples / kShiftLanes + 1];
-  // Shifts in runs of kShiftLanes, one a group, whose sums stay in registers;
-  // a run is left once every shift in it has a term past the reach. Such a
-  // shift can't qualify, so its bound, left partial, is never looked at:
-  // widest alone rules it out below. (The lanes of a last run past the last
-  // shift read sums of the layout's padding and the fine sums after it, and
-  // are never looked at either.)
-  for (std::uint32_t runStart = 0; runStart < count; runStart += kShiftLanes) {
-    Octet runBound[kShiftLanes / 8], runWidest[kShiftLanes / 8], beyond[kShiftLanes / 8];
-    for (int v = 0; v < kShiftLanes / 8; ++v) {
-      const Octet shift = Octet{0, 1, 2, 3, 4, 5, 6, 7} + static_cast<std::int32_t>(runStart + 8 * v);
-      beyond[v] = shift >= static_cast<std::int32_t>(count);
-      runBound[v] = Octet{} - slack;
-      runWidest[v] = Octet{};
-    }
-    // Where no difference can pass the tolerance, no term passes the reach:
-    // the widest terms stay 0.
-    for (std::uint32_t m = 0; noneOver && m < blocks; ++m) {
-      const Octet mine = Octet{} + candidateBlock[m];
-      for (int v = 0; v < kShiftLanes / 8; ++v) {
-        Octet theirs;
-        std::memcpy(&theirs, templateCoarse + m * block + runStart + 8 * v, sizeof theirs);
-        const Octet d = mine - theirs;
-        runBound[v] += d < 0 ? -d : d;
-      }
-    }
-    for (std::uint32_t m = 0; !noneOver && m < blocks; ++m) {
-      const Octet mine = Octet{} + candidateBlock[m];
-      for (int v = 0; v < kShiftLanes / 8; ++v) {
-        Octet theirs;
-        std::memcpy(&theirs, templateCoarse + m * block + runStart + 8 * v, sizeof theirs);
-        const Octet d = mine - theirs;
-        const Octet term = d < 0 ? -d : d;
-        runBound[v] += term;
-        runWidest[v] = runWidest[v] > term ? runWidest[v] : term;
-      }
-      if (m % 4 == 3) {
-        Octet out = Octet{} - 1;
-        for (int v = 0; v < kShiftLanes / 8; ++v) out &= beyond[v] | (runWidest[v] > coarseReach);
-        bool allOut = true;
-        for (int lane = 0; lane < 8; ++lane) allOut = allOut && out[lane] != 0;
-        if (allOut) break;
-      }
-    }
-    std::memcpy(bound + runStart, runBound, sizeof runBound);
-    std::memcpy(widest + runStart, runWidest, sizeof runWidest);
-    // The run's lowest bound among the shifts that may qualify.
-    Octet low = Octet{} + kNoGroup;
-    for (int v = 0; v < kShiftLanes / 8; ++v) {
-      const Octet out = beyond[v] | (runWidest[v] > coarseReach);
-      low = out != 0 ? low : low < runBound[v] ? low : runBound[v];
-    }
-    std::int32_t lowest = kNoGroup;
-    for (int lane = 0; lane < 8; ++lane) lowest = std::min(lowest, low[lane]);
-    groupLow[runStart / kShiftLanes] = lowest;
-  }
-  // With decisive shifts, the same over the decisive shifts alone.
+  coarseBounds(b, count, bound, widest, groupLow);
   std::int32_t decisiveLow[kMaxRingSamples / kShiftLanes + 1];
-  if (decisive != nullptr) {
-    for (std::uint32_t g = 0; g < groups; ++g) {
-      std::int32_t low = kNoGroup;
-      for (std::uint32_t shift = g * kShiftLanes; shift < std::min(count, (g + 1) * kShiftLanes); ++shift) {
-        if (decisive[shift] != 0 && widest[shift] <= coarseReach) low = std::min(low, bound[shift]);
-      }
-      decisiveLow[g] = low;
-    }
-  }
+  if (decisive != nullptr) decisiveLows(decisive, count, bound, widest, b.coarseReach, decisiveLow);
 
-  double best = 4294967295.0;
-  std::uint32_t bestShift = 0;
-  bool anyQualified = false;
+  BestShift best;
   // With decisive shifts a first pass sums the group of the lowest bound
   // whole and then only the decisive shifts, from the lowest bound on: the
   // best so far rules most of them out by their bounds. If then the best is
   // not decisive, no decisive shift can be best; else a second pass sums all,
-  // as without decisive shifts.
+  // as without decisive shifts, and stops as soon as the best is not
+  // decisive: every decisive shift has then been settled.
+  const auto bestElsewhere = [&] { return decisive != nullptr && best.any && decisive[best.shift] == 0; };
   for (int pass = decisive != nullptr ? 0 : 1; pass < 2; ++pass) {
-    if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
-      return RingAlignment::BestElsewhere;
+    if (pass == 1 && bestElsewhere()) return RingAlignment::BestElsewhere;
     for (bool firstGroup = true;; firstGroup = false) {
-      const double limit = best * scale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
+      const double limit = best.sum * b.scale * (1.0 + 1.0 / 549755813888.0);  // 2^-39
       const bool decisiveOnly = pass == 0 && !firstGroup;
       std::int32_t* lows = decisiveOnly ? decisiveLow : groupLow;
       const std::uint32_t g = lowestGroup(lows, groups);
       if (g == groups || static_cast<double>(lows[g]) > limit) break;
       lows[g] = kNoGroup;
       if (decisive != nullptr) decisiveLow[g] = kNoGroup;
-      const std::uint32_t first = g * kShiftLanes;
-      // Lane l tries shift first + l. Lanes past the last shift, and shifts
-      // that the bound proves worse than the best, start out: their sums start
-      // at infinity. Every lane sums all samples unless all are out; a lane is
-      // out once its largest difference passes the tolerance or its running
-      // sum passes the best (running sums only grow).
-      double start[kShiftLanes];
-      bool allOut = true;
-      for (int lane = 0; lane < kShiftLanes; ++lane) {
-        const std::uint32_t shift = first + lane;
-        const bool skip = shift >= count || static_cast<double>(bound[shift]) > limit ||
-                          widest[shift] > coarseReach || (decisiveOnly && decisive[shift] == 0);
-        start[lane] = skip ? std::numeric_limits<double>::infinity() : 0.0;
-        allOut = allOut && skip;
-      }
-      if (allOut) continue;
-      // The fine bound of the group's shifts.
-      if (fineBlocks > 0 && (noneOver ? boundGroup<false>(candidateFine, fineBlocks, fine,
-                                                          templateFine + first, fineReach, limit, start)
-                                      : boundGroup<true>(candidateFine, fineBlocks, fine,
-                                                         templateFine + first, fineReach, limit, start)))
-        continue;
-      // Only the quads with a shift to sum are summed.
-      int quad[kQuads];
-      int live = 0;
-      for (int q = 0; q < kQuads; ++q) {
-        if (start[4 * q] == 0.0 || start[4 * q + 1] == 0.0 || start[4 * q + 2] == 0.0 ||
-            start[4 * q + 3] == 0.0)
-          quad[live++] = q;
-      }
-      Quad sum[kQuads];
-      for (int k = 0; k < live; ++k) std::memcpy(&sum[k], start + 4 * quad[k], sizeof sum[k]);
-      QuadMask over[kQuads] = {};  // lanes with a difference past the tolerance
-      const double* partners = templateTwice + first;
-      const std::uint32_t j =
-          noneOver
-              ? sumLiveQuads<false>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over)
-              : sumLiveQuads<true>(live, candidateProfile, partners, quad, count, best, tolerance, sum, over);
-      if (j < count) continue;  // all out
-      for (int k = 0; k < live * 4; ++k) {
-        const double laneSum = sum[k / 4][k % 4];
-        if (over[k / 4][k % 4] != 0 || laneSum == std::numeric_limits<double>::infinity()) continue;
-        anyQualified = true;
-        // The lowest sum wins, on equal sums the smaller shift, as when the
-        // shifts are tried in order and only a strictly better one replaces.
-        const std::uint32_t shift = first + 4 * quad[k / 4] + k % 4;
-        if (laneSum < best || (laneSum == best && shift < bestShift)) {
-          best = laneSum;
-          bestShift = shift;
-        }
-      }
-      // In the second pass every decisive shift has been settled.
-      if (pass == 1 && decisive != nullptr && anyQualified && decisive[bestShift] == 0)
-        return RingAlignment::BestElsewhere;
+      sumShiftGroup(b, candidateProfile, count, templateTwice, g * kShiftLanes, bound, widest,
+                    decisiveOnly ? decisive : nullptr, limit, colorTolerance, best);
+      if (pass == 1 && bestElsewhere()) return RingAlignment::BestElsewhere;
     }
   }
-  if (!anyQualified) return RingAlignment::NoneQualifies;
-  angleDeg = shiftAngleDegrees(bestShift, step);
+  if (!best.any) return RingAlignment::NoneQualifies;
+  angleDeg = shiftAngleDegrees(best.shift, kFullTurn / count);
   return RingAlignment::Aligned;
 }
 

@@ -61,24 +61,29 @@ std::uint32_t previewSide(std::uint32_t viewfinderRadius) {
   return static_cast<std::uint32_t>(side);
 }
 
+namespace {
+
+// A preview of the gray of three planes of the given row stride.
+void buildGrayPreview(const SearchState& s, BgrImage& preview, std::uint32_t width, const ColorPlane& blue,
+                      const ColorPlane& green, const ColorPlane& red) {
+  const std::uint8_t* b = blue.data();
+  const std::uint8_t* g = green.data();
+  const std::uint8_t* r = red.data();
+  buildPreview(s, preview.data(), width, [&](std::size_t i) { return grayOf(b[i], g[i], r[i]); });
+}
+
+}  // namespace
+
 void buildTemplatePreview(Workspace& workspace) {
-  const SearchState& s = workspace.state;
   ImageStore& im = workspace.images;
-  const std::uint8_t* b = im.queryB.data();
-  const std::uint8_t* g = im.queryG.data();
-  const std::uint8_t* r = im.queryR.data();
-  buildPreview(s, im.templatePreview.data(), s.queryWidth,
-               [&](std::size_t i) { return grayOf(b[i], g[i], r[i]); });
+  buildGrayPreview(workspace.state, im.templatePreview, workspace.state.queryWidth, im.queryB, im.queryG,
+                   im.queryR);
 }
 
 void buildMatchPreview(Workspace& workspace) {
-  const SearchState& s = workspace.state;
   ImageStore& im = workspace.images;
-  const std::uint8_t* b = im.rotatedArchiveB.data();
-  const std::uint8_t* g = im.rotatedArchiveG.data();
-  const std::uint8_t* r = im.rotatedArchiveR.data();
-  buildPreview(s, im.matchPreview.data(), s.archiveWidth,
-               [&](std::size_t i) { return grayOf(b[i], g[i], r[i]); });
+  buildGrayPreview(workspace.state, im.matchPreview, workspace.state.archiveWidth, im.rotatedArchiveB,
+                   im.rotatedArchiveG, im.rotatedArchiveR);
 }
 
 void buildDifferencePreview(Workspace& workspace) {

@@ -6,15 +6,11 @@
 
 namespace orvalis {
 
-// What the user sees after a match, built once by the tick that found it.
-//
-// prepareMatchViews, in this order: sets searchStopped; inverts the match
-// glyph into archiveImage (which holds the gray archive picture); sets the
-// turning by matchAngle about the viewfinder centre, shifted by
-// viewfinderX/Y - matchX/Y (in double, may be negative);
-// turns archiveB, archiveG, archiveR and archiveGray into the rotatedArchive
-// planes (archive size); sets the preview size from viewfinderRadius; builds
-// the template, match and difference previews.
+// What the user sees after a match, built once by the tick that found it:
+// the match glyph on archiveImage (which must hold the gray archive picture),
+// the archive planes turned by matchAngle so that the match lies where the
+// viewfinder is (rotatedArchive planes), and the three previews below. Sets
+// searchStopped.
 void prepareMatchViews(Workspace& workspace);
 
 // Side of the square previews for a viewfinder radius R, in unsigned integer

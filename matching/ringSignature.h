@@ -14,10 +14,10 @@ inline double ringRadius(int ringIndex, double regionRadius) {
   return (static_cast<double>(ringIndex + 1) * regionRadius) / 9.0;
 }
 
-// 1 when every ring of a region of this radius gets at least one sample and
+// True when every ring of a region of this radius gets at least one sample and
 // none more than a profile holds (kMaxRingSamples): in whole pixels, radii 1
 // to 250. A smaller radius leaves the inner rings empty (their mean would
-// divide by zero); a larger one would overflow the profiles. 0 otherwise,
+// divide by zero); a larger one would overflow the profiles. False otherwise,
 // also for a negative or NaN radius.
 [[nodiscard]] bool ringRadiusUsable(double regionRadius);
 

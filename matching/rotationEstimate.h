@@ -24,7 +24,7 @@ inline double shiftAngleDegrees(std::uint32_t shift, double step) {
                              const double* templateProfile, std::uint8_t colorTolerance, double& angleDeg);
 
 // Aligns the nine rings in order into ringAngleDeg. Returns false at the first
-// ring that has no qualifying shift (later rings keep older angles), else 1.
+// ring that has no qualifying shift (later rings keep older angles), else true.
 [[nodiscard]] bool alignAllRings(SearchState& state);
 
 // Looks for a ring angle that enough inner rings agree with. Writes
@@ -32,8 +32,8 @@ inline double shiftAngleDegrees(std::uint32_t shift, double step) {
 // rings from index 8 down to kRingsToAgree: the first reference whose angle at
 // least kRingsToAgree of the rings inside it (the reference itself not
 // counted) lie within half of their own angular step of, circularly, gives
-// consensusAngleDeg its angle and the result 1. Otherwise 0, and
-// consensusAngleDeg keeps its value. A ring without samples gives 0 at once.
+// consensusAngleDeg its angle and the result true. Otherwise false, and
+// consensusAngleDeg keeps its value. A ring without samples gives false at once.
 [[nodiscard]] bool agreeOnAngle(SearchState& state);
 
 // The same over plain arrays of nine rings, for callers that keep their own

@@ -1,5 +1,8 @@
 #include "matching/searchSteps.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "imaging/circularMeanFilter.h"
 #include "imaging/pixelConversions.h"
 #include "imaging/pixelConversionsFast.h"
@@ -18,23 +21,50 @@ bool fast(const Workspace& workspace) {
   return workspace.kernels == Kernels::Fast;
 }
 
-void split(Workspace& workspace, const BgrImage& picture, std::uint32_t width, std::uint32_t height,
-           ColorPlane& blue, ColorPlane& green, ColorPlane& red) {
+// One side of the search: a picture, its channels and its size.
+struct Side {
+  BgrImage& picture;
+  ColorPlane &blue, &green, &red;
+  std::uint32_t width, height;
+};
+
+Side querySide(Workspace& workspace) {
+  ImageStore& im = workspace.images;
+  return {im.queryImage,
+          im.queryB,
+          im.queryG,
+          im.queryR,
+          workspace.state.queryWidth,
+          workspace.state.queryHeight};
+}
+
+Side archiveSide(Workspace& workspace) {
+  ImageStore& im = workspace.images;
+  return {im.archiveImage,
+          im.archiveB,
+          im.archiveG,
+          im.archiveR,
+          workspace.state.archiveWidth,
+          workspace.state.archiveHeight};
+}
+
+void split(Workspace& workspace, const Side& side) {
   if (fast(workspace)) {
-    splitPlanesFast(kernelMemory(workspace).pool, picture.data(), width, height, blue.data(), green.data(),
-                    red.data());
+    splitPlanesFast(kernelMemory(workspace).pool, side.picture.data(), side.width, side.height,
+                    side.blue.data(), side.green.data(), side.red.data());
   } else {
-    splitPlanes(picture.data(), width, height, blue.data(), green.data(), red.data());
+    splitPlanes(side.picture.data(), side.width, side.height, side.blue.data(), side.green.data(),
+                side.red.data());
   }
 }
 
-void drawGray(Workspace& workspace, const ColorPlane& blue, const ColorPlane& green, const ColorPlane& red,
-              std::uint32_t width, std::uint32_t height, BgrImage& picture) {
+void drawGray(Workspace& workspace, const Side& side) {
   if (fast(workspace)) {
-    grayToBgrFast(kernelMemory(workspace).pool, blue.data(), green.data(), red.data(), width, height,
-                  picture.data());
+    grayToBgrFast(kernelMemory(workspace).pool, side.blue.data(), side.green.data(), side.red.data(),
+                  side.width, side.height, side.picture.data());
   } else {
-    grayToBgr(blue.data(), green.data(), red.data(), width, height, picture.data());
+    grayToBgr(side.blue.data(), side.green.data(), side.red.data(), side.width, side.height,
+              side.picture.data());
   }
 }
 
@@ -79,37 +109,26 @@ void useKernels(Workspace& workspace, Kernels kernels, unsigned lanes) {
 
 KernelMemory& kernelMemory(Workspace& workspace) {
   if (!workspace.kernelMemory) {
-    workspace.kernelMemory = {new KernelMemory(hardwareLanes()), KernelMemoryRelease{releaseKernelMemory}};
+    std::fputs("orvalis: the fast kernels were used before useKernels made their memory\n", stderr);
+    std::abort();
   }
   return *workspace.kernelMemory;
 }
 
 void splitQueryPlanes(Workspace& workspace) {
-  const SearchState& s = workspace.state;
-  ImageStore& images = workspace.images;
-  split(workspace, images.queryImage, s.queryWidth, s.queryHeight, images.queryB, images.queryG,
-        images.queryR);
+  split(workspace, querySide(workspace));
 }
 
 void splitArchivePlanes(Workspace& workspace) {
-  const SearchState& s = workspace.state;
-  ImageStore& images = workspace.images;
-  split(workspace, images.archiveImage, s.archiveWidth, s.archiveHeight, images.archiveB, images.archiveG,
-        images.archiveR);
+  split(workspace, archiveSide(workspace));
 }
 
 void drawQueryGray(Workspace& workspace) {
-  const SearchState& s = workspace.state;
-  ImageStore& images = workspace.images;
-  drawGray(workspace, images.queryB, images.queryG, images.queryR, s.queryWidth, s.queryHeight,
-           images.queryImage);
+  drawGray(workspace, querySide(workspace));
 }
 
 void drawArchiveGray(Workspace& workspace) {
-  const SearchState& s = workspace.state;
-  ImageStore& images = workspace.images;
-  drawGray(workspace, images.archiveB, images.archiveG, images.archiveR, s.archiveWidth, s.archiveHeight,
-           images.archiveImage);
+  drawGray(workspace, archiveSide(workspace));
 }
 
 bool buildTemplateSignature(Workspace& workspace) {

@@ -22,9 +22,9 @@ struct KernelMemory {
 // once at start-up, so that no tick makes a thread or allocates.
 void useKernels(Workspace& workspace, Kernels kernels, unsigned lanes = 0);
 
-// The workspace's fast-kernel memory; made here, one lane per hardware
-// thread, when useKernels has not made it (tests that build a workspace by
-// hand).
+// The workspace's fast-kernel memory, as useKernels made it. It never
+// allocates: fast kernels used on a workspace that useKernels did not set up
+// are a programming error, which ends the process with a message.
 KernelMemory& kernelMemory(Workspace& workspace);
 
 // The steps of a search on the workspace's own buffers, each run with the

@@ -16,8 +16,8 @@ namespace orvalis {
 enum class Kernels { Fast, Reference };
 
 // The fast kernels' worker pool and working memory. Defined with the kernels
-// (matching/kernelSet.h), which make it; this record only owns it, so that
-// every workspace has threads and scratch of its own.
+// (matching/searchSteps.h, whose useKernels makes it); this record only owns
+// it, so that every workspace has threads and scratch of its own.
 struct KernelMemory;
 struct KernelMemoryRelease {
   void (*release)(KernelMemory*) = nullptr;

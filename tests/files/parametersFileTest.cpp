@@ -139,27 +139,6 @@ TEST(ParametersFile, ReplacesOnlyValuesThatBreakTheArithmetic) {
   }
 }
 
-TEST(OptionTables, TextsAndValuesLookUpEachOtherExactly) {
-  // What the lists say is the window's to check; here the lookups: every
-  // entry both ways, and a text that is not exactly one of them is refused,
-  // the value left alone.
-  std::uint32_t value = 0;
-  for (const Parameter list :
-       {Parameter::FramesPerSecond, Parameter::FilterRadius, Parameter::ColorTolerance}) {
-    for (const ParameterOption& option : optionTable(list)) {
-      EXPECT_STREQ(parameterText(list, option.value), option.text);
-      EXPECT_EQ(parameterValue(list, option.text, value), 1) << option.text;
-      EXPECT_EQ(value, option.value) << option.text;
-    }
-  }
-  EXPECT_STREQ(parameterText(Parameter::ColorTolerance, 15), "");
-  for (const char* text : {"immagini elaborate per secondo:   2", "Immagini elaborate per secondo: 2",
-                           "Immagini elaborate per secondo:   2 ", ""}) {
-    EXPECT_EQ(parameterValue(Parameter::FramesPerSecond, text, value), 0) << text;
-  }
-  EXPECT_EQ(value, 40u);
-}
-
 TEST(ArchiveFileName, TenDigitsOfTheIndexReadUnsigned) {
   const std::pair<std::int32_t, const char*> cases[] = {
       {0, "Image_Archive/Image_0000000000.jpg"},

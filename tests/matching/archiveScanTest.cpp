@@ -86,15 +86,6 @@ TEST_P(Scan, LastAdmissibleCentreIsVisitedAndNothingBeyond) {
   }
 }
 
-TEST_P(Scan, PictureOfTwoRadiiAndThreeRowsHasOneRowOfCentres) {
-  auto workspace = blackTemplate(120, 120, 40);
-  workspace->state.archiveHeight = 82;
-  EXPECT_EQ(scanArchiveImage(*workspace, 40), 0);
-  workspace->state.archiveHeight = 83;
-  ASSERT_EQ(scanArchiveImage(*workspace, 40), 1);
-  EXPECT_EQ(workspace->state.matchY, 41u);
-}
-
 TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
   // A faint haze (gray 1) whose edge the score falls towards, so that the
   // best centre of the window lies on its border. Haze left of column 40:

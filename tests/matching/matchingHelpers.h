@@ -10,6 +10,7 @@
 #include "imaging/bilinearSampling.h"
 #include "imaging/pixelConversions.h"
 #include "matching/ringSignature.h"
+#include "matching/searchSteps.h"
 #include "state/workspace.h"
 #include "tests/support/testSupport.h"
 
@@ -18,7 +19,7 @@ namespace orvalis::testing {
 inline std::unique_ptr<Workspace> freshWorkspace(std::uint32_t width, std::uint32_t height,
                                                  Kernels kernels = Kernels::Fast) {
   auto workspace = std::make_unique<Workspace>();
-  workspace->kernels = kernels;
+  useKernels(*workspace, kernels);
   SearchState& state = workspace->state;
   state.queryWidth = state.archiveWidth = width;
   state.queryHeight = state.archiveHeight = height;

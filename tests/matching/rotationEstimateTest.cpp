@@ -29,6 +29,8 @@ Profile shifted(const Profile& profile, std::uint32_t shift) {
   return result;
 }
 
+// Ties, the tolerance and the early exits are alignRingFast's too, which
+// AlignRingFast holds to this one shift for shift; here the angles.
 TEST(AlignRing, FindsTheShiftWithTheSmallestSumAndGivesItsAngle) {
   const Profile textured = texturedProfile(800, 5);
   Profile smooth(711);
@@ -53,25 +55,8 @@ TEST(AlignRing, FindsTheShiftWithTheSmallestSumAndGivesItsAngle) {
               1);
     EXPECT_NEAR(angle, c.degrees, 1e-7);
   }
-}
-
-TEST(AlignRing, EqualSumsKeepTheSmallestShiftAndOneSampleOverTheToleranceFails) {
   double angle = -1;
-  const Profile flat(100, 77.0);
-  ASSERT_EQ(alignRing(flat.data(), 100, flat.data(), 16, angle), 1);
-  EXPECT_EQ(angle, 0.0);
-  // Period 4 in 8 samples: shifts 1 and 5 both fit exactly.
-  const Profile periodic = {0, 10, 20, 30, 0, 10, 20, 30};
-  ASSERT_EQ(alignRing(shifted(periodic, 5).data(), 8, periodic.data(), 16, angle), 1);
-  EXPECT_NEAR(angle, 45.0, 1e-7);
-
-  Profile candidate(50, 100.0);
-  candidate[17] = 116;
-  EXPECT_EQ(alignRing(candidate.data(), 50, Profile(50, 100.0).data(), 16, angle), 1);
-  candidate[17] = 117;  // beyond the tolerance at every shift
-  angle = -1;
-  EXPECT_EQ(alignRing(candidate.data(), 50, Profile(50, 100.0).data(), 16, angle), 0);
-  EXPECT_EQ(alignRing(candidate.data(), 0, Profile(50, 100.0).data(), 16, angle), 0);
+  EXPECT_EQ(alignRing(textured.data(), 0, textured.data(), 16, angle), 0);
   EXPECT_EQ(angle, -1);
 }
 

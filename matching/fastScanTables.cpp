@@ -1,0 +1,117 @@
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "imaging/bilinearSampling.h"
+#include "matching/fastScanParts.h"
+#include "matching/ringSignature.h"
+
+namespace orvalis::fastscan {
+
+namespace {
+
+// Sample counts and position tables for a radius; sample counts as sampleRing
+// forms them.
+void buildOffsets(RadiusTables& t, double regionRadius) {
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    const double radius = ringRadius(ring, regionRadius);
+    const std::uint32_t count = ringSampleCountOf(radius);
+    t.count[ring] = count;
+    if (count == 0) continue;
+    const double step = kFullTurn / count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double angle = i * step;
+      t.rowOffset[ring][i] = radius * std::cos(angle);
+      t.columnOffset[ring][i] = radius * std::sin(angle);
+    }
+  }
+}
+
+// The estimate of a ring mean. Sample i of a ring around a whole centre (Y, X)
+// lies at Y - rowOffset, X - columnOffset; in exact arithmetic its fraction
+// is that of -rowOffset, whatever Y, so the bilinear weights of all samples,
+// summed per pixel and divided by the count, give a kernel K with
+// mean = sum K p. The plain sampler differs from this exact value only by
+// rounding, u = 2^-53:
+// - each position by at most u x its size, below kMaxImagePixels; bilinear
+//   interpolation of bytes changes by at most 255 per pixel moved along each
+//   coordinate, so a sample by 2 x 255 x kMaxImagePixels x u, plus a few
+//   units in its last place;
+// - the running sum of n <= 5000 samples by (n - 1) u x 255 n, the mean by
+//   5000 x 255 u.
+// kExactSlack is four times the whole. The estimate's own rounding is at most
+// (taps + 2) u x 255, u the unit roundoff of its type (float or double).
+constexpr double kUnitRoundoff = 1.0 / 9007199254740992.0;  // 2^-53
+constexpr double kExactSlack =
+    4.0 * (2.0 * 255.0 * static_cast<double>(kMaxImagePixels) + 2.0 * 255.0 * kMaxRingSamples) *
+    kUnitRoundoff;
+
+void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
+  int tap = 0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    t.tapBegin[ring] = tap;
+    const std::uint32_t count = t.count[ring];
+    if (count == 0) continue;
+    const int half = static_cast<int>(std::ceil(ringRadius(ring, regionRadius))) + 2;
+    const int side = 2 * half + 1;
+    std::fill(t.grid, t.grid + static_cast<std::size_t>(side) * side, 0.0);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const double row = -t.rowOffset[ring][i];
+      const double column = -t.columnOffset[ring][i];
+      const double r0 = std::floor(row), c0 = std::floor(column);
+      const auto [fy, gy, fx, gx] = bilinearWeights(row, column, r0, c0);
+      const std::size_t at =
+          static_cast<std::size_t>((static_cast<int>(r0) + half) * side + static_cast<int>(c0) + half);
+      t.grid[at] += gx * gy;
+      t.grid[at + 1] += fx * gy;
+      t.grid[at + side] += gx * fy;
+      t.grid[at + side + 1] += fx * fy;
+    }
+    for (int a = 0; a < side; ++a) {
+      for (int b = 0; b < side; ++b) {
+        const double weight = t.grid[a * side + b];
+        if (weight == 0.0) continue;
+        t.tapOffset[tap] = static_cast<std::int64_t>(a - half) * width + (b - half);
+        t.tapWeight[tap] = weight / count;
+        t.tapWeightFloat[tap] = static_cast<float>(weight / count);
+        ++tap;
+      }
+    }
+    const double taps = tap - t.tapBegin[ring];
+    t.marginDouble[ring] = 255.0 * (taps + 2) * kUnitRoundoff + kExactSlack;
+    t.marginFloat[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -24) + kExactSlack;
+  }
+  t.tapBegin[kRingCount] = tap;
+}
+
+}  // namespace
+
+void prepareTables(RadiusTables& t, double regionRadius, std::uint32_t width) {
+  if (t.built && t.radius == regionRadius && t.width == width) return;
+  buildOffsets(t, regionRadius);
+  buildKernels(t, regionRadius, width);
+  t.built = true;
+  t.radius = regionRadius;
+  t.width = width;
+}
+
+void prepareView(TemplateView& view, const SearchState& state, const RadiusTables& t) {
+  view.centreValue = state.templateCentreValue;
+  view.ringMean = state.templateRingMean;
+  view.ringHist = state.templateRingHist;
+  view.colorTolerance = state.colorTolerance;
+  view.meanTolerance = state.colorTolerance * kMeanToleranceFactor;
+  // At a whole position the bilinear sample is the byte itself: the near
+  // weights are 1 x 1 and the others 0.
+  for (int value = 0; value < 256; ++value) {
+    view.centrePasses[value] =
+        !(std::fabs(static_cast<double>(value) - state.templateCentreValue) > state.colorTolerance);
+  }
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    const std::uint32_t count = t.count[ring];
+    if (count == 0) continue;
+    layOutTemplate(state.templateRingProfile[ring], count, view.profileTwice[ring], view.windowSums[ring]);
+  }
+}
+
+}  // namespace orvalis::fastscan
