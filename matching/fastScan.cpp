@@ -303,6 +303,7 @@ struct FirstHitJob {
 }  // namespace
 
 struct FastScanMemory::Parts {
+  // cppcheck-suppress uninitMemberVar ; tables and view are filled per template before use
   explicit Parts(unsigned laneCount) : candidates(std::make_unique<Candidate[]>(laneCount)) {}
   std::mutex mutex;  // one scan of this memory at a time
   EstimateBlock estimateBlock = chooseEstimateBlock(EstimateCode::Widest);

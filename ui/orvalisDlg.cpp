@@ -133,6 +133,7 @@ void COrvalisDlg::scanLoop() {
     scanRunning_ = true;
     ScanJob* job = scanJob_;
     lock.unlock();
+    // cppcheck-suppress nullPointer ; the wait above returns only with scanJob_ set
     job->runScan();
     lock.lock();
     scanRunning_ = false;

@@ -60,6 +60,7 @@ class ShardLines {
  public:
   enum class Next { Line, End, TooLong, Unfinished, ReadError };
 
+  // cppcheck-suppress uninitMemberVar ; read() fills buffer_ before any byte of it is looked at
   ShardLines() = default;
   ShardLines(const ShardLines&) = delete;
   ShardLines& operator=(const ShardLines&) = delete;
