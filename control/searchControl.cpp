@@ -161,6 +161,21 @@ void SearchControl::finishScan() {
   window_.paintViews();
 }
 
+// In adjust mode a tick only shows the query with its viewfinder and the
+// archive picture as it stands.
+void SearchControl::showAdjustViews() {
+  redrawQuery();
+  drawArchiveGray(ws_);
+  window_.paintViews();
+}
+
+bool SearchControl::loadNextArchivePicture() {
+  SearchState& s = state_;
+  ++s.archiveIndex;
+  return loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveWidth,
+                            s.archiveHeight);
+}
+
 void SearchControl::cameraTick() {
   SearchState& s = state_;
   if (s.searchStopped == 1) return;
@@ -168,15 +183,11 @@ void SearchControl::cameraTick() {
   if (s.adjustMode == 1) {
     grabFrame(ws_, camera_, exitPath_);
     splitQueryPlanes(ws_);
-    redrawQuery();
-    drawArchiveGray(ws_);
-    window_.paintViews();
+    showAdjustViews();
     return;
   }
 
-  ++s.archiveIndex;
-  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveWidth,
-                          s.archiveHeight)) {
+  if (!loadNextArchivePicture()) {
     // End of the archive (or the -1 start): a fresh frame, a fresh template,
     // and the walk starts over at picture 0.
     grabFrame(ws_, camera_, exitPath_);
@@ -197,15 +208,11 @@ void SearchControl::stillImageTick() {
 
   if (s.adjustMode == 1) {
     // The still picture's channels were split once at start-up.
-    redrawQuery();
-    drawArchiveGray(ws_);
-    window_.paintViews();
+    showAdjustViews();
     return;
   }
 
-  ++s.archiveIndex;
-  if (!loadArchivePicture(archiveFileName(s.archiveIndex).c_str(), images_.archiveImage, s.archiveWidth,
-                          s.archiveHeight)) {
+  if (!loadNextArchivePicture()) {
     // -1 is the start of the walk; any other missing number is its end, and
     // the last picture is scanned once more in this tick.
     if (s.archiveIndex == -1) {
@@ -264,24 +271,25 @@ void SearchControl::stepViewfinder(bool admitted, std::uint32_t& field, bool inc
 // viewfinder that overhangs another side, as a camera frame of another size
 // can leave it, can still be steered back. Values are read as unsigned 32-bit
 // converted to double.
+void SearchControl::moveViewfinder(std::uint32_t& centre, std::uint32_t extent, bool increase) {
+  const double c = centre, r = state_.viewfinderRadius, s = state_.viewfinderStep;
+  stepViewfinder(increase ? c + r + s <= static_cast<double>(extent) - 2 : c - r - s >= 1, centre, increase);
+}
+
 void SearchControl::moveViewfinderUp() {
-  const double y = state_.viewfinderY, r = state_.viewfinderRadius, s = state_.viewfinderStep;
-  stepViewfinder(y - r - s >= 1, state_.viewfinderY, false);
+  moveViewfinder(state_.viewfinderY, state_.queryHeight, false);
 }
 
 void SearchControl::moveViewfinderDown() {
-  const double y = state_.viewfinderY, r = state_.viewfinderRadius, s = state_.viewfinderStep;
-  stepViewfinder(y + r + s <= static_cast<double>(state_.queryHeight) - 2, state_.viewfinderY, true);
+  moveViewfinder(state_.viewfinderY, state_.queryHeight, true);
 }
 
 void SearchControl::moveViewfinderLeft() {
-  const double x = state_.viewfinderX, r = state_.viewfinderRadius, s = state_.viewfinderStep;
-  stepViewfinder(x - r - s >= 1, state_.viewfinderX, false);
+  moveViewfinder(state_.viewfinderX, state_.queryWidth, false);
 }
 
 void SearchControl::moveViewfinderRight() {
-  const double x = state_.viewfinderX, r = state_.viewfinderRadius, s = state_.viewfinderStep;
-  stepViewfinder(x + r + s <= static_cast<double>(state_.queryWidth) - 2, state_.viewfinderX, true);
+  moveViewfinder(state_.viewfinderX, state_.queryWidth, true);
 }
 
 void SearchControl::growViewfinder() {

@@ -81,6 +81,8 @@ class SearchControl : private ScanJob {
   // short (the close has run).
   bool startCamera();
   void redrawQuery();
+  void showAdjustViews();
+  bool loadNextArchivePicture();
   void scanAndShow();
   void runScan() override;
   void finishScan() override;
@@ -92,6 +94,7 @@ class SearchControl : private ScanJob {
   // Moves or resizes by one step when admitted (and draws the glyph there);
   // saves the parameters either way.
   void stepViewfinder(bool admitted, std::uint32_t& field, bool increase);
+  void moveViewfinder(std::uint32_t& centre, std::uint32_t extent, bool increase);
 
   void save();
   // A parameter command: stores the value once a scan in flight has ended,

@@ -66,37 +66,26 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
   // The candidate signature still holds the first hit's values.
   state.matchFound = 1;
   double bestScore = matchScore(state);
-  std::int64_t bestRow = firstRow, bestColumn = firstColumn;
 
   // Refinement: the window stays centred on the first hit. The score is
   // compared before the dear rotation estimate, which therefore runs only for
   // a centre about to become the best; so the last consensus belongs to it.
-  for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
-    for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
-      if (workspace.abandonScan.load(std::memory_order_relaxed)) {
-        state.matchFound = 0;
-        return false;
-      }
-      const std::int64_t dy = k - firstRow, dx = l - firstColumn;
-      if (!inRefinementWindow(dy, dx)) continue;
-      const double row = static_cast<double>(k);
-      const double column = static_cast<double>(l);
-      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
-      if (!testCandidate(workspace, row, column, radius)) continue;
-      const double score = matchScore(state);
-      if (score < bestScore && alignAllRings(state) && agreeOnAngle(state)) {
-        bestScore = score;
-        bestRow = k;
-        bestColumn = l;
-      }
-    }
+  std::int64_t bestRow = 0, bestColumn = 0;
+  const bool whole = refineAroundFirstHit(
+      workspace, firstRow, firstColumn, radius, width, height, bestScore, bestRow, bestColumn,
+      [&](std::int64_t k, std::int64_t l, double& best) {
+        if (!testCandidate(workspace, static_cast<double>(k), static_cast<double>(l), radius)) return false;
+        const double score = matchScore(state);
+        if (!(score < best && alignAllRings(state) && agreeOnAngle(state))) return false;
+        best = score;
+        return true;
+      });
+  if (!whole) {
+    state.matchFound = 0;
+    return false;
   }
 
-  state.matchRadius = radius;
-  state.matchY = static_cast<std::uint32_t>(bestRow);
-  state.matchX = static_cast<std::uint32_t>(bestColumn);
-  state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
-  return 1;
+  return recordMatch(state, radius, bestRow, bestColumn);
 }
 
 }  // namespace orvalis

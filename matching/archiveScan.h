@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+
+#include "matching/admissibleCentre.h"
 #include "state/searchState.h"
 #include "state/workspace.h"
 
@@ -13,6 +16,43 @@ inline constexpr int kRefinementRadius = 10;
 // refinement window.
 inline bool inRefinementWindow(std::int64_t dy, std::int64_t dx) {
   return dy * dy + dx * dx <= kRefinementRadius * kRefinementRadius;
+}
+
+// The match both scans report: the centre the refinement kept, the radius
+// searched, and the consensus angle in radians. True, for the caller to return.
+inline bool recordMatch(SearchState& state, double radius, std::int64_t row, std::int64_t column) {
+  state.matchRadius = radius;
+  state.matchY = static_cast<std::uint32_t>(row);
+  state.matchX = static_cast<std::uint32_t>(column);
+  state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
+  return true;
+}
+
+// The refinement walk both scans share: the window centred on the first hit
+// in raster order, admissible centres only. tryCentre(k, l, bestScore) says
+// whether the centre at row k, column l beats bestScore (lowering it when it
+// does); the last that does is kept in bestRow, bestColumn. False when the
+// scan is abandoned on the way.
+template <typename TryCentre>
+bool refineAroundFirstHit(const Workspace& workspace, std::int64_t firstRow, std::int64_t firstColumn,
+                          double radius, std::uint32_t width, std::uint32_t height, double bestScore,
+                          std::int64_t& bestRow, std::int64_t& bestColumn, TryCentre&& tryCentre) {
+  bestRow = firstRow;
+  bestColumn = firstColumn;
+  for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
+    for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
+      // A centre can take long on a picture without texture.
+      if (workspace.abandonScan.load(std::memory_order_relaxed)) return false;
+      if (!inRefinementWindow(k - firstRow, l - firstColumn)) continue;
+      if (!isAdmissibleCentre(static_cast<double>(k), static_cast<double>(l), radius, width, height))
+        continue;
+      if (tryCentre(k, l, bestScore)) {
+        bestRow = k;
+        bestColumn = l;
+      }
+    }
+  }
+  return true;
 }
 
 // How well a centre that has just passed testCandidate fits: the sum over the

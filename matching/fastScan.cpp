@@ -369,42 +369,34 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   state.matchFound = 1;
   double bestScore = matchScore(c.mean, view.ringMean);
   double consensus = c.consensusAngleDeg;
-  std::int64_t bestRow = firstRow, bestColumn = firstColumn;
 
-  // Refinement, as in the plain scan: window centred on the first hit, a
-  // strictly lower score first, then the rotation estimate.
-  for (std::int64_t k = firstRow - kRefinementRadius; k <= firstRow + kRefinementRadius; ++k) {
-    for (std::int64_t l = firstColumn - kRefinementRadius; l <= firstColumn + kRefinementRadius; ++l) {
-      // A centre can take long on a picture without texture.
-      if (workspace.abandonScan.load(std::memory_order_relaxed)) {
-        state.matchFound = 0;
-        return false;
-      }
-      if (!inRefinementWindow(k - firstRow, l - firstColumn)) continue;
-      const double row = static_cast<double>(k);
-      const double column = static_cast<double>(l);
-      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
-      if (!view.centrePasses[gray[k * width + l]]) continue;
-      if (estimatesReject(tables, view, gray + k * width + l, 0)) continue;
-      if (!exactTest(tables, view, gray, width, row, column, c)) continue;
-      const double score = matchScore(c.mean, view.ringMean);
-      if (score < bestScore && alignAll(view, c) &&
-          agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)) {
-        bestScore = score;
-        bestRow = k;
-        bestColumn = l;
+  // Refinement, as in the plain scan: a strictly lower score first, then the
+  // rotation estimate.
+  std::int64_t bestRow = 0, bestColumn = 0;
+  const bool whole = refineAroundFirstHit(
+      workspace, firstRow, firstColumn, radius, width, height, bestScore, bestRow, bestColumn,
+      [&](std::int64_t k, std::int64_t l, double& best) {
+        if (!view.centrePasses[gray[k * width + l]]) return false;
+        if (estimatesReject(tables, view, gray + k * width + l, 0)) return false;
+        if (!exactTest(tables, view, gray, width, static_cast<double>(k), static_cast<double>(l), c))
+          return false;
+        const double score = matchScore(c.mean, view.ringMean);
+        if (!(score < best && alignAll(view, c) &&
+              agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg))) {
+          return false;
+        }
+        best = score;
         consensus = c.consensusAngleDeg;
-      }
-    }
+        return true;
+      });
+  if (!whole) {
+    state.matchFound = 0;
+    return false;
   }
 
   for (int ring = 0; ring < kRingCount; ++ring) state.ringSampleCount[ring] = tables.count[ring];
   state.consensusAngleDeg = consensus;
-  state.matchRadius = radius;
-  state.matchY = static_cast<std::uint32_t>(bestRow);
-  state.matchX = static_cast<std::uint32_t>(bestColumn);
-  state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
-  return 1;
+  return recordMatch(state, radius, bestRow, bestColumn);
 }
 
 }  // namespace orvalis
