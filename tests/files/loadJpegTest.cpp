@@ -64,12 +64,8 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
   testing::TempDir dir;
   const auto good = encodeJpeg(testing::texturedPicture(200, 150, 4), 90, JpegKind::Color420);
   writeFile(dir / "good.jpg", good);
-  writeFile(dir / "locked.jpg", good);
-  fs::permissions(dir / "locked.jpg", fs::perms::none);
-  fs::create_directories(dir / "folder.jpg");
+  // What may lie at the path is safeFile's to judge: one refusal of it here.
   ASSERT_EQ(::mkfifo((dir / "fifo.jpg").c_str(), 0644), 0);
-  fs::create_symlink(dir / "good.jpg", dir / "link.jpg");
-  fs::create_symlink(dir / "gone.jpg", dir / "dangling.jpg");
   writeFile(dir / "portrait.jpg",
             encodeJpeg(testing::solidPicture(1200, 1920, 9, 9, 9), 50, JpegKind::Color420));
   // Decoder warnings judged by kind: those that leave every pixel decoded
@@ -87,17 +83,11 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
   auto scrambled = good;
   for (std::size_t i = markerAt(good, 0xDA) + 20; i + 2 < eoi; i += 7) scrambled[i] = 0xFF;
   writeFile(dir / "scrambled.jpg", scrambled);
-  fs::permissions(dir.path(), fs::perms::all);
 
   const std::string corpus = ORVALIS_SOURCE_DIR "/tests/data/corpus/jpeg/";
   std::vector<std::pair<std::string, std::string>> cases = {
       {"missing.jpg", "not found"},
-      {"dangling.jpg", "not found"},
-      {"locked.jpg", "permission denied"},
-      {"folder.jpg", "not a regular file"},
       {"fifo.jpg", "not a regular file"},
-      {"/dev/zero", "not a regular file"},
-      {"link.jpg", "decoded 200x150"},
       {"portrait.jpg", "decoded 1200x1920"},
       {"stray.jpg", "decoded 200x150"},
       {"jfif.jpg", "decoded 200x150"},
@@ -120,10 +110,8 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
   }
 
   // In a child with a deadline: a FIFO opened the plain way waits for a
-  // writer forever. As root the child becomes nobody, so that a file without
-  // read permission is unreadable. Each wrong verdict is a line of the report.
+  // writer forever. Each wrong verdict is a line of the report.
   const auto child = testing::runInChild(dir.path(), [&] {
-    if (!testing::dropRootPrivileges()) std::_Exit(3);
     auto image = std::make_unique<BgrImage>();
     std::string report;
     for (const auto& [file, wanted] : cases) {

@@ -100,20 +100,14 @@ TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
 }
 
 TEST(ParametersFile, AFileThatCantBeReadGivesTheDefaultsAtOnce) {
-  // In a child with a deadline: a FIFO opened the plain way waits for a
-  // writer forever. A folder once read as an all-zero record.
+  // What may lie at the path is safeFile's to judge; here, that a refusal
+  // gives the defaults with its status, and a FIFO does not block the load.
   TempDir dir;
-  fs::create_directories(dir / "folder.bin");
   ASSERT_EQ(::mkfifo((dir / "fifo.bin").c_str(), 0644), 0);
-  fs::create_symlink(dir / "gone.bin", dir / "dangling.bin");
-  const std::pair<const char*, FileStatus> cases[] = {
-      {"absent.bin", FileStatus::Missing},        {"dangling.bin", FileStatus::Missing},
-      {"folder.bin", FileStatus::NotRegularFile}, {"fifo.bin", FileStatus::NotRegularFile},
-      {"/dev/null", FileStatus::NotRegularFile},
-  };
   const auto child = testing::runInChild(dir.path(), [&] {
     int failures = 0;
-    for (const auto& [name, status] : cases) {
+    for (const auto& [name, status] :
+         {std::pair{"absent.bin", FileStatus::Missing}, std::pair{"fifo.bin", FileStatus::NotRegularFile}}) {
       SearchParameters p{9, 9, 9, 9, 9, 9, 9};
       failures += loadParameters(p, name) != status || p != kDefaultParameters;
     }
