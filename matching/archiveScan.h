@@ -70,9 +70,8 @@ double matchScore(const double* candidateRingMean, const double* templateRingMea
 // (radians, consensusAngleDeg x kPi / 180). Without a match only matchFound
 // changes. Returns matchFound. A radius outside ringRadiusUsable, or a size
 // beyond the store, finds nothing. Written plainly, one centre after the
-// other with
-// testCandidate, alignAllRings and agreeOnAngle on the search state: the
-// reference the fast scan is held to.
+// other with testCandidate, alignAllRings and agreeOnAngle on the search
+// state: the reference the fast scan is held to.
 [[nodiscard]] bool scanArchiveImageReference(Workspace& workspace, double radius);
 
 }  // namespace orvalis
