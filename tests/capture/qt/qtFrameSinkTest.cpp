@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "capture/frameStore.h"
 #include "capture/qt/qtFrameSink.h"
@@ -84,26 +85,33 @@ TEST(QtFrameSink, NewestFrameComesOutTopDownAndStoresAsTheOriginalPicture) {
   }
 }
 
-TEST(QtFrameSink, CameraYuvFramesAreTakenAsTheyAreAndStoredAsBgr) {
-  // Packed 4:2:2 as most webcams send it: uniform luma 180, neutral chroma.
-  QVideoFrame yuyv(QVideoFrameFormat(QSize(8, 4), QVideoFrameFormat::Format_YUYV));
-  ASSERT_TRUE(yuyv.map(QVideoFrame::WriteOnly));
-  for (int i = 0; i < yuyv.mappedBytes(0); i += 2) {
-    yuyv.bits(0)[i] = 180;
-    yuyv.bits(0)[i + 1] = 128;
-  }
-  yuyv.unmap();
-  QtFrameSink sink(keepAll());
-  sink.videoSink()->setVideoFrame(yuyv);
-  RawFrame frame;
-  ASSERT_TRUE(sink.latestFrame(frame));
-  ASSERT_EQ(frame.bitCount, 16u);
-  auto workspace = std::make_unique<Workspace>();
-  ASSERT_TRUE(storeFrame(frame, *workspace));
-  ASSERT_EQ(workspace->state.queryWidth, 8u);
-  ASSERT_EQ(workspace->state.queryHeight, 4u);
-  for (std::uint32_t i = 0; i < 3 * 8 * 4; ++i) {
-    EXPECT_EQ(workspace->images.queryImage[i], 191) << i;  // video-range luma 180 is 191 full-range, gray
+TEST(QtFrameSink, CameraYuvFramesAreTakenAsTheyAreWithTheirCoding) {
+  // Packed 4:2:2 as most webcams send it: decoding it is the frame path's.
+  using F = QVideoFrameFormat;
+  const std::tuple<F::ColorSpace, F::ColorRange, YuvCoding> codings[] = {
+      {F::ColorSpace_Undefined, F::ColorRange_Unknown, YuvCoding::Bt601Video},
+      {F::ColorSpace_BT601, F::ColorRange_Full, YuvCoding::Bt601Full},
+      {F::ColorSpace_BT709, F::ColorRange_Video, YuvCoding::Bt709Video},
+      {F::ColorSpace_BT709, F::ColorRange_Full, YuvCoding::Bt709Full},
+  };
+  for (const auto& [space, range, coding] : codings) {
+    F format(QSize(8, 4), F::Format_YUYV);
+    format.setColorSpace(space);
+    format.setColorRange(range);
+    QVideoFrame yuyv(format);
+    ASSERT_TRUE(yuyv.map(QVideoFrame::WriteOnly));
+    for (int i = 0; i < yuyv.mappedBytes(0); ++i)
+      yuyv.bits(0)[i] = static_cast<std::uint8_t>(i % 2 ? 128 : 180);
+    yuyv.unmap();
+    QtFrameSink sink(keepAll());
+    sink.videoSink()->setVideoFrame(yuyv);
+    RawFrame frame;
+    ASSERT_TRUE(sink.latestFrame(frame));
+    ASSERT_EQ(frame.bitCount, 16u);
+    EXPECT_EQ(frame.yuv, coding) << static_cast<int>(space) << ", " << static_cast<int>(range);
+    for (std::uint32_t y = 0; y < 4; ++y) {
+      for (std::uint32_t i = 0; i < 16; ++i) ASSERT_EQ(frame.rows[y * frame.stride + i], i % 2 ? 128 : 180);
+    }
   }
 }
 
