@@ -59,30 +59,22 @@ class Scan : public ::testing::TestWithParam<Kernels> {
   }
 };
 
-TEST_P(Scan, FirstAdmissibleCentreOfAUniformPictureWins) {
-  // Every centre scores 0: none later replaces the first.
-  auto workspace = blackTemplate(320, 240, 40);
-  ASSERT_EQ(scanArchiveImage(*workspace, 40), 1);
-  const SearchState& state = workspace->state;
-  EXPECT_EQ(state.matchY, 41u);
-  EXPECT_EQ(state.matchX, 41u);
-  EXPECT_EQ(state.matchRadius, 40);
-  EXPECT_EQ(state.matchAngle, 0.0);
-}
-
-TEST_P(Scan, LastAdmissibleCentreIsVisitedAndNothingBeyond) {
-  // Black only in the bottom-right corner. The disc at (198, 278) touches row
-  // 158 and column 238; only (199, 279) would fit one pixel further in, and it
-  // is not admissible.
-  for (const std::uint32_t corner : {0u, 1u}) {
+TEST_P(Scan, FirstAdmissibleCentreWinsAndNothingBeyondTheLastIsVisited) {
+  // Black from (top, left) to the bottom-right corner. All black, every
+  // centre scores 0: none later replaces the first. From (158, 238) only the
+  // disc at (198, 278), the last admissible centre, is black; from (159, 239)
+  // only (199, 279) would be, and it is not admissible: without a match the
+  // old result stays.
+  const std::uint32_t cases[][5] = {{0, 0, 1, 41, 41}, {158, 238, 1, 198, 278}, {159, 239, 0, 7, 7}};
+  for (const auto& [top, left, found, row, column] : cases) {
     auto workspace = blackTemplate(320, 240, 40);
     fillPlane(workspace->images.archiveGray, 320, 240,
-              [&](auto y, auto x) { return y >= 158 + corner && x >= 238 + corner ? 0 : 255; });
-    const int found = scanArchiveImage(*workspace, 40);
+              [&](auto y, auto x) { return y >= top && x >= left ? 0 : 255; });
+    EXPECT_EQ(scanArchiveImage(*workspace, 40), int(found)) << top;
     const SearchState& state = workspace->state;
-    EXPECT_EQ(found, corner == 0) << corner;
-    EXPECT_EQ(state.matchY, corner == 0 ? 198u : 7u) << corner;  // without a match the old result stays
-    EXPECT_EQ(state.matchX, corner == 0 ? 278u : 7u) << corner;
+    EXPECT_EQ(state.matchY, row) << top;
+    EXPECT_EQ(state.matchX, column) << top;
+    EXPECT_EQ(state.matchAngle, found ? 0.0 : 0.7) << top;
   }
 }
 
