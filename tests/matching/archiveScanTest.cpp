@@ -8,7 +8,6 @@
 #include "matching/archiveScan.h"
 #include "matching/searchSteps.h"
 #include "tests/matching/matchingHelpers.h"
-#include "tests/support/quarterTurn.h"
 
 namespace orvalis {
 namespace {
@@ -97,38 +96,6 @@ TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
     ASSERT_EQ(scanArchiveImage(*workspace, 20), 1);
     EXPECT_EQ(workspace->state.matchY, c.row);
     EXPECT_EQ(workspace->state.matchX, c.column);
-  }
-}
-
-TEST_P(Scan, TextureIsFoundWhereItLiesAndAtItsTurn) {
-  // The query's region at its own place, the same turned by a quarter (ring 9
-  // has 800 samples: a quarter is exactly 200 of them), and an unrelated
-  // texture.
-  const std::uint32_t size = 161, centre = 80, radius = 40;
-  const testing::BgrPicture query = testing::texturedPicture(size, size, 21);
-  const struct {
-    testing::BgrPicture archive;
-    int found;
-    double degrees;
-  } cases[] = {{query, 1, 0.0},
-               {testing::pasteQuarterTurn(query, centre, centre, query, centre, centre, centre), 1, 90.0},
-               {testing::texturedPicture(size, size, 22), 0, 0.0}};
-  for (const auto& c : cases) {
-    auto workspace = testing::freshWorkspace(size, size, GetParam());
-    SearchState& state = workspace->state;
-    state.viewfinderX = state.viewfinderY = centre;
-    state.viewfinderRadius = radius;
-    testing::splitIntoQuery(*workspace, query);
-    ASSERT_EQ(buildTemplateSignature(*workspace), 1);
-    ASSERT_EQ(buildTemplateHistograms(state), 1);
-    testing::splitIntoArchive(*workspace, c.archive);
-    ASSERT_EQ(filterArchiveImage(*workspace), 1);
-    ASSERT_EQ(scanArchiveImage(*workspace, radius), c.found) << c.degrees;
-    if (!c.found) continue;
-    EXPECT_EQ(state.matchX, centre);
-    EXPECT_EQ(state.matchY, centre);
-    EXPECT_NEAR(state.consensusAngleDeg, c.degrees, 1e-9);
-    EXPECT_NEAR(state.matchAngle, c.degrees * kPi / 180, 1e-12);
   }
 }
 

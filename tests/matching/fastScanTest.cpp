@@ -58,8 +58,8 @@ int expectSameScan(const BgrPicture& query, const BgrPicture& archive, const Par
     state.matchX = state.matchY = 3;
     state.matchAngle = 0.25;
     state.consensusAngleDeg = 12.5;
-    testing::splitIntoQuery(*scans[k], query);
-    testing::splitIntoArchive(*scans[k], archive);
+    testing::splitInto(*scans[k], query, false);
+    testing::splitInto(*scans[k], archive, true);
     EXPECT_TRUE(buildTemplateSignature(*scans[k]) && buildTemplateHistograms(state) &&
                 filterArchiveImage(*scans[k]));
   }
@@ -108,13 +108,15 @@ TEST(FastScan, SameResultAsTheReference) {
   // codes taken in turn (those the processor lacks fall back to plain code).
   using testing::pasteQuarterTurn;
   using testing::texturedPicture;
-  struct Case {
-    std::string what;
-    BgrPicture query, archive;
-    Params c;
-    int found;  // -1: either
+  const EstimateCode codes[] = {EstimateCode::Widest, EstimateCode::Avx2, EstimateCode::Plain};
+  int k = 0;
+  // found -1: either.
+  const auto same = [&](const std::string& what, const BgrPicture& query, const BgrPicture& archive,
+                        const Params& c, int found) {
+    const std::string label = what + " (case " + std::to_string(k) + ")";
+    const int got = expectSameScan(query, archive, c, label, codes[k++ % 3]);
+    EXPECT_TRUE(found < 0 || got == found) << label << " found " << got;
   };
-  std::vector<Case> cases;
   std::mt19937 rng(129);
   for (std::uint32_t round = 0; round < 6; ++round) {
     const std::uint32_t width = 131 + 7 * round, height = 113 + 5 * round;
@@ -122,66 +124,51 @@ TEST(FastScan, SameResultAsTheReference) {
     const std::uint32_t radius = 40 + rng() % 6, filter = 1 + rng() % 20;
     const auto tolerance = static_cast<std::uint8_t>(2 + 2 * (rng() % 20));
     const std::uint32_t x = width / 2 + rng() % 7, y = height / 2 - rng() % 5;
-    cases.push_back({"identical", picture, picture, {filter, tolerance, x, y, radius, double(radius)}, 1});
+    same("identical", picture, picture, {filter, tolerance, x, y, radius, double(radius)}, 1);
     const Params unrelated{1 + 3 * round, std::uint8_t(2 + 7 * round + round % 2), 75, 64, 40, 40.0};
-    cases.push_back({"unrelated", texturedPicture(150, 128, 200 + round),
-                     texturedPicture(150, 128, 300 + round), unrelated, -1});
+    same("unrelated", texturedPicture(150, 128, 200 + round), texturedPicture(150, 128, 300 + round),
+         unrelated, -1);
   }
   const BgrPicture query = texturedPicture(170, 150, 77, 1.6), other = texturedPicture(170, 150, 78, 1.6);
   const BgrPicture quarter = pasteQuarterTurn(query, 75, 85, query, 75, 85, 75);
   for (const auto& [tolerance, filter] : {std::pair{8, 2u}, {24, 13u}}) {
     const Params c{filter, std::uint8_t(tolerance), 85, 75, 40, 40.0};
-    cases.push_back({"quarter", query, quarter, c, -1});
-    cases.push_back({"moved", query, pasteQuarterTurn(query, 75, 85, other, 80, 100, 50), c, -1});
-    cases.push_back({"half", query, pasteQuarterTurn(quarter, 75, 85, quarter, 75, 85, 75), c, -1});
+    same("quarter", query, quarter, c, -1);
+    same("moved", query, pasteQuarterTurn(query, 75, 85, other, 80, 100, 50), c, -1);
+    same("half", query, pasteQuarterTurn(quarter, 75, 85, quarter, 75, 85, 75), c, -1);
   }
   // Rings 0, 1 and 6..8 at 90 degrees, the others two at 0, one at 180, one
   // at 270: until ring 7 is aligned the consensus hangs on exactly as many
   // agreeing rings as it needs.
   const int quarters[kRingCount] = {1, 1, 0, 2, 3, 0, 1, 1, 1};
   const BgrPicture rings = texturedPicture(130, 120, 15, 1.5);
-  cases.push_back(
-      {"turned rings", rings, turnedRings(rings, 60, 65, 45, quarters), {1, 24, 65, 60, 45, 45.0}, 1});
+  same("turned rings", rings, turnedRings(rings, 60, 65, 45, quarters), {1, 24, 65, 60, 45, 45.0}, 1);
   const BgrPicture flat = testing::solidPicture(100, 92, 90, 100, 110);
   BgrPicture ramp = flat;
   for (std::uint32_t i = 0; i < 3 * 100 * 92; ++i)
     ramp.pixels[i] = std::uint8_t(80 + i / 3 % 100 / 7 + i / 300 / 11 + i % 3);
   for (const std::uint8_t tolerance : {std::uint8_t{2}, std::uint8_t{30}}) {
-    cases.push_back({"flat", flat, flat, {5, tolerance, 50, 46, 40, 40.0}, 1});
-    cases.push_back({"ramp", ramp, ramp, {5, tolerance, 50, 46, 40, 40.0}, 1});
-    cases.push_back({"flat against ramp", flat, ramp, {5, tolerance, 50, 46, 40, 40.0}, -1});
+    same("flat", flat, flat, {5, tolerance, 50, 46, 40, 40.0}, 1);
+    same("ramp", ramp, ramp, {5, tolerance, 50, 46, 40, 40.0}, 1);
+    same("flat against ramp", flat, ramp, {5, tolerance, 50, 46, 40, 40.0}, -1);
   }
   const BgrPicture large = texturedPicture(505, 506, 12, 1.5), medium = texturedPicture(255, 250, 13, 1.5);
   const BgrPicture small = texturedPicture(130, 110, 14, 2.0), little = texturedPicture(90, 83, 3);
-  cases.push_back({"radius 250", large, large, {8, 16, 252, 253, 250, 250.0}, 1});
+  same("radius 250", large, large, {8, 16, 252, 253, 250, 250.0}, 1);
   const BgrPicture mediumTurned = pasteQuarterTurn(medium, 125, 127, medium, 125, 127, 124);
-  cases.push_back({"radius 120", medium, mediumTurned, {20, 24, 127, 125, 120, 120.0}, -1});
-  cases.push_back({"fractional radius", small, small, {4, 20, 65, 55, 40, 40.5}, -1});
+  same("radius 120", medium, mediumTurned, {20, 24, 127, 125, 120, 120.0}, -1);
+  same("fractional radius", small, small, {4, 20, 65, 55, 40, 40.5}, -1);
   for (const double radius : {0.0, 300.0, 41.0})
-    cases.push_back({"no centre", little, little, {8, 16, 45, 41, 40, radius}, 0});
-  for (const auto& [kind, found] :
-       {std::pair{testing::LowTexture::BlurredNoise, 1}, {testing::LowTexture::DarkNoise, 1}}) {
-    const BgrPicture one = lowTexturePicture(kind, 128, 96, 1), two = lowTexturePicture(kind, 128, 96, 2);
-    cases.push_back({"low texture", one, two, {8, 16, 64, 48, 16, 16.0}, found});
+    same("no centre", little, little, {8, 16, 45, 41, 40, radius}, 0);
+  using testing::LowTexture;
+  for (const LowTexture kind : {LowTexture::Noise, LowTexture::BlurredNoise, LowTexture::DarkNoise}) {
+    same("low texture", lowTexturePicture(kind, 128, 96, 1), lowTexturePicture(kind, 128, 96, 2),
+         {8, 16, 64, 48, 16, 16.0}, kind == LowTexture::Noise ? 0 : 1);
   }
-  cases.push_back({"noise",
-                   testing::lowTexturePicture(testing::LowTexture::Noise, 200, 150, 1),
-                   testing::lowTexturePicture(testing::LowTexture::Noise, 200, 150, 2),
-                   {8, 16, 100, 75, 25, 25.0},
-                   0});
   // Image 4 holds the cat's eye turned by 40 degrees.
   const BgrPicture cat = demoPhoto("Current_Image.jpg");
-  cases.push_back(
-      {"cat and its turned eye", cat, demoPhoto("Image_0000000004.jpg"), {8, 16, 226, 160, 60, 60.0}, 1});
-  cases.push_back(
-      {"cat and astronaut", cat, demoPhoto("Image_0000000000.jpg"), {8, 16, 226, 160, 60, 60.0}, 0});
-  const EstimateCode codes[] = {EstimateCode::Widest, EstimateCode::Avx2, EstimateCode::Plain};
-  for (std::size_t k = 0; k < cases.size(); ++k) {
-    const Case& c = cases[k];
-    const std::string what = c.what + " (case " + std::to_string(k) + ")";
-    const int found = expectSameScan(c.query, c.archive, c.c, what, codes[k % 3]);
-    EXPECT_TRUE(c.found < 0 || found == c.found) << what << " found " << found;
-  }
+  same("cat and its turned eye", cat, demoPhoto("Image_0000000004.jpg"), {8, 16, 226, 160, 60, 60.0}, 1);
+  same("cat and astronaut", cat, demoPhoto("Image_0000000000.jpg"), {8, 16, 226, 160, 60, 60.0}, 0);
 }
 
 // The gray plane of a kind of picture: flat, noise, a ramp or a smooth texture.

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <random>
-#include <string>
-#include <tuple>
 #include <vector>
 
 #include "imaging/circularMeanFilter.h"
 #include "imaging/circularMeanFilterFast.h"
+#include "imaging/pixelConversions.h"
+#include "imaging/pixelConversionsFast.h"
 #include "state/constants.h"
 #include "tests/support/testSupport.h"
 
@@ -17,6 +16,43 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using testing::BgrPicture;
+
+TEST(PixelConversions, GrayIsTheTruncatedUnweightedMeanInBlueGreenRedOrder) {
+  // (0,0,2) -> 0; (1,2,3) -> 2; white stays 255; (255,255,254) -> 254; a
+  // weighted gray would give 10 for pure blue 90 and 76 for pure red 255.
+  const Bytes picture = {0, 0, 2, 1, 2, 3, 255, 255, 255, 255, 255, 254, 90, 0, 0, 0, 0, 255};
+  Bytes b(6), g(6), r(6), gray(6), bgr(18), back(6);
+  splitPlanes(picture.data(), 6, 1, b.data(), g.data(), r.data());
+  EXPECT_EQ(b, (Bytes{0, 1, 255, 255, 90, 0}));
+  EXPECT_EQ(r, (Bytes{2, 3, 255, 254, 0, 255}));
+  grayPlane(b.data(), g.data(), r.data(), 6, 1, gray.data());
+  EXPECT_EQ(gray, (Bytes{0, 2, 255, 254, 30, 85}));
+  grayToBgr(b.data(), g.data(), r.data(), 6, 1, bgr.data());
+  splitPlanes(bgr.data(), 6, 1, b.data(), g.data(), back.data());
+  EXPECT_EQ(back, gray);
+  EXPECT_EQ(g, gray);
+}
+
+TEST(PixelConversionsFast, SameBytesAsThePlainConversions) {
+  // Below and above the size from which the work is shared out, with pixel
+  // counts that split unevenly between lanes.
+  std::mt19937 rng(129);
+  WorkerPool pool(3);
+  for (const auto& [width, height] : {std::pair{1u, 1u}, {7u, 3u}, {301u, 219u}, {641u, 479u}}) {
+    const std::size_t n = static_cast<std::size_t>(width) * height;
+    Bytes picture(3 * n);
+    for (std::uint8_t& byte : picture) byte = static_cast<std::uint8_t>(rng());
+    Bytes plain[5] = {Bytes(n), Bytes(n), Bytes(n), Bytes(n), Bytes(3 * n)}, fast[5];
+    for (int k = 0; k < 5; ++k) fast[k].assign(plain[k].size(), 9);
+    splitPlanes(picture.data(), width, height, plain[0].data(), plain[1].data(), plain[2].data());
+    splitPlanesFast(pool, picture.data(), width, height, fast[0].data(), fast[1].data(), fast[2].data());
+    grayPlane(plain[0].data(), plain[1].data(), plain[2].data(), width, height, plain[3].data());
+    grayPlaneFast(pool, plain[0].data(), plain[1].data(), plain[2].data(), width, height, fast[3].data());
+    grayToBgr(plain[0].data(), plain[1].data(), plain[2].data(), width, height, plain[4].data());
+    grayToBgrFast(pool, plain[0].data(), plain[1].data(), plain[2].data(), width, height, fast[4].data());
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(plain[k], fast[k]) << width << " x " << height << ", plane " << k;
+  }
+}
 
 TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
   // A strict < would give 1, 9, 25, 185, 1229.
@@ -65,13 +101,11 @@ BgrPicture busy(std::uint32_t width, std::uint32_t height, std::uint32_t radius)
   return picture;
 }
 
-// Empty when the two filters agree on every byte, else the first that differs.
-std::string firstMismatch(const BgrPicture& picture, std::uint32_t radius) {
+void expectSameFilter(const BgrPicture& picture, std::uint32_t radius) {
   const std::size_t n = std::size_t{picture.width} * picture.height;
   Bytes in[3], plain[3], fast[3];
   for (int c = 0; c < 3; ++c) {
-    in[c].resize(n);
-    for (std::size_t i = 0; i < n; ++i) in[c][i] = picture.pixels[3 * i + c];
+    for (std::size_t i = 0; i < n; ++i) in[c].push_back(picture.pixels[3 * i + c]);
     plain[c].assign(n, 1);
     fast[c].assign(n, 2);
   }
@@ -85,14 +119,9 @@ std::string firstMismatch(const BgrPicture& picture, std::uint32_t radius) {
   circularMeanFilterFast(pool, memory, in[0].data(), in[1].data(), in[2].data(), fast[0].data(),
                          fast[1].data(), fast[2].data(), picture.width, picture.height, radius, mask.data(),
                          count);
-  for (int c = 0; c < 3; ++c) {
-    const std::size_t at =
-        std::mismatch(plain[c].begin(), plain[c].end(), fast[c].begin()).first - plain[c].begin();
-    if (at < n)
-      return "channel " + std::to_string(c) + " row " + std::to_string(at / picture.width) + " column " +
-             std::to_string(at % picture.width);
-  }
-  return {};
+  for (int c = 0; c < 3; ++c)
+    EXPECT_TRUE(plain[c] == fast[c]) << "channel " << c << ", " << picture.width << " x " << picture.height
+                                     << ", radius " << radius;
 }
 
 TEST(CircularMeanFilterFast, SameBytesAsThePlainFilter) {
@@ -104,22 +133,16 @@ TEST(CircularMeanFilterFast, SameBytesAsThePlainFilter) {
     const std::uint32_t side = 2 * radius + 1;
     const std::uint32_t sizes[][2] = {{1, 1},       {5, 3},         {37, 29},      {131, 83},
                                       {side, side}, {side - 1, 50}, {50, side - 1}};
-    for (const auto& [w, h] : sizes) {
-      EXPECT_EQ(firstMismatch(busy(w, h, radius), radius), "")
-          << "radius " << radius << ", " << w << " x " << h;
-    }
+    for (const auto& [w, h] : sizes) expectSameFilter(busy(w, h, radius), radius);
   }
-  for (const auto& [w, h, radius] : {std::tuple{2150u, 43u, 20u}, {700u, 150u, 12u}}) {
-    EXPECT_EQ(firstMismatch(busy(w, h, radius), radius), "") << w << " x " << h << ", radius " << radius;
-  }
+  expectSameFilter(busy(2150, 43, 20), 20);
+  expectSameFilter(busy(700, 150, 12), 12);
   BgrPicture extreme = testing::solidPicture(90, 70, 255, 0, 0);
   for (std::size_t i = 0; i < 90 * 70; ++i) {
     extreme.pixels[3 * i + 1] = ((i / 90 + i % 90) % 2) ? 255 : 0;
     extreme.pixels[3 * i + 2] = static_cast<std::uint8_t>(i * 7919);
   }
-  for (const std::uint32_t radius : {1u, 7u, 20u}) {
-    EXPECT_EQ(firstMismatch(extreme, radius), "") << "extreme, radius " << radius;
-  }
+  for (const std::uint32_t radius : {1u, 7u, 20u}) expectSameFilter(extreme, radius);
 }
 
 }  // namespace
