@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "imaging/glyphs.h"
@@ -61,10 +60,8 @@ TEST(InvertDisc, DrawsOnlyDiscsThatFitAndHaveAStep) {
                {10, 15, 0.02, 0}, {10, 15, -1, 0},   {10, 15, nan, 0},       {10, 15, 0.03, 1}};
   for (const auto& c : cases) {
     Spans s(31, 21, c.row, c.column, c.radius);
-    const std::string what =
-        std::to_string(c.row) + ", " + std::to_string(c.column) + ", " + std::to_string(c.radius);
     EXPECT_TRUE(c.total < 0 ? s.count[0] > 0 && s.count[20] > 0 : s.total == c.total)
-        << what << ": " << s.total;
+        << c.row << ", " << c.column << ", " << c.radius << ": " << s.total;
   }
   EXPECT_EQ(Spans(31, 21, 10, 15, 0.03).first[10], 15);
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "files/loadJpeg.h"
@@ -50,11 +51,9 @@ int expectSameScan(const BgrPicture& query, const BgrPicture& archive, const Par
   for (int k = 0; k < 2; ++k) {
     scans[k] = testing::freshWorkspace(query.width, query.height, k ? Kernels::Fast : Kernels::Reference);
     SearchState& state = scans[k]->state;
-    state.filterRadius = c.filterRadius;
-    state.colorTolerance = c.colorTolerance;
-    state.viewfinderX = c.viewfinderX;
-    state.viewfinderY = c.viewfinderY;
-    state.viewfinderRadius = c.viewfinderRadius;
+    std::tie(state.filterRadius, state.colorTolerance, state.viewfinderX, state.viewfinderY,
+             state.viewfinderRadius) =
+        std::tie(c.filterRadius, c.colorTolerance, c.viewfinderX, c.viewfinderY, c.viewfinderRadius);
     state.matchX = state.matchY = 3;
     state.matchAngle = 0.25;
     state.consensusAngleDeg = 12.5;
