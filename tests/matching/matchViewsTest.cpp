@@ -8,7 +8,7 @@
 #include "imaging/pixelConversions.h"
 #include "matching/matchViews.h"
 #include "state/constants.h"
-#include "tests/support/testSupport.h"
+#include "tests/support/quarterTurn.h"
 
 namespace orvalis {
 namespace {
@@ -50,27 +50,21 @@ class MatchViews : public ::testing::Test {
 };
 
 TEST_F(MatchViews, AQuarterTurnedMatchIsTurnedBackOntoTheTemplate) {
-  // The query disc is the archive region around (row 110, column 150) turned
-  // by a quarter: query (80 + a, 70 + b) = archive (110 + b, 150 - a).
-  const testing::BgrPicture picture = testing::texturedPicture(kWidth, kHeight, 11);
-  splitPlanes(picture.pixels.data(), kWidth, kHeight, im.archiveB.data(), im.archiveG.data(),
+  // The archive holds the query's disc turned by a quarter around (row 110,
+  // column 150): query (80 + a, 70 + b) = archive (110 + b, 150 - a).
+  const testing::BgrPicture query = testing::texturedPicture(kWidth, kHeight, 11);
+  const testing::BgrPicture archive = testing::pasteQuarterTurn(
+      query, kViewY, kViewX, testing::texturedPicture(kWidth, kHeight, 12), 110, 150, kRadius);
+  splitPlanes(query.pixels.data(), kWidth, kHeight, im.queryB.data(), im.queryG.data(), im.queryR.data());
+  grayPlane(im.queryB.data(), im.queryG.data(), im.queryR.data(), kWidth, kHeight, im.queryGray.data());
+  splitPlanes(archive.pixels.data(), kWidth, kHeight, im.archiveB.data(), im.archiveG.data(),
               im.archiveR.data());
   grayPlane(im.archiveB.data(), im.archiveG.data(), im.archiveR.data(), kWidth, kHeight,
             im.archiveGray.data());
   grayToBgr(im.archiveB.data(), im.archiveG.data(), im.archiveR.data(), kWidth, kHeight,
             im.archiveImage.data());
-  const int r = kRadius, matchX = 150, matchY = 110;
-  for (int a = -r; a <= r; ++a) {
-    for (int b = -r; b <= r; ++b) {
-      const std::size_t q = std::size_t(int(kViewY) + a) * kWidth + std::size_t(int(kViewX) + b);
-      const std::size_t m = std::size_t(matchY + b) * kWidth + std::size_t(matchX - a);
-      im.queryB[q] = im.archiveB[m];
-      im.queryG[q] = im.archiveG[m];
-      im.queryR[q] = im.archiveR[m];
-    }
-  }
-  grayPlane(im.queryB.data(), im.queryG.data(), im.queryR.data(), kWidth, kHeight, im.queryGray.data());
   const std::vector<std::uint8_t> grayArchive(im.archiveImage.data(), im.archiveImage.data() + 3 * kPlane);
+  const int r = kRadius, matchX = 150, matchY = 110;
   s.previewWidth = 0;
   s.matchFound = 1;
   s.matchX = matchX;

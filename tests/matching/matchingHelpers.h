@@ -1,8 +1,8 @@
 #pragma once
 
-// Small helpers shared by the matching tests: a fresh workspace, planes filled
-// from a function, pictures split into the query or archive planes, and a
-// template signature taken straight from a plane.
+// A fresh workspace, planes filled from a function, pictures split into the
+// query or archive planes, and a template signature taken straight from the
+// archive's gray plane with the plain sampler.
 
 #include <cstdint>
 #include <memory>
@@ -30,15 +30,11 @@ inline std::unique_ptr<Workspace> freshWorkspace(std::uint32_t width, std::uint3
 
 template <typename Value>
 void fillPlane(ColorPlane& plane, std::uint32_t width, std::uint32_t height, Value value) {
-  for (std::uint32_t y = 0; y < height; ++y) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      plane[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint8_t>(value(y, x));
-    }
-  }
+  for (std::size_t i = 0; i < std::size_t{width} * height; ++i)
+    plane[i] = static_cast<std::uint8_t>(
+        value(static_cast<std::uint32_t>(i / width), static_cast<std::uint32_t>(i % width)));
 }
 
-// The template signature of the disc of this radius around (row, column) of
-// archiveGray, sampled with the plain sampler.
 inline void templateFromArchive(Workspace& workspace, double row, double column, double radius) {
   SearchState& s = workspace.state;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
@@ -51,14 +47,11 @@ inline void templateFromArchive(Workspace& workspace, double row, double column,
   }
 }
 
-inline void splitIntoQuery(Workspace& workspace, const BgrPicture& picture) {
-  splitPlanes(picture.pixels.data(), picture.width, picture.height, workspace.images.queryB.data(),
-              workspace.images.queryG.data(), workspace.images.queryR.data());
-}
-
-inline void splitIntoArchive(Workspace& workspace, const BgrPicture& picture) {
-  splitPlanes(picture.pixels.data(), picture.width, picture.height, workspace.images.archiveB.data(),
-              workspace.images.archiveG.data(), workspace.images.archiveR.data());
+inline void splitInto(Workspace& workspace, const BgrPicture& picture, bool archive) {
+  ImageStore& im = workspace.images;
+  splitPlanes(picture.pixels.data(), picture.width, picture.height,
+              (archive ? im.archiveB : im.queryB).data(), (archive ? im.archiveG : im.queryG).data(),
+              (archive ? im.archiveR : im.queryR).data());
 }
 
 }  // namespace orvalis::testing

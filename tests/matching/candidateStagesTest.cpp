@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "matching/candidateTest.h"
+#include "matching/ringSignature.h"
+#include "matching/rotationEstimate.h"
+#include "matching/searchSteps.h"
+#include "tests/matching/matchingHelpers.h"
+
+namespace orvalis {
+namespace {
+
+TEST(RingHistogram, RoundsHalfUpAndAnEmptyRingHasMeanZero) {
+  // Half-even would put 12.5 in 12 and 0.5 in 0.
+  const std::vector<double> profile = {12.5, 13.5, 127.5, 127.4999, 0.5, 0.4999999, 254.5, 255.0};
+  std::int32_t histogram[256];
+  double mean = -1;
+  ASSERT_EQ(ringHistogram(static_cast<std::uint32_t>(profile.size()), profile.data(), histogram, mean), 1);
+  std::vector<std::int32_t> expected(256, 0);
+  for (const int bin : {13, 14, 128, 127, 1, 0, 255, 255}) ++expected[bin];
+  EXPECT_EQ(std::vector<std::int32_t>(histogram, histogram + 256), expected);
+  EXPECT_NEAR(mean, 791.4998999 / 8, 1e-12);
+
+  EXPECT_EQ(ringHistogram(0, nullptr, histogram, mean), 0);
+  EXPECT_EQ(mean, 0.0);
+  EXPECT_EQ(std::vector<std::int32_t>(histogram, histogram + 256), std::vector<std::int32_t>(256, 0));
+}
+
+TEST(RingRadius, UsableRange) {
+  // Ring 1 of 0.4 has trunc(0.89) = 0 samples; ring 9 of 250.04 trunc(5000.8)
+  // = 5000, of 250.06 5001, which would overflow a profile.
+  const std::pair<double, bool> cases[] = {{0, false},      {0.4, false}, {1, true},    {250.04, true},
+                                           {250.06, false}, {-5, false},  {NAN, false}, {INFINITY, false}};
+  for (const auto& [radius, usable] : cases) EXPECT_EQ(ringRadiusUsable(radius), usable) << radius;
+}
+
+TEST(TemplateSignature, IsRefusedChangingNothingWhereItCantBeSampledSoundly) {
+  // The one-pixel margin is isAdmissibleCentre's; here, that the viewfinder
+  // is held to it the right way round, and the other refusals.
+  // Viewfinder column, row and radius, filter radius, picture width and
+  // height, builds: one pixel from the top and the right; touching the right;
+  // radius 0; above the profile capacity; a filter radius above the lists; a
+  // picture beyond the store.
+  const std::uint32_t cases[][7] = {{118, 41, 40, 8, 160, 120, 1}, {119, 60, 40, 8, 160, 120, 0},
+                                    {80, 60, 0, 8, 160, 120, 0},   {80, 60, 251, 8, 160, 120, 0},
+                                    {80, 60, 40, 21, 160, 120, 0}, {80, 60, 40, 8, 1921, 1200, 0}};
+  auto workspace = testing::freshWorkspace(160, 120);
+  SearchState& state = workspace->state;
+  testing::splitInto(*workspace, testing::texturedPicture(160, 120, 11), false);
+  for (const auto& [x, y, radius, filter, width, height, builds] : cases) {
+    std::tie(state.viewfinderX, state.viewfinderY, state.viewfinderRadius, state.filterRadius,
+             state.queryWidth, state.queryHeight) = std::tie(x, y, radius, filter, width, height);
+    state.ringSampleCount[0] = 12345;
+    state.templateCentreValue = -1;
+    EXPECT_EQ(buildTemplateSignature(*workspace), builds == 1) << x << ", " << radius << ", " << width;
+    EXPECT_EQ(state.templateCentreValue == -1 && state.ringSampleCount[0] == 12345u, builds == 0) << x;
+  }
+  // Histograms of empty rings: refused, with means 0 rather than NaN.
+  for (auto& count : state.ringSampleCount) count = 0;
+  EXPECT_EQ(buildTemplateHistograms(state), 0);
+  for (const double mean : state.templateRingMean) EXPECT_EQ(mean, 0.0);
+}
+
+using Histogram = std::vector<std::int32_t>;
+
+Histogram histogramOf(std::initializer_list<std::pair<int, int>> binsAndCounts) {
+  Histogram histogram(256, 0);
+  for (const auto& [bin, count] : binsAndCounts) histogram[bin] += count;
+  return histogram;
+}
+
+TEST(HistogramTransport, PairsTheSortedSamplesWithinTheTolerance) {
+  const struct {
+    const char* what;
+    Histogram candidate, templateSide;
+    int tolerance;
+    bool transportable;
+  } cases[] = {
+      {"16 above, inclusive", histogramOf({{116, 800}}), histogramOf({{100, 800}}), 16, true},
+      {"17 above", histogramOf({{117, 800}}), histogramOf({{100, 800}}), 16, false},
+      {"16 below", histogramOf({{84, 800}}), histogramOf({{100, 800}}), 16, true},
+      {"17 below", histogramOf({{83, 800}}), histogramOf({{100, 800}}), 16, false},
+      {"split ends", histogramOf({{0, 400}, {255, 400}}), histogramOf({{0, 400}, {255, 400}}), 0, true},
+      // Means 128 and 127.5, yet half of the samples would travel 128 levels.
+      {"same mean", histogramOf({{128, 800}}), histogramOf({{0, 400}, {255, 400}}), 16, false},
+      // 10 with 20 and 40 with 30, not 10 with 30.
+      {"crossing", histogramOf({{10, 5}, {40, 5}}), histogramOf({{20, 5}, {30, 5}}), 10, true},
+      {"crossing, 9", histogramOf({{10, 5}, {40, 5}}), histogramOf({{20, 5}, {30, 5}}), 9, false},
+      // 3 x (10 -> 11), 2 x (12 -> 11), 5 x (12 -> 30).
+      {"partial bins", histogramOf({{10, 3}, {12, 7}}), histogramOf({{11, 5}, {30, 5}}), 18, true},
+      {"partial bins, 17", histogramOf({{10, 3}, {12, 7}}), histogramOf({{11, 5}, {30, 5}}), 17, false},
+      // Unequal totals answer from the candidate side.
+      {"candidate empties first", histogramOf({{100, 5}}), histogramOf({{100, 5}, {200, 5}}), 16, true},
+      {"template runs out", histogramOf({{100, 5}, {200, 5}}), histogramOf({{100, 5}}), 16, false},
+      {"top bin runs out", histogramOf({{255, 2}}), histogramOf({{255, 1}}), 16, false},
+  };
+  auto state = std::make_unique<SearchState>();
+  for (const auto& c : cases) {
+    state->colorTolerance = static_cast<std::uint8_t>(c.tolerance);
+    const Histogram candidate = c.candidate, templateSide = c.templateSide;
+    EXPECT_EQ(histogramsTransportable(*state, candidate.data(), templateSide.data()), c.transportable)
+        << c.what;
+    EXPECT_EQ(candidate, c.candidate) << c.what << ": the arguments stay as they are";
+  }
+}
+
+// Archive plane constant 100 and the template of that plane's disc of radius
+// 40; each test then moves one part of the template.
+class CandidateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::fillPlane(workspace->images.archiveGray, 100, 100, [](auto, auto) { return 100; });
+    testing::templateFromArchive(*workspace, 50, 50, 40);
+  }
+  // Marks the candidate signature so that untouched rings can be told.
+  int test(double radius = 40) {
+    for (int ring = 0; ring < kRingCount; ++ring) {
+      state.ringSampleCount[ring] = 7;
+      state.candidateRingMean[ring] = -1;
+    }
+    state.candidateCentreValue = -5;
+    return testCandidate(*workspace, 50, 50, radius);
+  }
+  std::unique_ptr<Workspace> workspace = testing::freshWorkspace(100, 100);
+  SearchState& state = workspace->state;
+};
+
+TEST_F(CandidateTest, EachToleranceIsInclusive) {
+  EXPECT_EQ(test(), 1);
+  EXPECT_EQ(state.ringSampleCount[8], 800u);
+  EXPECT_EQ(state.candidateRingHist[8][100], 800);
+  for (const auto& [centre, passes] : {std::pair{116.0, 1}, {84.0, 1}, {117.0, 0}}) {
+    state.templateCentreValue = centre;
+    EXPECT_EQ(test(), passes) << centre;
+  }
+  // The centre value decides before any ring is sampled.
+  EXPECT_EQ(state.candidateCentreValue, 100.0);
+  EXPECT_EQ(state.ringSampleCount[0], 7u);
+  state.templateCentreValue = 100;
+  // Ring means within a tenth of the colour tolerance: 1.6, then 3.0.
+  for (const auto& [tolerance, mean, passes] :
+       {std::tuple{16, 101.5, 1}, {16, 98.5, 1}, {16, 101.7, 0}, {30, 102.9, 1}, {30, 103.1, 0}}) {
+    state.colorTolerance = static_cast<std::uint8_t>(tolerance);
+    state.templateRingMean[3] = mean;
+    EXPECT_EQ(test(), passes) << tolerance << ", " << mean;
+  }
+}
+
+TEST_F(CandidateTest, AFailingRingEndsTheTestAndTheHistogramDecidesWhenMeansAgree) {
+  // Ring 2 of the template: half its samples 20 below, half 20 above the
+  // archive's 100. Same mean, but every sample would have to move 20 levels.
+  const std::uint32_t n = state.ringSampleCount[2];
+  std::vector<double> profile(n);
+  for (std::uint32_t i = 0; i < n; ++i) profile[i] = i % 2 ? 80.0 : 120.0;
+  ringHistogram(n, profile.data(), state.templateRingHist[2], state.templateRingMean[2]);
+  EXPECT_EQ(test(), 0);
+  EXPECT_EQ(state.ringSampleCount[2], n);
+  EXPECT_NE(state.candidateRingMean[2], -1);
+  EXPECT_EQ(state.ringSampleCount[3], 7u);
+  EXPECT_EQ(state.candidateRingMean[3], -1);
+  state.colorTolerance = 20;
+  EXPECT_EQ(test(), 1);
+  // A radius with empty rings is refused before anything is sampled.
+  for (const double radius : {0.0, 0.3, -2.0}) {
+    EXPECT_EQ(test(radius), 0) << radius;
+    EXPECT_EQ(state.candidateCentreValue, -5) << radius;
+  }
+}
+
+using Profile = std::vector<double>;
+
+// The angles; ties, the tolerance and the early exits are held to the fast
+// alignment's by FastScan.SameResultAsTheReference.
+TEST(AlignRing, FindsTheShiftWithTheSmallestSumAndGivesItsAngle) {
+  // Textured: a random walk, unlike itself at every shift. Smooth, with noise
+  // within the tolerance: several shifts qualify, the true one sums least.
+  std::mt19937 rng(5);
+  Profile textured(800), smooth(711);
+  double walk = 128;
+  for (auto& v : textured)
+    v = walk = std::fmin(250, std::fmax(5, walk + static_cast<double>(rng() % 21) - 10));
+  for (std::uint32_t j = 0; j < 711; ++j) smooth[j] = 128 + 100 * std::sin(j * 6.283185307 / 711);
+  const auto shifted = [&](const Profile& profile, std::uint32_t shift, bool noise) {
+    Profile result(profile.size());
+    for (std::size_t j = 0; j < profile.size(); ++j)
+      result[j] = profile[(j + shift) % profile.size()] + (noise ? static_cast<double>(rng() % 7) - 3 : 0);
+    return result;
+  };
+  const struct {
+    Profile candidate, templateProfile;
+    double degrees;
+  } cases[] = {{textured, textured, 0.0},
+               {shifted(textured, 1, false), textured, 0.45},
+               {shifted(textured, 200, false), textured, 90.0},
+               {shifted(textured, 799, false), textured, 359.55},
+               {shifted(smooth, 178, true), smooth, 178 * 360.0 / 711}};
+  for (const auto& c : cases) {
+    double angle = -1;
+    ASSERT_EQ(alignRing(c.candidate.data(), static_cast<std::uint32_t>(c.candidate.size()),
+                        c.templateProfile.data(), 16, angle),
+              1);
+    EXPECT_NEAR(angle, c.degrees, 1e-7);
+  }
+  double angle = -1;
+  EXPECT_EQ(alignRing(textured.data(), 0, textured.data(), 16, angle), 0);
+  EXPECT_EQ(angle, -1);
+}
+
+TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep) {
+  auto state = std::make_unique<SearchState>();
+  const std::uint32_t counts[9] = {88, 177, 266, 355, 444, 533, 622, 711, 800};  // R = 40
+  const struct {
+    const char* what;
+    std::vector<double> angles;
+    std::uint32_t count, outerCount;  // 0: the counts of R = 40
+    double consensus;                 // -1: none
+  } cases[] = {
+      {"all agree", {90.2, 90.1, 90.1, 90.1, 90.1, 90.1, 90.1, 90.1, 90.0}, 0, 0, 90.0},
+      // Ring 8 has rings 6, 5, 4; ring 7 has rings 3..0.
+      {"three give way", {50, 50, 50, 50, 10, 10, 10, 50, 10}, 0, 0, 50},
+      {"innermost reference is ring 4", {10, 10, 10, 10, 10, 100, 150, 200, 250}, 0, 0, 10},
+      {"the reference itself is not counted", {10, 10, 10, 300, 10, 100, 150, 200, 250}, 0, 0, -1},
+      {"circular", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 359.9}, 0, 0, 359.9},
+      // 0.2 apart: within half of ring 8's step (3.6) but not of the inner
+      // rings' (0.36), so ring 7 gives the angle.
+      {"the inner ring's step", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 359.9}, 1000, 100, 0.1},
+      {"exactly half a step", {1.8, 1.8, 1.8, 1.8, 9, 9, 9, 9, 0}, 100, 100, 0},
+      {"a touch over half a step", {1.81, 1.81, 1.81, 1.81, 9, 9, 9, 9, 0}, 100, 100, -1},
+  };
+  for (const auto& c : cases) {
+    for (int ring = 0; ring < 9; ++ring) {
+      state->ringSampleCount[ring] = c.count == 0 ? counts[ring] : ring == 8 ? c.outerCount : c.count;
+      state->ringAngleDeg[ring] = c.angles[ring];
+    }
+    state->consensusAngleDeg = -1;
+    EXPECT_EQ(agreeOnAngle(*state), c.consensus != -1) << c.what;
+    EXPECT_EQ(state->consensusAngleDeg, c.consensus) << c.what;
+  }
+  state->ringSampleCount[2] = 0;  // an empty ring never agrees
+  state->consensusAngleDeg = -1;
+  EXPECT_EQ(agreeOnAngle(*state), 0);
+  EXPECT_EQ(state->consensusAngleDeg, -1);
+}
+
+}  // namespace
+}  // namespace orvalis
