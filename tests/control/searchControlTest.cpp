@@ -16,11 +16,12 @@ TEST_F(StartUp, DefaultsAreShownAndUsedButNotSaved) {
   EXPECT_EQ(window.shownParameters, (SearchParameters{1, 8, 16, 25, 0, 0, 0}));
   // The file appears only with the first command.
   EXPECT_FALSE(std::filesystem::exists(dir / "res/Combo_Box_Parameters.bin"));
-  EXPECT_TRUE(onlyScriptsRan(dir.path(), {}));
+  EXPECT_EQ(scriptsRan(dir.path()), Scripts{});
 }
 
 TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
-  // A reset viewfinder sits at the centre with a sixth of the shorter side.
+  // A reset viewfinder sits at the centre with a sixth of the shorter side,
+  // at most 250.
   struct Case {
     const char* what;
     std::uint32_t width, height, x, y, r;  // archive size, stored viewfinder
@@ -37,6 +38,7 @@ TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
       {"none, landscape", 640, 480, 0, 0, 0, 320, 240, 80, 1},
       {"none, square", 90, 90, 0, 0, 0, 45, 45, 15, 1},
       {"none, portrait", 96, 150, 0, 0, 0, 48, 75, 16, 0},
+      {"none, at most 250", 1517, 1517, 0, 0, 0, 758, 758, 250, 1},
   };
   for (const Case& c : cases) {
     const BgrPicture picture = solidPicture(c.width, c.height, 1, 1, 1);
@@ -77,7 +79,7 @@ TEST_F(StartUp, ACloseDuringTheFirstFrameWaitRunsOnceStartUpIsThrough) {
     std::_Exit(window.ended && waiting.stops == 1 && waiting.interrupts == 1 && !window.timerRunning ? 0 : 3);
   });
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_TRUE(onlyScriptsRan(dir.path(), {"Scanner_Mode"}));
+  EXPECT_EQ(scriptsRan(dir.path()), Scripts{"Scanner_Mode"});
 }
 
 using TimerCycle = ControlTest;

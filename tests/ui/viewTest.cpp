@@ -1,55 +1,13 @@
-// What the window looks like: its controls, where the views and previews are
-// painted, the About box and the icon.
+// What the window looks like: where the views and previews are painted, and
+// the icon.
 
-#include <QApplication>
 #include <QFile>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
 
 #include "tests/ui/windowFixture.h"
-#include "ui/aboutDlg.h"
 #include "ui/appIcon.h"
 
 namespace orvalis::testing {
 namespace {
-
-using Layout = WindowTest;
-
-// Pixel places worked out by hand from the dialog units (6 pixels to 4
-// across, 13 to 8 down, rounded), where users and the start test click.
-TEST_F(Layout, AFixedWindowWithItsControlsWhereUsersClick) {
-  COrvalisDlg& w = window();
-  w.show();
-  EXPECT_EQ(w.windowTitle(), QStringLiteral("Orvalis 1.0"));
-  EXPECT_EQ(w.clientArea()->size(), QSize(986, 640));
-  EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window must not be resizable";
-  EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_EQ(w.control(kCloseButton)->geometry(), QRect(750, 449, 126, 29));
-  const struct {
-    int id, x, y, width;
-  } places[] = {
-      {kUpButton, 669, 332, 96},
-      {kShrinkButton, 861, 361, 96},
-      {kAdjustButton, 669, 416, 288},
-      {kStep50Radio, 888, 284, 72},
-      {kFramesPerSecondList, 669, 174, 288},
-      {kColorToleranceList, 669, 226, 288},
-  };
-  for (const auto& p : places) {
-    EXPECT_EQ(w.control(p.id)->pos(), QPoint(p.x, p.y)) << p.id;
-    EXPECT_EQ(w.control(p.id)->width(), p.width) << p.id;
-  }
-  // The step captions fit their rectangles and never touch the next radio.
-  for (int id = kStep1Radio; id <= kStep50Radio; ++id) {
-    EXPECT_LE(w.control(id)->sizeHint().width(), w.control(id)->width()) << id;
-    if (id > kStep1Radio) {
-      EXPECT_GE(w.control(id)->x() - w.control(id - 1)->geometry().right(), 6) << id;
-    }
-  }
-}
 
 // Each picture one plain colour, so a pixel tells which picture covers it.
 class Painting : public WindowTest {
@@ -138,36 +96,6 @@ TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
 }
 
 using Shell = WindowTest;
-
-// Reached from the menu bar and the client area's context menu.
-TEST_F(Shell, TheAboutBoxIsModalAndTheTimerTicksOnMeanwhile) {
-  stillFolder();
-  started();
-  const QList<QAction*> menus = window().menuBar()->actions();
-  ASSERT_EQ(menus.size(), 1);
-  EXPECT_TRUE(menus[0]->menu()->actions().contains(window().aboutAction()));
-  EXPECT_EQ(window().clientArea()->contextMenuPolicy(), Qt::ActionsContextMenu);
-  EXPECT_TRUE(window().clientArea()->actions().contains(window().aboutAction()));
-  click(kAdjustButton);  // 100 ms ticks that only redraw the query view
-  QSignalSpy ticks(&window().searchTimer(), &QTimer::timeout);
-  QString title;
-  bool ticked = false;
-  // From inside the box's own modal loop: two ticks, then OK.
-  QTimer::singleShot(0, [&] {
-    auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-    const int before = static_cast<int>(ticks.count());
-    ticked = QTest::qWaitFor([&] { return ticks.count() >= before + 2; }, 10000);
-    if (about == nullptr) return;
-    title = about->windowTitle();
-    const QList<QPushButton*> buttons = about->findChildren<QPushButton*>();
-    ASSERT_EQ(buttons.size(), 1);
-    EXPECT_TRUE(buttons[0]->isDefault());
-    QTest::mouseClick(buttons[0], Qt::LeftButton);
-  });
-  window().aboutAction()->trigger();  // returns when the box is closed
-  EXPECT_EQ(title, QStringLiteral("About Orvalis")) << "no modal About box";
-  EXPECT_TRUE(ticked) << "the timer stood still while the About box was open";
-}
 
 // The installed icon, rendered from ui/orvalis.svg, must show what the window
 // draws: anti-aliased edges differ a little, shapes and colours not.

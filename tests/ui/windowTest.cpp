@@ -100,53 +100,38 @@ class Commands : public WindowTest {
   }
 };
 
-TEST_F(Commands, EveryViewfinderButtonMovesOrResizesAndSaves) {
-  const struct {
-    int id;
-    std::uint32_t x, y, r;
-  } cases[] = {
-      {kUpButton, 160, 110, 50},    {kDownButton, 160, 120, 50}, {kLeftButton, 150, 120, 50},
-      {kRightButton, 160, 120, 50}, {kGrowButton, 160, 120, 60}, {kShrinkButton, 160, 120, 50},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.id);
-    std::filesystem::remove(parametersFile());
-    click(c.id);
-    for (const SearchParameters& p : {SearchParameters(state()), savedParameters()}) {
-      EXPECT_EQ(p.viewfinderX, c.x);
-      EXPECT_EQ(p.viewfinderY, c.y);
-      EXPECT_EQ(p.viewfinderRadius, c.r);
-    }
-  }
-}
-
-TEST_F(Commands, StepRadiosAndListChoicesSetTheirParameterAndSave) {
+TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
+  const auto press = [this](int id) { return [this, id] { click(id); }; };
+  const auto key = [this](int id, Qt::Key k) { return [this, id, k] { QTest::keyClick(list(id), k); }; };
+  // In turn, from the centre with radius 50 and step 10. The parameters:
+  // rate, filter, tolerance, step, row, column, radius.
   const struct {
     const char* what;
     std::function<void()> act;
-    std::function<unsigned(const SearchParameters&)> value;
-    unsigned expected;
-  } cases[] = {
-      {"step 50", [&] { click(kStep50Radio); }, [](auto& p) { return p.viewfinderStep; }, 50},
-      {"step 1", [&] { click(kStep1Radio); }, [](auto& p) { return p.viewfinderStep; }, 1},
-      {"step 25", [&] { click(kStep25Radio); }, [](auto& p) { return p.viewfinderStep; }, 25},
-      {"step 10", [&] { click(kStep10Radio); }, [](auto& p) { return p.viewfinderStep; }, 10},
-      {"rate", [&] { QTest::keyClick(list(kFramesPerSecondList), Qt::Key_Down); },
-       [](auto& p) { return p.framesPerSecond; }, 2},
-      {"filter", [&] { QTest::keyClick(list(kFilterRadiusList), Qt::Key_Down); },
-       [](auto& p) { return p.filterRadius; }, 9},
-      {"tolerance", [&] { QTest::keyClick(list(kColorToleranceList), Qt::Key_Up); },
-       [](auto& p) { return unsigned{p.colorTolerance}; }, 14},
+    SearchParameters expected;
+  } rows[] = {
+      {"Alto", press(kUpButton), {1, 8, 16, 10, 110, 160, 50}},
+      {"Basso", press(kDownButton), {1, 8, 16, 10, 120, 160, 50}},
+      {"Sinistra", press(kLeftButton), {1, 8, 16, 10, 120, 150, 50}},
+      {"Destra", press(kRightButton), {1, 8, 16, 10, 120, 160, 50}},
+      {"Aumenta", press(kGrowButton), {1, 8, 16, 10, 120, 160, 60}},
+      {"Diminuisci", press(kShrinkButton), {1, 8, 16, 10, 120, 160, 50}},
+      {"step 50", press(kStep50Radio), {1, 8, 16, 50, 120, 160, 50}},
+      {"step 25", press(kStep25Radio), {1, 8, 16, 25, 120, 160, 50}},
+      {"step 10", press(kStep10Radio), {1, 8, 16, 10, 120, 160, 50}},
+      {"step 1", press(kStep1Radio), {1, 8, 16, 1, 120, 160, 50}},
+      {"rate", key(kFramesPerSecondList, Qt::Key_Down), {2, 8, 16, 1, 120, 160, 50}},
+      {"filter", key(kFilterRadiusList, Qt::Key_Down), {2, 9, 16, 1, 120, 160, 50}},
+      {"tolerance", key(kColorToleranceList, Qt::Key_Up), {2, 9, 14, 1, 120, 160, 50}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
     std::filesystem::remove(parametersFile());
-    c.act();
-    EXPECT_EQ(c.value(state()), c.expected);
-    EXPECT_EQ(c.value(savedParameters()), c.expected);
+    row.act();
+    EXPECT_EQ(SearchParameters(state()), row.expected);
+    EXPECT_EQ(savedParameters(), row.expected);
   }
   // The new step drives the next move; the new rate waits for a new search.
-  click(kStep1Radio);
   click(kUpButton);
   EXPECT_EQ(state().viewfinderY, 119u);
   EXPECT_EQ(window().searchTimer().interval(), 100);
