@@ -1,12 +1,94 @@
-// The window's controls reach their commands: close, modes, viewfinder and
-// parameter commands, and what the controls show.
+// The real window over a small working folder, with a fake camera and an
+// exit path that records scripts: its controls reach their commands, where
+// the views and previews are painted, the icon; and the start-up before the
+// window (its arguments, the default resources a new working folder gets).
+// Whose exit scripts run is the start test's (windowStartTest.sh) and the
+// installed package's.
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
-#include "tests/ui/windowFixture.h"
+#include "files/parametersFile.h"
+#include "tests/support/fakes.h"
+#include "tests/support/workingFolder.h"
+#include "ui/appIcon.h"
+#include "ui/orvalisDlg.h"
+#include "ui/workingFolder.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace orvalis::testing {
+
+// A fatal exit fails the test instead of ending it.
+class RecordingExitPath : public ExitPath {
+ public:
+  void runScript(ExitScript script) override { scripts.push_back(script); }
+  [[noreturn]] void exitProcess(int code) override {
+    throw std::runtime_error("the window ended the process with code " + std::to_string(code));
+  }
+  std::vector<ExitScript> scripts;
+};
+
+// 320 x 240 leaves room for every viewfinder command with step 10 around a
+// radius-50 viewfinder at the centre.
+inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
+
+struct WindowHarness {
+  WindowHarness() { folder.backdrop(); }
+  // Camera mode: picture 1 of the archive holds the query; still-image mode
+  // adds the query as the still picture.
+  void cameraFolder() {
+    folder.archive({texturedPicture(kWidth, kHeight, 7), texturedPicture(kWidth, kHeight, 1)});
+  }
+  void stillFolder() {
+    folder.still(texturedPicture(kWidth, kHeight, 1));
+    cameraFolder();
+  }
+  void writeParameters(const SearchParameters& p) {
+    ASSERT_EQ(writeParametersFile(p, parametersFile().c_str()), 1);
+  }
+  std::filesystem::path parametersFile() const { return dir / "res/Combo_Box_Parameters.bin"; }
+  SearchParameters savedParameters() {
+    SearchParameters p{};
+    EXPECT_EQ(loadParameters(p, parametersFile().c_str()), FileStatus::Ok);
+    return p;
+  }
+  COrvalisDlg& window() {
+    if (!window_) window_ = std::make_unique<COrvalisDlg>(*ws, camera, exitPath);
+    return *window_;
+  }
+  // Shown normally, so that clicks reach it.
+  COrvalisDlg& started() {
+    window().initDialog(COrvalisDlg::StartShow::Normal);
+    return *window_;
+  }
+  SearchState& state() { return ws->state; }
+  QAbstractButton* button(int id) { return qobject_cast<QAbstractButton*>(window().control(id)); }
+  QComboBox* list(int id) { return qobject_cast<QComboBox*>(window().control(id)); }
+  void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton, {}, button(id)->rect().center()); }
+
+  TempDir dir;
+  WorkingFolder folder{dir.path()};
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  FakeCamera camera{{texturedPicture(kWidth, kHeight, 1)}};
+  RecordingExitPath exitPath;
+  ScopedWorkingDirectory cwd{dir.path()};
+  std::unique_ptr<COrvalisDlg> window_;  // last: goes before what it refers to
+};
+
+class WindowTest : public ::testing::Test, public WindowHarness {};
+
 namespace {
 
 using Close = WindowTest;
@@ -172,5 +254,205 @@ TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
   EXPECT_FALSE(std::filesystem::exists(parametersFile()));
 }
 
+// Each picture one plain colour, so a pixel tells which picture covers it.
+class Painting : public WindowTest {
+ protected:
+  static void fill(BgrImage& image, std::uint32_t width, std::uint32_t height, QRgb rgb) {
+    for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+      image.data()[3 * i] = static_cast<std::uint8_t>(qBlue(rgb));
+      image.data()[3 * i + 1] = static_cast<std::uint8_t>(qGreen(rgb));
+      image.data()[3 * i + 2] = static_cast<std::uint8_t>(qRed(rgb));
+    }
+  }
+  void pictures(std::uint32_t width, std::uint32_t height) {
+    SearchState& s = state();
+    ImageStore& im = ws->images;
+    s.backgroundWidth = s.backgroundHeight = 8;
+    fill(im.backgroundImage, 8, 8, kBackdrop);
+    s.queryWidth = s.archiveWidth = width;
+    s.queryHeight = s.archiveHeight = height;
+    s.landscape = width >= height ? 1 : 0;
+    fill(im.queryImage, width, height, kQuery);
+    fill(im.archiveImage, width, height, kArchive);
+    s.previewWidth = s.previewHeight = 41;
+    fill(im.templatePreview, 41, 41, kTemplate);
+    fill(im.matchPreview, 41, 41, kMatch);
+    fill(im.differencePreview, 41, 41, kDifference);
+  }
+  QRgb at(int x, int y) { return window().clientArea()->grab().toImage().pixel(x, y) & 0xFFFFFF; }
+
+  static constexpr QRgb kBackdrop = 0x3C3C3C, kQuery = 0xFF0000, kArchive = 0x00FF00, kTemplate = 0x0000FF,
+                        kMatch = 0xFFFF00, kDifference = 0xFF00FF;
+};
+
+// Landscape: views 400 x 300 stacked, previews in a column at x 445;
+// portrait: views 300 x 400 side by side, previews in a row at y 445.
+TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
+  const struct {
+    std::uint32_t width, height;
+    int x, y;
+    QRgb expected;
+  } probes[] = {
+      {640, 480, 200, 150, kQuery},    {640, 480, 399, 299, kQuery},      {640, 480, 200, 470, kArchive},
+      {640, 480, 200, 310, kBackdrop}, {640, 480, 420, 150, kBackdrop},   {640, 480, 520, 150, kTemplate},
+      {640, 480, 520, 320, kMatch},    {640, 480, 520, 490, kDifference}, {640, 480, 520, 235, kBackdrop},
+      {640, 480, 700, 60, kBackdrop},  {640, 480, 949, 600, kBackdrop},   {480, 640, 150, 200, kQuery},
+      {480, 640, 470, 200, kArchive},  {480, 640, 310, 200, kBackdrop},   {480, 640, 150, 520, kTemplate},
+      {480, 640, 320, 520, kMatch},    {480, 640, 490, 520, kDifference},
+  };
+  state().painted = 1;
+  state().searchStopped = 1;
+  for (const auto& p : probes) {
+    pictures(p.width, p.height);
+    EXPECT_EQ(at(p.x, p.y), p.expected) << p.width << " x " << p.height << " at " << p.x << ", " << p.y;
+  }
+  // The control column's middle is no backdrop band.
+  EXPECT_NE(at(700, 300), kBackdrop);
+}
+
+TEST_F(Painting, ViewsWaitForTheFirstTickAndPreviewsForAMatch) {
+  pictures(640, 480);
+  EXPECT_EQ(at(200, 150), kBackdrop) << "no tick has run yet";
+  state().painted = 1;
+  EXPECT_EQ(at(200, 150), kQuery);
+  EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
+}
+
+// A tick's scan runs on the window's scan thread, no other tick overlaps it,
+// and its end repaints the client area with the match.
+TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
+  stillFolder();
+  started();
+  for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) {
+    window().searchControl().onTimerTick();
+    // The scan ends through the event loop, so it still runs for the next tick.
+    const std::int32_t index = state().archiveIndex;
+    window().searchControl().onTimerTick();
+    EXPECT_EQ(state().archiveIndex, index) << "a tick overlapped the scan";
+    QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
+  }
+  ASSERT_EQ(state().searchStopped, 1);
+  EXPECT_EQ(state().archiveIndex, 1);
+  // 320 x 240: views 400 x 300, the template preview at 445, 75, 150 x 150;
+  // the query view is gray.
+  EXPECT_NE(at(520, 150), kBackdrop);
+  const QRgb query = at(100, 100);
+  EXPECT_TRUE(qRed(query) == qGreen(query) && qGreen(query) == qBlue(query)) << query;
+}
+
+using Shell = WindowTest;
+
+// The installed icon, rendered from ui/orvalis.svg, must show what the window
+// draws: anti-aliased edges differ a little, shapes and colours not.
+TEST_F(Shell, TheIconComesInThreeSizesAndIsTheInstalledOne) {
+  QList<QSize> sizes = window().windowIcon().availableSizes();
+  std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+  EXPECT_EQ(sizes, (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(48, 48)}));
+  const QString file = QStringLiteral(ORVALIS_BUILD_DIR "/icons/48x48/orvalis.png");
+  if (!QFile::exists(file)) GTEST_SKIP() << "not rendered (no rsvg-convert)";
+  const QImage installed = QImage(file).convertToFormat(QImage::Format_ARGB32);
+  const QImage drawn = appIconImage(48).convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(installed.size(), drawn.size());
+  int differing = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 48; ++x) {
+      const QRgb a = installed.pixel(x, y), b = drawn.pixel(x, y);
+      differing += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                             std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))}) > 64;
+    }
+  }
+  EXPECT_LT(differing, 48 * 48 / 25) << "of 2304 pixels";
+}
+
+namespace fs = std::filesystem;
+
+TEST(WindowArguments, FolderFlagsAndRefusals) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string folder, trust, error;  // error: empty when accepted
+    bool fromDesktop;
+    std::vector<std::string> qt = {};  // set apart for Qt
+  } cases[] = {
+      {{}, "", "", "", false},
+      {{"pics"}, "pics", "", "", false},
+      {{"--from-desktop", "/a b"}, "/a b", "", "", true},
+      {{"--from-desktop"}, "", "", "", true},
+      {{"--trust=pics"}, "", "pics", "", false},
+      {{"--trust", "pics"}, "", "pics", "", false},
+      {{"--", "-odd"}, "-odd", "", "", false},
+      // Qt's own options before "--" go to Qt, with their values.
+      {{"-platform", "xcb", "--reverse", "-style=x", "d"},
+       "d",
+       "",
+       "",
+       false,
+       {"-platform", "xcb", "--reverse", "-style=x"}},
+      {{"--trust=--log"}, "", "--log", "", false},
+      {{"-platform"}, "", "", "-platform needs a value", false},
+      {{"--trust"}, "", "", "--trust needs a folder", false},
+      {{"--trust="}, "", "", "--trust needs a folder", false},
+      {{"--fast"}, "", "", "unknown option --fast", false},
+      {{"a", "b"}, "", "", "unexpected argument 'b'", false},
+  };
+  for (const auto& c : cases) {
+    const ParsedWindowArguments parsed = parseWindowArguments(c.arguments);
+    SCOPED_TRACE(c.arguments.empty() ? "(none)" : c.arguments[0]);
+    ASSERT_EQ(parsed.ok, c.error.empty()) << parsed.error;
+    if (!parsed.ok) {
+      EXPECT_NE(parsed.error.find(c.error), std::string::npos) << parsed.error;
+      continue;
+    }
+    EXPECT_EQ(parsed.arguments.folder, c.folder);
+    EXPECT_EQ(parsed.arguments.trustFolder, c.trust);
+    EXPECT_EQ(parsed.arguments.fromDesktop, c.fromDesktop);
+    EXPECT_EQ(parsed.arguments.qtOptions, c.qt);
+  }
+}
+
+// A new folder gets the scripts and the backdrop, never a parameters file; a
+// folder that has res/ is left alone; failures are said.
+TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
+  testing::TempDir defaults, work;
+  for (const char* name : {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg"}) {
+    testing::writeTextFile(defaults / name, name);
+  }
+  testing::writeTextFile(defaults / "Combo_Box_Parameters.bin", "not to be copied");
+  fs::create_directory(defaults / "Scanner_Mode.sh");  // not a plain file: skipped
+  EXPECT_EQ(findDefaultResources({"", (work / "none").string(), defaults.path().string()}),
+            defaults.path().string());
+  std::string message;
+  ASSERT_TRUE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
+  EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"),
+            std::string::npos)
+      << message;
+  const std::vector<std::uint8_t> copied = testing::readFile(work / "res/Device_Lost.sh");
+  EXPECT_EQ(std::string(copied.begin(), copied.end()), "Device_Lost.sh");
+  EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin"));
+  EXPECT_FALSE(fs::exists(work / "res/Scanner_Mode.sh"));
+
+  fs::remove(work / "res/Device_Lost.sh");
+  message.clear();
+  EXPECT_FALSE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
+  EXPECT_EQ(message, "");
+  EXPECT_FALSE(fs::exists(work / "res/Device_Lost.sh"));
+
+  testing::TempDir empty;
+  EXPECT_TRUE(provideDefaultResources(empty.path().string(), "", message));
+  EXPECT_NE(message.find("no default resources"), std::string::npos) << message;
+  EXPECT_FALSE(fs::exists(empty / "res"));
+  message.clear();
+  EXPECT_TRUE(provideDefaultResources((empty / "gone").string(), work.path().string(), message));
+  EXPECT_NE(message.find("can't be made"), std::string::npos) << message;
+}
+
 }  // namespace
 }  // namespace orvalis::testing
+
+// GoogleTest with one QApplication for the whole program, on the offscreen
+// platform unless another one is asked for.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
