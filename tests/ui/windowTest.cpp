@@ -158,7 +158,9 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
             "Immagini elaborate per secondo:   1|Raggio della filtrazione immagine:   8 pixels|Precisione "
             "cromatica della ricerca:   16|25");
   EXPECT_EQ(window().searchTimer().interval(), 1000);
-  EXPECT_TRUE(exitPath.scripts.empty()) << "still-image mode runs no script";
+  EXPECT_TRUE(exitPath.scripts.empty() && camera.starts == 0)
+      << "still-image mode starts no camera, no script";
+  EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
 }
 
 TEST_F(Modes, AdjustAndNewSearchSwapTheButtonsTheControlsAndTheTimerPeriod) {
