@@ -212,9 +212,8 @@ TEST_F(TimerCycle, MatchStopsTheSearchInItsTick) {
   EXPECT_EQ(state().archiveIndex, 1);
   EXPECT_EQ(state().matchFound, 1);
   // The archive is the query itself: the match is the viewfinder, unturned.
-  EXPECT_EQ(state().matchX, state().viewfinderX);
-  EXPECT_EQ(state().matchY, state().viewfinderY);
-  EXPECT_EQ(state().matchAngle, 0.0);
+  EXPECT_EQ(std::vector<double>({double(state().matchX), double(state().matchY), state().matchAngle}),
+            std::vector<double>({double(state().viewfinderX), double(state().viewfinderY), 0.0}));
   const int paints = window.paints;
   for (int i = 0; i < 3; ++i) control().onTimerTick();
   EXPECT_EQ(state().archiveIndex, 1);
@@ -289,14 +288,12 @@ TEST_F(Commands, ViewfinderCommandsAdmitEqualityAtEveryLimitAndSaveEitherWay) {
     const std::vector<std::uint8_t> before(ws->images.queryImage.data(),
                                            ws->images.queryImage.data() + 640 * 480 * 3);
     (control().*c.command)();
-    const SearchParameters p = saved();
     const std::vector<std::uint32_t> expected = {c.newX, c.newY, c.newR};
     EXPECT_EQ(
         std::vector<std::uint32_t>({state().viewfinderX, state().viewfinderY, state().viewfinderRadius}),
         expected)
         << c.what;
-    EXPECT_EQ(std::vector<std::uint32_t>({p.viewfinderX, p.viewfinderY, p.viewfinderRadius}), expected)
-        << c.what;
+    EXPECT_EQ(saved(), SearchParameters(state())) << c.what;
     // An admitted step draws the glyph at its new place; a refused one draws nothing.
     const bool admitted = expected != std::vector<std::uint32_t>{c.x, c.y, c.r};
     EXPECT_EQ(!std::equal(before.begin(), before.end(), ws->images.queryImage.data()), admitted) << c.what;

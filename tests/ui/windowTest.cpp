@@ -52,9 +52,6 @@ struct WindowHarness {
     folder.still(texturedPicture(kWidth, kHeight, 1));
     cameraFolder();
   }
-  void writeParameters(const SearchParameters& p) {
-    ASSERT_EQ(writeParametersFile(p, parametersFile().c_str()), 1);
-  }
   fs::path parametersFile() const { return dir / "res/Combo_Box_Parameters.bin"; }
   SearchParameters savedParameters() {
     SearchParameters p{};
@@ -164,7 +161,7 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
 }
 
 TEST_F(Modes, AdjustAndNewSearchSwapTheButtonsTheControlsAndTheTimerPeriod) {
-  writeParameters({4, 8, 16, 25, 0, 0, 0});
+  folder.parameters({4, 8, 16, 25, 0, 0, 0});
   started();
   click(kAdjustButton);
   expectMode(true);
@@ -181,7 +178,7 @@ class Commands : public WindowTest {
   void SetUp() override {
     stillFolder();
     // Centre of the picture, radius 50, step 10: every command is admitted.
-    writeParameters({1, 8, 16, 10, 120, 160, 50});
+    folder.parameters({1, 8, 16, 10, 120, 160, 50});
     started();
     click(kAdjustButton);
     ASSERT_EQ(state().adjustMode, 1);
