@@ -214,13 +214,15 @@ TEST_F(SearchTool, OptionsReplaceTheWorkingFolderLayout) {
 }
 
 TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
-  // The working folder's own query and pictures are the window's start-up
-  // table's; here what only the tool takes. Archives whose picture 2 is
-  // refused, after two lines; and one of 12 x 5 pictures, where the stored
-  // viewfinder does not fit and its reset has radius 0.
+  // Archives whose picture 2 is refused, after two lines; and one of 12 x 5
+  // pictures, where the stored viewfinder does not fit and its reset has
+  // radius 0.
   built.plantedArchive(2);
   fs::create_directories(folder / "folder");
   fs::create_directories(folder / "empty");
+  writePicture("small.jpg", testing::texturedPicture(100, 80, 3));
+  testing::writeTextFile(folder / "garbage.jpg", "not a picture");
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0644), 0);
   for (const char* archive : {"sized", "damaged", "pipe", "tiny"}) {
     fs::copy(folder / "Image_Archive", folder / archive, fs::copy_options::recursive);
   }
@@ -239,6 +241,9 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
       {"--archive nowhere", "archive folder 'nowhere' not found"},
       {"--archive empty", "archive picture 'empty/Image_0000000000.jpg' not found"},
       {"--query none.jpg", "query picture 'none.jpg' not found"},
+      {"--query garbage.jpg", "cannot decode query picture 'garbage.jpg'"},
+      {"--query small.jpg", "is 100x80 but archive picture 0 is 200x150"},
+      {"--query fifo", "cannot read query picture 'fifo': not a regular file"},
       {"--parameters none.bin", "parameters file 'none.bin' not found"},
       {"--parameters folder", "parameters file 'folder' cannot be read: not a regular file"},
       {"--viewfinder 40,75,40", "does not fit the 200x150 pictures"},
