@@ -491,9 +491,7 @@ using Allocation = ControlTest;
 TEST_F(Allocation, LongRunsAllocateNothingAndKeepTheHeapAndDescriptorsFlat) {
   if (!kCountsAllocations) GTEST_SKIP() << "allocation counting is off under sanitizers";
   constexpr std::uint32_t w = 72, h = 54;
-  const auto descriptors = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-  };
+  const auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
   // Camera mode, the walk going round; still-image mode in cycles of adjust,
   // a move, a parameter and a new search, each command saved.
   for (const bool still : {false, true}) {
@@ -524,12 +522,12 @@ TEST_F(Allocation, LongRunsAllocateNothingAndKeepTheHeapAndDescriptorsFlat) {
     for (int i = 20; i < 2020; ++i) step(i);
     countAllocations(false);
     EXPECT_EQ(allocationsCounted(), allocationsBefore) << "C++ allocations on the search path";
-    // The heap in use stays level over camera ticks, and in still-image mode
-    // grows by less than a picture's buffer over 200 cycles.
+    // The heap in use stays level over camera ticks; over 200 still-image
+    // cycles it may grow by the fake window's record of timer starts.
     EXPECT_LE(mallinfo2().uordblks, heapBefore + (still ? 64 * 1024 : 0)) << "heap in use grew over the run";
     EXPECT_EQ(descriptors(), descriptorsBefore);
     EXPECT_EQ(ws->state.searchStopped, 0);  // no match: the walk went round and round
-    EXPECT_GT(camera.grabs, still ? -1 : 400);
+    EXPECT_TRUE(still || camera.grabs > 400) << camera.grabs << " grabs";
   }
 }
 
