@@ -81,6 +81,13 @@ struct WindowHarness {
     return text;
   }
   QAbstractButton* button(int id) { return qobject_cast<QAbstractButton*>(window().control(id)); }
+  // Adjust mode: the parameter controls live and "Avvia una nuova ricerca"
+  // in place of "Modifica i parametri della ricerca".
+  void expectMode(bool adjust) {
+    for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
+    EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
+    EXPECT_EQ(window().control(kNewSearchButton)->isHidden(), !adjust);
+  }
   QComboBox* list(int id) { return qobject_cast<QComboBox*>(window().control(id)); }
   void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton, {}, button(id)->rect().center()); }
 
@@ -137,17 +144,10 @@ TEST_F(Close, EnterPressesTheFocusedButtonAndNeverCloses) {
   EXPECT_EQ(camera.stops, 0);
 }
 
-class Modes : public WindowTest {
- protected:
-  void SetUp() override { stillFolder(); }
-  void expectMode(bool adjust) {
-    for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
-    EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
-    EXPECT_EQ(window().control(kNewSearchButton)->isHidden(), !adjust);
-  }
-};
+using Modes = WindowTest;
 
 TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
+  stillFolder();
   window().initDialog();
   EXPECT_TRUE(window().windowState() & Qt::WindowMinimized);
   expectMode(false);
@@ -160,19 +160,6 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
   EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
 }
 
-TEST_F(Modes, AdjustAndNewSearchSwapTheButtonsTheControlsAndTheTimerPeriod) {
-  folder.parameters({4, 8, 16, 25, 0, 0, 0});
-  started();
-  click(kAdjustButton);
-  expectMode(true);
-  EXPECT_EQ(window().searchTimer().interval(), 100);
-  click(kNewSearchButton);
-  expectMode(false);
-  EXPECT_EQ(state().archiveIndex, -2);
-  EXPECT_TRUE(window().searchTimer().isActive());
-  EXPECT_EQ(window().searchTimer().interval(), 250);
-}
-
 class Commands : public WindowTest {
  protected:
   void SetUp() override {
@@ -181,7 +168,7 @@ class Commands : public WindowTest {
     folder.parameters({1, 8, 16, 10, 120, 160, 50});
     started();
     click(kAdjustButton);
-    ASSERT_EQ(state().adjustMode, 1);
+    expectMode(true);
   }
 };
 
@@ -221,6 +208,9 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   EXPECT_EQ(state().viewfinderY, 119u);
   EXPECT_EQ(window().searchTimer().interval(), 100);
   click(kNewSearchButton);
+  expectMode(false);
+  EXPECT_EQ(state().archiveIndex, -2);
+  EXPECT_TRUE(window().searchTimer().isActive());
   EXPECT_EQ(window().searchTimer().interval(), 500);
 }
 
