@@ -1,26 +1,119 @@
-// Start-up, the timer cycle and the commands, headless over the fakes.
+// The search control headless, over a working folder laid out as the program
+// expects and fakes of the window and the camera: start-up, the timer cycle,
+// the commands, how the program ends (as real processes: the exit code,
+// exactly which scripts ran, the save of the parameters), and long runs that
+// must allocate nothing and leak nothing.
 
-#include "tests/control/controlFixture.h"
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "control/saveParameters.h"
+#include "control/searchControl.h"
+#include "files/parametersFile.h"
+#include "tests/support/allocationCount.h"
+#include "tests/support/childProcess.h"
+#include "tests/support/fakes.h"
+#include "tests/support/testSupport.h"
+#include "tests/support/workingFolder.h"
 
 namespace orvalis::testing {
 namespace {
 
-using StartUp = ControlTest;
+namespace fs = std::filesystem;
 
-TEST_F(StartUp, DefaultsAreShownAndUsedButNotSaved) {
-  folder({distractor(1)});
-  control().startUp();
-  EXPECT_EQ(state().cameraMode, 0);
-  EXPECT_EQ(camera.starts, 0);
-  EXPECT_EQ(window.timerStarts, std::vector<unsigned>{1000});
-  EXPECT_EQ(window.shownParameters, (SearchParameters{1, 8, 16, 25, 0, 0, 0}));
-  // The file appears only with the first command.
-  EXPECT_FALSE(std::filesystem::exists(dir / "res/Combo_Box_Parameters.bin"));
-  EXPECT_TRUE(onlyScriptsRan(dir.path(), {}));
+// Small pictures keep the matcher quick; busy enough that a disc of radius
+// 20 is found only where it really is.
+constexpr std::uint32_t kWidth = 160, kHeight = 120;
+BgrPicture queryPicture() {
+  return texturedPicture(kWidth, kHeight, 1, 3.0);
+}
+// A picture that holds no region of the query.
+BgrPicture distractor(std::uint32_t seed) {
+  return texturedPicture(kWidth, kHeight, 100 + seed, 3.0);
 }
 
+// The scripts that ran (by their res/*.ran markers), once every script
+// started so far has ended.
+using Scripts = std::set<std::string>;
+Scripts scriptsRan(const std::filesystem::path& folder) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (pid_t reaped = 0; reaped >= 0 && std::chrono::steady_clock::now() < deadline;) {
+    reaped = ::waitpid(-1, nullptr, WNOHANG);
+    if (reaped == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  Scripts ran;
+  if (::waitpid(-1, nullptr, WNOHANG) == 0) ran.insert("(still running)");
+  std::error_code noFolder;
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "res", noFolder)) {
+    if (entry.path().extension() == ".ran") ran.insert(entry.path().stem().string());
+  }
+  return ran;
+}
+
+// Leaves a file behind when released, which outlives a child's exit.
+class NotingCamera : public FakeCamera {
+ public:
+  using FakeCamera::FakeCamera;
+  void stop() override {
+    FakeCamera::stop();
+    writeTextFile("res/camera-released", "");
+  }
+};
+
+class ControlTest : public ::testing::Test {
+ protected:
+  // Exit scripts run detached and outlive whoever started them. Adopting the
+  // orphans lets this process wait until every script started so far has
+  // ended, and only then say which ran.
+  ControlTest() : cwd_(dir.path()) {
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    installMarkerScripts(dir.path());
+  }
+
+  // The backdrop, archive pictures 0, 1, ... and the still query (none:
+  // camera mode).
+  void folder(const std::vector<BgrPicture>& archive,
+              const std::optional<BgrPicture>& still = queryPicture()) {
+    WorkingFolder built(dir.path());
+    built.backdrop().archive(archive);
+    if (still) built.still(*still);
+  }
+
+  SearchControl& control() {
+    if (!control_) control_ = std::make_unique<SearchControl>(*ws, window, camera, exitPath);
+    return *control_;
+  }
+  SearchState& state() { return ws->state; }
+
+  TempDir dir;
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  FakeWindow window;
+  NotingCamera camera{{queryPicture()}};
+  ProcessExitPath exitPath;
+
+ private:
+  ScopedWorkingDirectory cwd_;
+  std::unique_ptr<SearchControl> control_;
+};
+
+using StartUp = ControlTest;
+
 TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
-  // A reset viewfinder sits at the centre with a sixth of the shorter side.
+  // A reset viewfinder sits at the centre with a sixth of the shorter side,
+  // at most 250.
   struct Case {
     const char* what;
     std::uint32_t width, height, x, y, r;  // archive size, stored viewfinder
@@ -37,6 +130,7 @@ TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
       {"none, landscape", 640, 480, 0, 0, 0, 320, 240, 80, 1},
       {"none, square", 90, 90, 0, 0, 0, 45, 45, 15, 1},
       {"none, portrait", 96, 150, 0, 0, 0, 48, 75, 16, 0},
+      {"none, at most 250", 1517, 1517, 0, 0, 0, 758, 758, 250, 1},
   };
   for (const Case& c : cases) {
     const BgrPicture picture = solidPicture(c.width, c.height, 1, 1, 1);
@@ -77,7 +171,7 @@ TEST_F(StartUp, ACloseDuringTheFirstFrameWaitRunsOnceStartUpIsThrough) {
     std::_Exit(window.ended && waiting.stops == 1 && waiting.interrupts == 1 && !window.timerRunning ? 0 : 3);
   });
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_TRUE(onlyScriptsRan(dir.path(), {"Scanner_Mode"}));
+  EXPECT_EQ(scriptsRan(dir.path()), Scripts{"Scanner_Mode"});
 }
 
 using TimerCycle = ControlTest;
@@ -118,9 +212,8 @@ TEST_F(TimerCycle, MatchStopsTheSearchInItsTick) {
   EXPECT_EQ(state().archiveIndex, 1);
   EXPECT_EQ(state().matchFound, 1);
   // The archive is the query itself: the match is the viewfinder, unturned.
-  EXPECT_EQ(state().matchX, state().viewfinderX);
-  EXPECT_EQ(state().matchY, state().viewfinderY);
-  EXPECT_EQ(state().matchAngle, 0.0);
+  EXPECT_EQ(std::vector<double>({double(state().matchX), double(state().matchY), state().matchAngle}),
+            std::vector<double>({double(state().viewfinderX), double(state().viewfinderY), 0.0}));
   const int paints = window.paints;
   for (int i = 0; i < 3; ++i) control().onTimerTick();
   EXPECT_EQ(state().archiveIndex, 1);
@@ -195,14 +288,12 @@ TEST_F(Commands, ViewfinderCommandsAdmitEqualityAtEveryLimitAndSaveEitherWay) {
     const std::vector<std::uint8_t> before(ws->images.queryImage.data(),
                                            ws->images.queryImage.data() + 640 * 480 * 3);
     (control().*c.command)();
-    const SearchParameters p = saved();
     const std::vector<std::uint32_t> expected = {c.newX, c.newY, c.newR};
     EXPECT_EQ(
         std::vector<std::uint32_t>({state().viewfinderX, state().viewfinderY, state().viewfinderRadius}),
         expected)
         << c.what;
-    EXPECT_EQ(std::vector<std::uint32_t>({p.viewfinderX, p.viewfinderY, p.viewfinderRadius}), expected)
-        << c.what;
+    EXPECT_EQ(saved(), SearchParameters(state())) << c.what;
     // An admitted step draws the glyph at its new place; a refused one draws nothing.
     const bool admitted = expected != std::vector<std::uint32_t>{c.x, c.y, c.r};
     EXPECT_EQ(!std::equal(before.begin(), before.end(), ws->images.queryImage.data()), admitted) << c.what;
@@ -229,6 +320,214 @@ TEST_F(Commands, ParameterCommandsAreSavedAndTakeEffectWithANewSearch) {
   control().selectFramesPerSecond(5000);
   control().startNewSearch();
   EXPECT_EQ(window.timerPeriod, 1u);  // never a zero period
+}
+
+using Exits = ControlTest;
+
+TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
+  // Files are spoilt in a still-image folder of two pictures (camera mode:
+  // no still query); the camera's fault strikes before start-up (-1) or
+  // after the given number of ticks. A FIFO stands for every file that is
+  // no regular file: opened the plain way it blocked start-up forever.
+  using Spoil = void (*)(const fs::path&);
+  const Spoil keep = [](const fs::path&) {};
+  const Spoil remove = [](const fs::path& f) { fs::remove_all(f); };
+  const Spoil fifo = [](const fs::path& f) { fs::remove(f), ::mkfifo(f.c_str(), 0644); };
+  const Spoil garbage = [](const fs::path& f) { writeFile(f, {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3}); };
+  const Spoil resized = [](const fs::path& f) { writeFile(f, encodeJpeg(texturedPicture(164, 120, 2))); };
+  const Spoil query = [](const fs::path& f) { writeFile(f, encodeJpeg(queryPicture(), 100)); };
+  using Fault = void (*)(FakeCamera&, const SearchState&);
+  const Fault none = [](FakeCamera&, const SearchState&) {};
+  const Fault noStart = [](FakeCamera& k, const SearchState&) { k.failStart = true; };
+  const Fault noFrame = [](FakeCamera& k, const SearchState&) { k.failGrab = true; };
+  const Fault tooLarge = [](FakeCamera& k, const SearchState&) {
+    k = FakeCamera({solidPicture(1921, 1200, 0, 0, 0)});
+  };
+  const Fault lostOnStop = [](FakeCamera& k, const SearchState& s) { k.failStream = s.searchStopped == 1; };
+  const char *backdrop = "res/Dark_Gray_Square.jpg", *picture0 = "Image_Archive/Image_0000000000.jpg",
+             *picture1 = "Image_Archive/Image_0000000001.jpg", *still = "Image_Archive/Current_Image.jpg";
+  const Scripts noScript, missing = {"Missing_Resources"}, mismatch = {"Current_Database_Mismatch"},
+                          notice = {"Scanner_Mode"}, lost = {"Scanner_Mode", "Device_Lost"},
+                          cameraMismatch = {"Scanner_Mode", "Scanner_Database_Mismatch"};
+  struct Case {
+    const char* what;
+    bool camera;
+    const char* file;
+    Spoil spoil;
+    Fault fault;
+    int faultAfter;
+    int exitCode;
+    Scripts scripts;
+  };
+  const Case cases[] = {
+      {"backdrop missing", false, backdrop, remove, none, -1, 1, missing},
+      {"picture 0 missing", false, picture0, remove, none, -1, 1, missing},
+      {"no res folder: no script, code 1", false, "res", remove, none, -1, 1, noScript},
+      {"parameters a FIFO: the defaults", false, "res/Combo_Box_Parameters.bin", fifo, none, -1, 0, noScript},
+      {"still query of another size", false, still, resized, none, -1, 1, mismatch},
+      {"still walk meets another size", false, picture1, resized, none, -1, 1, mismatch},
+      {"undecodable still query: camera mode", false, still, garbage, none, -1, 0, notice},
+      {"still query a FIFO, camera won't start", false, still, fifo, noStart, -1, 1, lost},
+      {"first frame can't be grabbed", true, still, keep, noFrame, -1, 1, lost},
+      {"first frame too large", true, still, keep, tooLarge, -1, 1, lost},
+      {"frame lost at the walk's restart", true, still, keep, noFrame, 0, 1, lost},
+      {"camera lost after a match stopped the search", true, picture0, query, lostOnStop, 1, 1, lost},
+      {"camera walk meets another size", true, picture0, resized, none, -1, 1, cameraMismatch},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "res");
+    fs::remove_all(dir / "Image_Archive");
+    installMarkerScripts(dir.path());
+    // Scripts run through the shell: they need no execute bit.
+    for (const auto& script : fs::directory_iterator(dir / "res")) {
+      fs::permissions(script, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                      fs::perm_options::remove);
+    }
+    folder({distractor(1), distractor(2)}, c.camera ? std::nullopt : std::optional(queryPicture()));
+    c.spoil(dir / c.file);
+    const auto r = runInChild(dir.path(), [&] {
+      if (c.faultAfter < 0) c.fault(camera, state());
+      control().startUp();
+      for (int tick = 0; tick < 3; ++tick) {
+        if (tick == c.faultAfter) c.fault(camera, state());
+        control().onTimerTick();
+      }
+      std::_Exit(state().filterRadius == kDefaultParameters.filterRadius ? 0 : 4);
+    });
+    EXPECT_FALSE(r.timedOut) << c.what;
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.what;
+    EXPECT_EQ(scriptsRan(dir.path()), c.scripts) << c.what;
+    // A started camera is released before the process ends.
+    const bool started = c.scripts.count("Scanner_Mode") == 1;
+    EXPECT_EQ(fs::exists(dir / "res/camera-released"), started && c.exitCode == 1) << c.what;
+  }
+}
+
+using ExitScripts = ControlTest;
+
+TEST_F(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
+  TempDir chosen;
+  // The notice script waits for the test: were it waited for, the child
+  // would hang to its deadline.
+  writeTextFile(chosen / "Scanner_Mode.sh",
+                "while [ ! -e res/go ]; do sleep 0.01; done\n: > res/notice.ran\n");
+  // The shell finds no command in the working folder through the PATH.
+  writeTextFile(chosen / "Device_Lost.sh", "printf %s \"$PATH\" > res/lost.ran\n");
+  const std::string folder = chosen.path().string();
+  const auto r = runInChild(dir.path(), [&] {
+    ::setenv("PATH", "bin::/usr/bin:.:/bin:", 1);
+    ProcessExitPath chosenPath(folder);
+    chosenPath.runScript(ExitScript::ScannerMode);
+    // The script is no child of ours, so it can never become our zombie.
+    if (::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) std::_Exit(4);
+    chosenPath.fail(ExitScript::DeviceLost);
+  });
+  writeTextFile(dir / "res/go", "");
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(scriptsRan(dir.path()), (Scripts{"lost", "notice"}));
+  EXPECT_EQ(readFile(dir / "res/lost.ran"),
+            (std::vector<std::uint8_t>{'/', 'u', 's', 'r', '/', 'b', 'i', 'n', ':', '/', 'b', 'i', 'n'}));
+}
+
+// The process exit path, ending with _Exit: a child forked from this threaded
+// test program under a file-size limit never finishes LeakSanitizer's
+// exit-time check.
+class QuickExitPath final : public ExitPath {
+ public:
+  void runScript(ExitScript script) override { ProcessExitPath().runScript(script); }
+  // Into memory shared with the parent: a file could not be written under a
+  // file-size limit.
+  explicit QuickExitPath(char* said = nullptr) : said_(said) {}
+  void report(const std::string& message) override {
+    if (said_ != nullptr) message.copy(said_, kSaidSize - 1);
+  }
+  static constexpr std::size_t kSaidSize = 4096;
+
+ private:
+  char* said_;
+  [[noreturn]] void exitProcess(int code) override { std::_Exit(code); }
+};
+
+using SaveParameters = ControlTest;
+
+TEST_F(SaveParameters, WritesAllOrNothingAndEndsWithCodeOneOnAnyFailure) {
+  // A save that fails part-way must not leave a short file (a 0-byte file
+  // reads back as radius 0, tolerance 0, step 0): the old file stays as it
+  // was, the process ends with code 1, says which file and runs no script.
+  const std::vector<std::uint8_t> oldBytes(kParametersFileSize, 0x5A);
+  const fs::path file = kParametersPath;
+  char* said = static_cast<char*>(
+      ::mmap(nullptr, QuickExitPath::kSaidSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(said, MAP_FAILED);
+  for (const bool fullDisk : {true, false}) {
+    SCOPED_TRACE(fullDisk ? "a full disk (file-size limit)" : "a read-only file (as a user, not root)");
+    writeFile(dir / file, oldBytes);
+    std::fill(said, said + QuickExitPath::kSaidSize, '\0');
+    if (!fullDisk) {
+      fs::permissions(dir / file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      fs::permissions(dir.path(), fs::perms::all);
+      fs::permissions(dir / "res", fs::perms::all);
+    }
+    const auto result = runInChild(dir.path(), [&] {
+      const rlimit limit{10, 10};
+      if (fullDisk && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+        std::_Exit(97);
+      }
+      if (!fullDisk && !dropRootPrivileges()) std::_Exit(98);
+      QuickExitPath quickPath(said);
+      saveParameters({2, 3, 4, 5, 6, 7, 8}, quickPath, kParametersPath, nullptr, nullptr);
+    });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(readFile(dir / file), oldBytes);
+    EXPECT_NE(std::string(said).find(file.string() + ": "), std::string::npos) << said;
+    EXPECT_EQ(scriptsRan(dir.path()), Scripts{});
+  }
+  ::munmap(said, QuickExitPath::kSaidSize);
+}
+
+using Allocation = ControlTest;
+
+TEST_F(Allocation, LongRunsAllocateNothingAndKeepTheHeapAndDescriptorsFlat) {
+  if (!kCountsAllocations) GTEST_SKIP() << "allocation counting is off under sanitizers";
+  constexpr std::uint32_t w = 72, h = 54;
+  const auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  // Camera mode, the walk going round; still-image mode in cycles of adjust,
+  // a move, a parameter and a new search, each command saved.
+  for (const bool still : {false, true}) {
+    SCOPED_TRACE(still ? "still-image cycles" : "camera ticks");
+    folder({texturedPicture(w, h, 7), texturedPicture(w, h, 8), texturedPicture(w, h, 9)},
+           still ? std::optional(texturedPicture(w, h, 20)) : std::nullopt);
+    camera = NotingCamera({texturedPicture(w, h, 20), texturedPicture(w, h, 21)});
+    ws = std::make_unique<Workspace>();
+    SearchControl control(*ws, window, camera, exitPath);
+    control.startUp();
+    ASSERT_EQ(ws->state.cameraMode, still ? 0 : 1);
+    const auto step = [&](int i) {
+      control.onTimerTick();
+      if (!still || i % 10 != 9) return;
+      control.enterAdjustMode();
+      control.onTimerTick();
+      (i / 10) % 2 == 0 ? control.moveViewfinderRight() : control.moveViewfinderLeft();
+      control.selectColorTolerance((i / 10) % 2 == 0 ? 14 : 16);
+      control.startNewSearch();
+    };
+    for (int i = 0; i < 20; ++i) step(i);  // first decodes size the loader's buffer
+
+    // libjpeg-turbo takes its working memory per decoded picture and returns
+    // it at the end of that picture: the heap in use comes back level.
+    const long descriptorsBefore = descriptors(), allocationsBefore = allocationsCounted();
+    window.timerStarts.reserve(window.timerStarts.size() + 1000);  // the fake's own record
+    const std::size_t heapBefore = mallinfo2().uordblks;
+    countAllocations(!still);  // commands may allocate, and free what they took
+    for (int i = 20; i < 2020; ++i) step(i);
+    countAllocations(false);
+    EXPECT_EQ(allocationsCounted(), allocationsBefore) << "C++ allocations on the search path";
+    EXPECT_LE(mallinfo2().uordblks, heapBefore) << "heap in use grew over the run";
+    EXPECT_EQ(descriptors(), descriptorsBefore);
+    EXPECT_EQ(ws->state.searchStopped, 0);  // no match: the walk went round and round
+    EXPECT_TRUE(still || camera.grabs > 400) << camera.grabs << " grabs";
+  }
 }
 
 }  // namespace

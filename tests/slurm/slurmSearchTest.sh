@@ -23,7 +23,7 @@ case $? in
   *) die "the cluster did not start" ;;
 esac
 cp -r "$source/demo" "$work/demo"
-"$build/orvalis-make-test-archive" "$work/made" 200 200 150 37 120 181 || die "no archive"
+"$build/orvalis-make-test-folder" "$work/made" planted 200 200 150 37 120 181 || die "no archive"
 
 untimed() {
   sed -E -e 's/"(filterMs|scanMs|totalMs)": *[-+.0-9eE]+//g' -e 's/\(filter [.0-9]+ ms, scan [.0-9]+ ms\)$//' \

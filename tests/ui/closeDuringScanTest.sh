@@ -4,14 +4,14 @@
 # the scan runs must end the program within DEADLINE_MS, with exit code 0 and
 # no picture reported.
 #
-#   closeDuringScanTest.sh ORVALIS MAKE_FLAT_FOLDER BACKDROP DEADLINE_MS
+#   closeDuringScanTest.sh ORVALIS MAKE_TEST_FOLDER BACKDROP DEADLINE_MS
 set -uo pipefail
 # shellcheck source=tests/support/harness.sh
 source "$(dirname "$0")/../support/harness.sh"
 orvalis="$1" makeFolder="$2" backdrop="$3" deadline="$4"
 start_display || skip "no X display here (Xvfb and xdotool)"
 unset QT_QPA_PLATFORM
-"$makeFolder" "$work/folder" "$backdrop" || die "cannot make the working folder"
+"$makeFolder" "$work/folder" flat "$backdrop" || die "cannot make the working folder"
 
 log="$work/stderr"
 start env -C "$work/folder" "$orvalis" --log 2>"$log"

@@ -1,13 +1,106 @@
-// The window's controls reach their commands: close, modes, viewfinder and
-// parameter commands, and what the controls show.
+// The real window over a small working folder, with a fake camera and an
+// exit path that records scripts: its controls reach their commands, where
+// the views and previews are painted, the icon; and the start-up before the
+// window (its arguments, the default resources a new working folder gets).
+// Whose exit scripts run is the start test's (windowStartTest.sh) and the
+// installed package's.
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
 #include <QSignalSpy>
+#include <QTest>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
-#include "tests/ui/windowFixture.h"
+#include "files/parametersFile.h"
+#include "tests/support/fakes.h"
+#include "tests/support/workingFolder.h"
+#include "ui/orvalisDlg.h"
+#include "ui/workingFolder.h"
 
 namespace orvalis::testing {
 namespace {
+
+namespace fs = std::filesystem;
+
+// A fatal exit fails the test instead of ending it.
+class RecordingExitPath : public ExitPath {
+ public:
+  void runScript(ExitScript script) override { scripts.push_back(script); }
+  [[noreturn]] void exitProcess(int code) override {
+    throw std::runtime_error("the window ended the process with code " + std::to_string(code));
+  }
+  std::vector<ExitScript> scripts;
+};
+
+// 320 x 240 leaves room for every viewfinder command with step 10 around a
+// radius-50 viewfinder at the centre.
+inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
+
+struct WindowHarness {
+  WindowHarness() { folder.backdrop(); }
+  // Camera mode: picture 1 of the archive holds the query; still-image mode
+  // adds the query as the still picture.
+  void cameraFolder() {
+    folder.archive({texturedPicture(kWidth, kHeight, 7), texturedPicture(kWidth, kHeight, 1)});
+  }
+  void stillFolder() {
+    folder.still(texturedPicture(kWidth, kHeight, 1));
+    cameraFolder();
+  }
+  fs::path parametersFile() const { return dir / "res/Combo_Box_Parameters.bin"; }
+  SearchParameters savedParameters() {
+    SearchParameters p{};
+    EXPECT_EQ(loadParameters(p, parametersFile().c_str()), FileStatus::Ok);
+    return p;
+  }
+  COrvalisDlg& window() {
+    if (!window_) window_ = std::make_unique<COrvalisDlg>(*ws, camera, exitPath);
+    return *window_;
+  }
+  // Shown normally, so that clicks reach it.
+  COrvalisDlg& started() {
+    window().initDialog(COrvalisDlg::StartShow::Normal);
+    return *window_;
+  }
+  SearchState& state() { return ws->state; }
+  // What the three lists and the step radios show: "rate|filter|tolerance|"
+  // and the checked steps.
+  std::string shown() {
+    std::string text;
+    for (int id : {kFramesPerSecondList, kFilterRadiusList, kColorToleranceList}) {
+      text += list(id)->currentText().toStdString() + "|";
+    }
+    const std::pair<int, const char*> steps[] = {
+        {kStep1Radio, "1"}, {kStep10Radio, "10"}, {kStep25Radio, "25"}, {kStep50Radio, "50"}};
+    for (const auto& [id, step] : steps) text += button(id)->isChecked() ? step : "";
+    return text;
+  }
+  QAbstractButton* button(int id) { return qobject_cast<QAbstractButton*>(window().control(id)); }
+  // Adjust mode: the parameter controls live and "Avvia una nuova ricerca"
+  // in place of "Modifica i parametri della ricerca".
+  void expectMode(bool adjust) {
+    for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
+    EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
+    EXPECT_EQ(window().control(kNewSearchButton)->isHidden(), !adjust);
+  }
+  QComboBox* list(int id) { return qobject_cast<QComboBox*>(window().control(id)); }
+  void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton, {}, button(id)->rect().center()); }
+
+  TempDir dir;
+  WorkingFolder folder{dir.path()};
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  FakeCamera camera{{texturedPicture(kWidth, kHeight, 1)}};
+  RecordingExitPath exitPath;
+  ScopedWorkingDirectory cwd{dir.path()};
+  std::unique_ptr<COrvalisDlg> window_;  // last: goes before what it refers to
+};
+
+class WindowTest : public ::testing::Test, public WindowHarness {};
 
 using Close = WindowTest;
 
@@ -30,7 +123,7 @@ TEST_F(Close, ChiudiTheCloseBoxAndEscRunTheOneCloseSequenceOnce) {
     EXPECT_EQ(h.camera.stops, 1) << "the camera must be released exactly once";
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(h.window().isVisible());
-    EXPECT_FALSE(std::filesystem::exists(h.parametersFile())) << "nothing is saved at close";
+    EXPECT_FALSE(fs::exists(h.parametersFile())) << "nothing is saved at close";
   }
 }
 
@@ -51,41 +144,20 @@ TEST_F(Close, EnterPressesTheFocusedButtonAndNeverCloses) {
   EXPECT_EQ(camera.stops, 0);
 }
 
-class Modes : public WindowTest {
- protected:
-  void SetUp() override { stillFolder(); }
-  void expectMode(bool adjust) {
-    for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
-    EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
-    EXPECT_EQ(window().control(kNewSearchButton)->isHidden(), !adjust);
-  }
-};
+using Modes = WindowTest;
 
 TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
+  stillFolder();
   window().initDialog();
   EXPECT_TRUE(window().windowState() & Qt::WindowMinimized);
   expectMode(false);
-  EXPECT_EQ(list(kFramesPerSecondList)->currentText(), QStringLiteral("Immagini elaborate per secondo:   1"));
-  EXPECT_EQ(list(kFilterRadiusList)->currentText(),
-            QStringLiteral("Raggio della filtrazione immagine:   8 pixels"));
-  EXPECT_EQ(list(kColorToleranceList)->currentText(),
-            QStringLiteral("Precisione cromatica della ricerca:   16"));
-  EXPECT_TRUE(button(kStep25Radio)->isChecked());
+  EXPECT_EQ(shown(),
+            "Immagini elaborate per secondo:   1|Raggio della filtrazione immagine:   8 pixels|Precisione "
+            "cromatica della ricerca:   16|25");
   EXPECT_EQ(window().searchTimer().interval(), 1000);
-  EXPECT_TRUE(exitPath.scripts.empty()) << "still-image mode runs no script";
-}
-
-TEST_F(Modes, AdjustAndNewSearchSwapTheButtonsTheControlsAndTheTimerPeriod) {
-  writeParameters({4, 8, 16, 25, 0, 0, 0});
-  started();
-  click(kAdjustButton);
-  expectMode(true);
-  EXPECT_EQ(window().searchTimer().interval(), 100);
-  click(kNewSearchButton);
-  expectMode(false);
-  EXPECT_EQ(state().archiveIndex, -2);
-  EXPECT_TRUE(window().searchTimer().isActive());
-  EXPECT_EQ(window().searchTimer().interval(), 250);
+  EXPECT_TRUE(exitPath.scripts.empty() && camera.starts == 0)
+      << "still-image mode starts no camera, no script";
+  EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
 }
 
 class Commands : public WindowTest {
@@ -93,99 +165,234 @@ class Commands : public WindowTest {
   void SetUp() override {
     stillFolder();
     // Centre of the picture, radius 50, step 10: every command is admitted.
-    writeParameters({1, 8, 16, 10, 120, 160, 50});
+    folder.parameters({1, 8, 16, 10, 120, 160, 50});
     started();
     click(kAdjustButton);
-    ASSERT_EQ(state().adjustMode, 1);
+    expectMode(true);
   }
 };
 
-TEST_F(Commands, EveryViewfinderButtonMovesOrResizesAndSaves) {
-  const struct {
-    int id;
-    std::uint32_t x, y, r;
-  } cases[] = {
-      {kUpButton, 160, 110, 50},    {kDownButton, 160, 120, 50}, {kLeftButton, 150, 120, 50},
-      {kRightButton, 160, 120, 50}, {kGrowButton, 160, 120, 60}, {kShrinkButton, 160, 120, 50},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.id);
-    std::filesystem::remove(parametersFile());
-    click(c.id);
-    for (const SearchParameters& p : {SearchParameters(state()), savedParameters()}) {
-      EXPECT_EQ(p.viewfinderX, c.x);
-      EXPECT_EQ(p.viewfinderY, c.y);
-      EXPECT_EQ(p.viewfinderRadius, c.r);
-    }
-  }
-}
-
-TEST_F(Commands, StepRadiosAndListChoicesSetTheirParameterAndSave) {
+TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
+  const auto press = [this](int id) { return [this, id] { click(id); }; };
+  const auto key = [this](int id, Qt::Key k) { return [this, id, k] { QTest::keyClick(list(id), k); }; };
+  // In turn, from the centre with radius 50 and step 10. The parameters:
+  // rate, filter, tolerance, step, row, column, radius.
   const struct {
     const char* what;
     std::function<void()> act;
-    std::function<unsigned(const SearchParameters&)> value;
-    unsigned expected;
-  } cases[] = {
-      {"step 50", [&] { click(kStep50Radio); }, [](auto& p) { return p.viewfinderStep; }, 50},
-      {"step 1", [&] { click(kStep1Radio); }, [](auto& p) { return p.viewfinderStep; }, 1},
-      {"step 25", [&] { click(kStep25Radio); }, [](auto& p) { return p.viewfinderStep; }, 25},
-      {"step 10", [&] { click(kStep10Radio); }, [](auto& p) { return p.viewfinderStep; }, 10},
-      {"rate", [&] { QTest::keyClick(list(kFramesPerSecondList), Qt::Key_Down); },
-       [](auto& p) { return p.framesPerSecond; }, 2},
-      {"filter", [&] { QTest::keyClick(list(kFilterRadiusList), Qt::Key_Down); },
-       [](auto& p) { return p.filterRadius; }, 9},
-      {"tolerance", [&] { QTest::keyClick(list(kColorToleranceList), Qt::Key_Up); },
-       [](auto& p) { return unsigned{p.colorTolerance}; }, 14},
+    SearchParameters expected;
+  } rows[] = {
+      {"Alto", press(kUpButton), {1, 8, 16, 10, 110, 160, 50}},
+      {"Basso", press(kDownButton), {1, 8, 16, 10, 120, 160, 50}},
+      {"Sinistra", press(kLeftButton), {1, 8, 16, 10, 120, 150, 50}},
+      {"Destra", press(kRightButton), {1, 8, 16, 10, 120, 160, 50}},
+      {"Aumenta", press(kGrowButton), {1, 8, 16, 10, 120, 160, 60}},
+      {"Diminuisci", press(kShrinkButton), {1, 8, 16, 10, 120, 160, 50}},
+      {"step 50", press(kStep50Radio), {1, 8, 16, 50, 120, 160, 50}},
+      {"step 25", press(kStep25Radio), {1, 8, 16, 25, 120, 160, 50}},
+      {"step 10", press(kStep10Radio), {1, 8, 16, 10, 120, 160, 50}},
+      {"step 1", press(kStep1Radio), {1, 8, 16, 1, 120, 160, 50}},
+      {"rate", key(kFramesPerSecondList, Qt::Key_Down), {2, 8, 16, 1, 120, 160, 50}},
+      {"filter", key(kFilterRadiusList, Qt::Key_Down), {2, 9, 16, 1, 120, 160, 50}},
+      {"tolerance", key(kColorToleranceList, Qt::Key_Up), {2, 9, 14, 1, 120, 160, 50}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::filesystem::remove(parametersFile());
-    c.act();
-    EXPECT_EQ(c.value(state()), c.expected);
-    EXPECT_EQ(c.value(savedParameters()), c.expected);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove(parametersFile());
+    row.act();
+    EXPECT_EQ(SearchParameters(state()), row.expected);
+    EXPECT_EQ(savedParameters(), row.expected);
   }
   // The new step drives the next move; the new rate waits for a new search.
-  click(kStep1Radio);
   click(kUpButton);
   EXPECT_EQ(state().viewfinderY, 119u);
   EXPECT_EQ(window().searchTimer().interval(), 100);
   click(kNewSearchButton);
+  expectMode(false);
+  EXPECT_EQ(state().archiveIndex, -2);
+  EXPECT_TRUE(window().searchTimer().isActive());
   EXPECT_EQ(window().searchTimer().interval(), 500);
 }
 
 // Values the lists don't offer are used by the search, so no item may claim
 // them; an unknown step shows the first step. Showing is no command.
 TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
-  std::filesystem::remove(parametersFile());
-  const int steps[4] = {kStep1Radio, kStep10Radio, kStep25Radio, kStep50Radio};
-  const struct {
-    SearchParameters shown;
-    const char *framesPerSecond, *filterRadius, *colorTolerance;  // "" for no selection
-    int checkedStep;
-  } rows[] = {
-      {{256, 20, 40, 50, 0, 0, 0}, "secondo:   256", "immagine:   20 pixels", "ricerca:   40", 3},
-      {{3, 0, 17, 7, 0, 0, 0}, "", "", "", 0},
+  fs::remove(parametersFile());
+  const std::pair<SearchParameters, std::string> rows[] = {
+      {{256, 20, 40, 50, 0, 0, 0},
+       "Immagini elaborate per secondo:   256|Raggio della filtrazione immagine:   20 pixels|Precisione "
+       "cromatica della ricerca:   40|50"},
+      {{3, 0, 17, 7, 0, 0, 0}, "|||1"},  // values no item offers; an unknown step shows the first
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.shown.framesPerSecond);
-    window().showParameters(row.shown);
-    const std::pair<int, const char*> shown[] = {{kFramesPerSecondList, row.framesPerSecond},
-                                                 {kFilterRadiusList, row.filterRadius},
-                                                 {kColorToleranceList, row.colorTolerance}};
-    for (const auto& [id, text] : shown) {
-      const QString current = list(id)->currentText();
-      EXPECT_TRUE(*text == '\0' ? list(id)->currentIndex() == -1 : current.endsWith(QString::fromUtf8(text)))
-          << current.toStdString() << " for '" << text << "'";
-    }
-    for (int j = 0; j < 4; ++j) EXPECT_EQ(button(steps[j])->isChecked(), j == row.checkedStep) << j;
+  for (const auto& [parameters, expected] : rows) {
+    window().showParameters(parameters);
+    EXPECT_EQ(shown(), expected);
   }
-  EXPECT_EQ(state().framesPerSecond, 1u);
-  EXPECT_EQ(state().filterRadius, 8u);
-  EXPECT_EQ(state().colorTolerance, 16);
-  EXPECT_EQ(state().viewfinderStep, 10u);
-  EXPECT_FALSE(std::filesystem::exists(parametersFile()));
+  EXPECT_EQ(SearchParameters(state()), (SearchParameters{1, 8, 16, 10, 120, 160, 50}))
+      << "showing is no command";
+  EXPECT_FALSE(fs::exists(parametersFile()));
+}
+
+// Each picture one plain colour, so a pixel tells which picture covers it.
+class Painting : public WindowTest {
+ protected:
+  static void fill(BgrImage& image, std::uint32_t width, std::uint32_t height, QRgb rgb) {
+    for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+      image.data()[3 * i] = static_cast<std::uint8_t>(qBlue(rgb));
+      image.data()[3 * i + 1] = static_cast<std::uint8_t>(qGreen(rgb));
+      image.data()[3 * i + 2] = static_cast<std::uint8_t>(qRed(rgb));
+    }
+  }
+  void pictures(std::uint32_t width, std::uint32_t height) {
+    SearchState& s = state();
+    ImageStore& im = ws->images;
+    s.backgroundWidth = s.backgroundHeight = 8;
+    fill(im.backgroundImage, 8, 8, kBackdrop);
+    s.queryWidth = s.archiveWidth = width;
+    s.queryHeight = s.archiveHeight = height;
+    s.landscape = width >= height ? 1 : 0;
+    fill(im.queryImage, width, height, kQuery);
+    fill(im.archiveImage, width, height, kArchive);
+    s.previewWidth = s.previewHeight = 41;
+    fill(im.templatePreview, 41, 41, kTemplate);
+    fill(im.matchPreview, 41, 41, kMatch);
+    fill(im.differencePreview, 41, 41, kDifference);
+  }
+  QRgb at(int x, int y) { return window().clientArea()->grab().toImage().pixel(x, y) & 0xFFFFFF; }
+
+  static constexpr QRgb kBackdrop = 0x3C3C3C, kQuery = 0xFF0000, kArchive = 0x00FF00, kTemplate = 0x0000FF,
+                        kMatch = 0xFFFF00, kDifference = 0xFF00FF;
+};
+
+// Landscape: views 400 x 300 stacked, previews in a column at x 445;
+// portrait: views 300 x 400 side by side, previews in a row at y 445.
+TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
+  const struct {
+    std::uint32_t width, height;
+    int x, y;
+    QRgb expected;
+  } probes[] = {
+      {640, 480, 200, 150, kQuery},    {640, 480, 399, 299, kQuery},      {640, 480, 200, 470, kArchive},
+      {640, 480, 200, 310, kBackdrop}, {640, 480, 420, 150, kBackdrop},   {640, 480, 520, 150, kTemplate},
+      {640, 480, 520, 320, kMatch},    {640, 480, 520, 490, kDifference}, {640, 480, 520, 235, kBackdrop},
+      {640, 480, 700, 60, kBackdrop},  {640, 480, 949, 600, kBackdrop},   {480, 640, 150, 200, kQuery},
+      {480, 640, 470, 200, kArchive},  {480, 640, 310, 200, kBackdrop},   {480, 640, 150, 520, kTemplate},
+      {480, 640, 320, 520, kMatch},    {480, 640, 490, 520, kDifference},
+  };
+  state().painted = 1;
+  state().searchStopped = 1;
+  for (const auto& p : probes) {
+    pictures(p.width, p.height);
+    EXPECT_EQ(at(p.x, p.y), p.expected) << p.width << " x " << p.height << " at " << p.x << ", " << p.y;
+  }
+  // The control column's middle is no backdrop band.
+  EXPECT_NE(at(700, 300), kBackdrop);
+}
+
+TEST_F(Painting, ViewsWaitForTheFirstTickAndPreviewsForAMatch) {
+  pictures(640, 480);
+  EXPECT_EQ(at(200, 150), kBackdrop) << "no tick has run yet";
+  state().painted = 1;
+  EXPECT_EQ(at(200, 150), kQuery);
+  EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
+}
+
+// A tick's scan runs on the window's scan thread, no other tick overlaps it,
+// and its end repaints the client area with the match.
+TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
+  stillFolder();
+  started();
+  for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) {
+    window().searchControl().onTimerTick();
+    // The scan ends through the event loop, so it still runs for the next tick.
+    const std::int32_t index = state().archiveIndex;
+    window().searchControl().onTimerTick();
+    EXPECT_EQ(state().archiveIndex, index) << "a tick overlapped the scan";
+    QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
+  }
+  ASSERT_EQ(state().searchStopped, 1);
+  EXPECT_EQ(state().archiveIndex, 1);
+  // 320 x 240: views 400 x 300, the template preview at 445, 75, 150 x 150;
+  // the query view is gray.
+  EXPECT_NE(at(520, 150), kBackdrop);
+  const QRgb query = at(100, 100);
+  EXPECT_TRUE(qRed(query) == qGreen(query) && qGreen(query) == qBlue(query)) << query;
+}
+
+TEST(WindowArguments, FolderFlagsAndRefusals) {
+  // What is taken: "folder|trust folder|d when from the desktop", then Qt's
+  // own options; or the refusal's message.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "||"},
+      {{"pics"}, "pics||"},
+      {{"--from-desktop", "/a b"}, "/a b||d"},
+      {{"--from-desktop"}, "||d"},
+      {{"--trust=pics"}, "|pics|"},
+      {{"--trust", "pics"}, "|pics|"},
+      {{"--", "-odd"}, "-odd||"},
+      {{"--trust=--log"}, "|--log|"},
+      // Qt's own options before "--" go to Qt, with their values.
+      {{"-platform", "xcb", "--reverse", "-style=x", "d"}, "d|||-platform|xcb|--reverse|-style=x"},
+      {{"-platform"}, "the Qt option -platform needs a value"},
+      {{"--trust"}, "--trust needs a folder (one whose name starts with - goes as --trust=FOLDER)"},
+      {{"--trust="}, "--trust needs a folder"},
+      {{"--fast"}, "unknown option --fast"},
+      {{"a", "b"}, "unexpected argument 'b' (one folder at most)"},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    const ParsedWindowArguments parsed = parseWindowArguments(arguments);
+    const WindowArguments& a = parsed.arguments;
+    std::string taken =
+        parsed.ok ? a.folder + "|" + a.trustFolder + "|" + (a.fromDesktop ? "d" : "") : parsed.error;
+    for (const std::string& option : a.qtOptions) taken += "|" + option;
+    EXPECT_EQ(taken, expected);
+  }
+}
+
+// A new folder gets the scripts and the backdrop, never a parameters file; a
+// folder that has res/ is left alone; failures are said.
+TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
+  testing::TempDir defaults, work;
+  for (const char* name : {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg"}) {
+    testing::writeTextFile(defaults / name, name);
+  }
+  testing::writeTextFile(defaults / "Combo_Box_Parameters.bin", "not to be copied");
+  fs::create_directory(defaults / "Scanner_Mode.sh");  // not a plain file: skipped
+  EXPECT_EQ(findDefaultResources({"", (work / "none").string(), defaults.path().string()}),
+            defaults.path().string());
+  std::string message;
+  ASSERT_TRUE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
+  EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"),
+            std::string::npos)
+      << message;
+  const std::vector<std::uint8_t> copied = testing::readFile(work / "res/Device_Lost.sh");
+  EXPECT_EQ(std::string(copied.begin(), copied.end()), "Device_Lost.sh");
+  EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin"));
+  EXPECT_FALSE(fs::exists(work / "res/Scanner_Mode.sh"));
+
+  fs::remove(work / "res/Device_Lost.sh");
+  message.clear();
+  EXPECT_FALSE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
+  EXPECT_EQ(message, "");
+  EXPECT_FALSE(fs::exists(work / "res/Device_Lost.sh"));
+
+  testing::TempDir empty;
+  EXPECT_TRUE(provideDefaultResources(empty.path().string(), "", message));
+  EXPECT_NE(message.find("no default resources"), std::string::npos) << message;
+  EXPECT_FALSE(fs::exists(empty / "res"));
+  message.clear();
+  EXPECT_TRUE(provideDefaultResources((empty / "gone").string(), work.path().string(), message));
+  EXPECT_NE(message.find("can't be made"), std::string::npos) << message;
 }
 
 }  // namespace
 }  // namespace orvalis::testing
+
+// GoogleTest with one QApplication for the whole program, on the offscreen
+// platform unless another one is asked for.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
