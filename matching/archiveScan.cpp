@@ -26,16 +26,31 @@ namespace {
 
 // The full acceptance of a centre: candidate test, ring alignment, consensus,
 // each run only when the one before passed.
-int acceptCentre(Workspace& workspace, double row, double column, double radius) {
+int acceptCentre(Workspace& workspace, double row, double column, double radius, const ScanPass& pass) {
   return testCandidate(workspace, row, column, radius) && alignAllRings(workspace.state) &&
-                 agreeOnAngle(workspace.state)
+                 agreeOnAngle(workspace.state) && passTakesAngle(pass, workspace.state.consensusAngleDeg)
              ? 1
              : 0;
 }
 
 }  // namespace
 
+bool passAvoids(const ScanPass& pass, std::int64_t row, std::int64_t column, double radius) {
+  for (std::uint32_t m = 0; m < pass.avoidCount; ++m) {
+    const FoundMatch& found = pass.avoid[m];
+    const double dy = static_cast<double>(row) - found.y, dx = static_cast<double>(column) - found.x;
+    const double near = radius < found.radius ? radius : found.radius;
+    if (dy * dy + dx * dx < near * near) return true;
+  }
+  return false;
+}
+
 bool scanArchiveImageReference(Workspace& workspace, double radius) {
+  PassHit hit;
+  return scanPassReference(workspace, radius, ScanPass{}, hit);
+}
+
+bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass, PassHit& hit) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
@@ -44,16 +59,19 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
 
   // First acceptance, in raster order.
   bool accepted = false;
+  // A consensus outside the pass's turns is no match: it must leave no angle.
+  const double consensusBefore = state.consensusAngleDeg;
   std::int64_t firstRow = 0, firstColumn = 0;
   workspace.scanRowsDone = 0;
   workspace.scanRows = height;
-  for (std::int64_t i = 0; i < height && !accepted; ++i, workspace.scanRowsDone.fetch_add(1)) {
+  for (std::int64_t i = pass.startRow; i < height && !accepted; ++i, workspace.scanRowsDone.fetch_add(1)) {
     if (workspace.abandonScan.load(std::memory_order_relaxed)) return false;
-    for (std::int64_t j = 0; j < width; ++j) {
+    for (std::int64_t j = i == pass.startRow ? pass.startColumn : 0; j < width; ++j) {
       const double row = static_cast<double>(i);
       const double column = static_cast<double>(j);
       if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
-      if (acceptCentre(workspace, row, column, radius)) {
+      if (passAvoids(pass, i, j, radius)) continue;
+      if (acceptCentre(workspace, row, column, radius, pass)) {
         accepted = true;
         firstRow = i;
         firstColumn = j;
@@ -61,11 +79,15 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
       }
     }
   }
-  if (!accepted) return 0;
+  if (!accepted) {
+    state.consensusAngleDeg = consensusBefore;
+    return 0;
+  }
 
   // The candidate signature still holds the first hit's values.
   state.matchFound = 1;
   double bestScore = matchScore(state);
+  double bestAngle = state.consensusAngleDeg;
   std::int64_t bestRow = firstRow, bestColumn = firstColumn;
 
   // Refinement: the window stays centred on the first hit. The score is
@@ -81,21 +103,27 @@ bool scanArchiveImageReference(Workspace& workspace, double radius) {
       if (!inRefinementWindow(dy, dx)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
-      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
+      if (!isAdmissibleCentre(row, column, radius, width, height) || passAvoids(pass, k, l, radius)) continue;
       if (!testCandidate(workspace, row, column, radius)) continue;
       const double score = matchScore(state);
-      if (score < bestScore && alignAllRings(state) && agreeOnAngle(state)) {
+      if (score < bestScore && alignAllRings(state) && agreeOnAngle(state) &&
+          passTakesAngle(pass, state.consensusAngleDeg)) {
         bestScore = score;
         bestRow = k;
         bestColumn = l;
+        bestAngle = state.consensusAngleDeg;
       }
     }
   }
 
+  state.consensusAngleDeg = bestAngle;
   state.matchRadius = radius;
   state.matchY = static_cast<std::uint32_t>(bestRow);
   state.matchX = static_cast<std::uint32_t>(bestColumn);
   state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
+  hit.firstRow = firstRow;
+  hit.firstColumn = firstColumn;
+  hit.score = bestScore;
   return 1;
 }
 

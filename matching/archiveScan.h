@@ -35,4 +35,35 @@ double matchScore(const double* candidateRingMean, const double* templateRingMea
 // reference the fast scan is held to.
 [[nodiscard]] bool scanArchiveImageReference(Workspace& workspace, double radius);
 
+// One pass of a scan that may report several copies or only some turns. The
+// first acceptance starts at (startRow, startColumn) in raster order (the
+// centres before it were rejected by the pass before) and, like the
+// refinement, leaves alone every centre closer to an avoided centre than the
+// smaller of the two radii; a centre whose consensus angle lies outside the
+// profile's range is not accepted. The default pass is the plain scan.
+struct ScanPass {
+  const SearchProfile* profile = nullptr;  // null: every turn
+  std::int64_t startRow = 0, startColumn = 0;
+  const FoundMatch* avoid = nullptr;
+  std::uint32_t avoidCount = 0;
+};
+
+// Whether the pass leaves the centre alone because it lies near an avoided one.
+bool passAvoids(const ScanPass& pass, std::int64_t row, std::int64_t column, double radius);
+
+// Whether the pass takes a consensus angle.
+inline bool passTakesAngle(const ScanPass& pass, double angleDeg) {
+  return pass.profile == nullptr || angleAllowed(*pass.profile, angleDeg);
+}
+
+// What a pass found besides the match fields: the first accepted centre
+// (where the next pass starts) and the reported centre's matchScore.
+struct PassHit {
+  std::int64_t firstRow = 0, firstColumn = 0;
+  double score = 0;
+};
+
+// scanArchiveImageReference for one pass: the same fields set, plus hit.
+[[nodiscard]] bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass, PassHit& hit);
+
 }  // namespace orvalis

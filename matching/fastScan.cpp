@@ -145,7 +145,8 @@ int alignAll(const TemplateView& view, Candidate& c) {
 int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
            std::int64_t row, std::int64_t column, Candidate& c) {
   return exactTest(t, view, gray, width, static_cast<double>(row), static_cast<double>(column), c) &&
-                 alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)
+                 alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
+                 passTakesAngle(*view.pass, c.consensusAngleDeg)
              ? 1
              : 0;
 }
@@ -175,7 +176,8 @@ int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std:
         consensusRuledOut(ring + 1, c))
       return 0;
   }
-  return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg);
+  return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
+         passTakesAngle(*view.pass, c.consensusAngleDeg);
 }
 
 struct Geometry {
@@ -205,9 +207,11 @@ Geometry admissibleRectangle(double radius, std::uint32_t width, std::uint32_t h
   return g;
 }
 
-// The first accepted centre of row i at column >= start, or -1.
+// The first accepted centre of row i at column >= from, or -1.
 std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
-                     std::uint32_t width, const Geometry& g, std::int64_t i, Candidate& c) {
+                     std::uint32_t width, const Geometry& g, std::int64_t i, std::int64_t from,
+                     Candidate& c) {
+  const ScanPass& pass = *view.pass;
   const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
   float estimates[kBlock];
@@ -219,7 +223,8 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
     int alives = 0;
     for (std::int64_t j = start; j < stop; ++j) {
-      alive[j - start] = j >= j0 && view.centrePasses[rowStart[j]];
+      alive[j - start] = j >= j0 && j >= from && view.centrePasses[rowStart[j]] &&
+                         (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius));
       alives += alive[j - start];
     }
     if (blocks) {
@@ -270,6 +275,7 @@ struct FirstHitJob {
   Candidate* candidates;
   const std::atomic<bool>* abandon;
   std::atomic<std::uint32_t>* rowsDone;
+  std::int64_t startRow = 0, startColumn = 0;
   std::atomic<std::int64_t> nextChunk{0};
   // Row in the high half, column in the low half: the smallest key is the
   // first centre in raster order.
@@ -282,14 +288,15 @@ struct FirstHitJob {
   void operator()(unsigned lane) {
     Candidate& c = candidates[lane];
     for (;;) {
-      const std::int64_t first = geometry.rowBegin + kChunkRows * nextChunk.fetch_add(1);
+      const std::int64_t first = std::max(geometry.rowBegin, startRow) + kChunkRows * nextChunk.fetch_add(1);
       if (first >= geometry.rowEnd || first > rowOf(firstHit.load())) return;
       if (abandon->load(std::memory_order_relaxed)) return;
       const std::int64_t last = std::min(geometry.rowEnd, first + kChunkRows);
       for (std::int64_t i = first; i < last; ++i) {
         // A row below a hit found elsewhere can't hold an earlier one.
         if (i > rowOf(firstHit.load()) || abandon->load(std::memory_order_relaxed)) return;
-        const std::int64_t j = scanRow(*tables, *view, gray, width, geometry, i, c);
+        const std::int64_t j =
+            scanRow(*tables, *view, gray, width, geometry, i, i == startRow ? startColumn : 0, c);
         rowsDone->fetch_add(1, std::memory_order_relaxed);
         if (j < 0) continue;
         const std::uint64_t key = (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint64_t>(j);
@@ -325,6 +332,12 @@ void useEstimateCode(FastScanMemory& scanMemory, EstimateCode code) {
 }
 
 bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius) {
+  PassHit passHit;
+  return scanPassFast(workspace, scanMemory, pool, radius, ScanPass{}, passHit);
+}
+
+bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius,
+                  const ScanPass& pass, PassHit& passHit) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
@@ -340,6 +353,7 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   prepareTables(tables, radius, width);
   prepareView(view, state, tables);
   view.abandon = &workspace.abandonScan;
+  view.pass = &pass;
   view.estimateBlock = memory.estimateBlock;
   view.sampleRing = memory.sampleRing;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
@@ -354,6 +368,8 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   job.candidates = memory.candidates.get();
   job.abandon = &workspace.abandonScan;
   job.rowsDone = &workspace.scanRowsDone;
+  job.startRow = pass.startRow;
+  job.startColumn = pass.startColumn;
   workspace.scanRowsDone = 0;
   workspace.scanRows = static_cast<std::uint32_t>(geometry.rowEnd - geometry.rowBegin);
   pool.run(job);
@@ -382,13 +398,14 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
       if (!inRefinementWindow(k - firstRow, l - firstColumn)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
-      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
+      if (!isAdmissibleCentre(row, column, radius, width, height) || passAvoids(pass, k, l, radius)) continue;
       if (!view.centrePasses[gray[k * width + l]]) continue;
       if (estimatesReject(tables, view, gray + k * width + l, 0)) continue;
       if (!exactTest(tables, view, gray, width, row, column, c)) continue;
       const double score = matchScore(c.mean, view.ringMean);
       if (score < bestScore && alignAll(view, c) &&
-          agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)) {
+          agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
+          passTakesAngle(pass, c.consensusAngleDeg)) {
         bestScore = score;
         bestRow = k;
         bestColumn = l;
@@ -403,6 +420,9 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   state.matchY = static_cast<std::uint32_t>(bestRow);
   state.matchX = static_cast<std::uint32_t>(bestColumn);
   state.matchAngle = (state.consensusAngleDeg * kPi) / 180.0;
+  passHit.firstRow = firstRow;
+  passHit.firstColumn = firstColumn;
+  passHit.score = bestScore;
   return 1;
 }
 

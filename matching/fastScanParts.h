@@ -13,6 +13,10 @@
 #include "state/constants.h"
 #include "state/searchState.h"
 
+namespace orvalis {
+struct ScanPass;
+}
+
 namespace orvalis::fastscan {
 
 // Centres screened together by the first ring's estimate, one per lane.
@@ -63,6 +67,8 @@ struct TemplateView {
   // Set while a scan runs: a close ends it between the rings of a centre,
   // since on a picture without texture one centre can take long.
   const std::atomic<bool>* abandon = nullptr;
+  // Where the scan starts, which centres it avoids and which turns it takes.
+  const ScanPass* pass = nullptr;
   SampleRing sampleRing = nullptr;
   double centreValue = 0;
   const double* ringMean = nullptr;

@@ -163,4 +163,40 @@ bool scanArchiveImage(Workspace& workspace, double radius) {
   return scanArchiveImageFast(workspace, memory.scan, memory.pool, radius);
 }
 
+bool findMatches(Workspace& workspace, double radius) {
+  SearchState& state = workspace.state;
+  const SearchProfile& profile = workspace.profile;
+  // Copies dropped by the score are avoided as well as those reported; a
+  // picture that fills this many stops there.
+  constexpr std::uint32_t kMaxAvoided = 4 * kMaxMatches;
+  FoundMatch avoided[kMaxAvoided];
+  ScanPass pass;
+  pass.profile = &profile;
+  pass.avoid = avoided;
+  workspace.foundCount = 0;
+  while (workspace.foundCount < profile.matches && pass.avoidCount < kMaxAvoided) {
+    PassHit hit;
+    const bool found = fast(workspace) ? scanPassFast(workspace, kernelMemory(workspace).scan,
+                                                      kernelMemory(workspace).pool, radius, pass, hit)
+                                       : scanPassReference(workspace, radius, pass, hit);
+    if (!found) break;
+    const FoundMatch match{state.matchX, state.matchY, radius, state.matchAngle, state.consensusAngleDeg,
+                           1.0,          hit.score};
+    avoided[pass.avoidCount++] = match;
+    if (match.score <= profile.maxScore) workspace.found[workspace.foundCount++] = match;
+    pass.startRow = hit.firstRow;
+    pass.startColumn = hit.firstColumn + 1;
+  }
+  state.matchFound = workspace.foundCount > 0 ? 1 : 0;
+  if (state.matchFound) {
+    const FoundMatch& first = workspace.found[0];
+    state.matchX = first.x;
+    state.matchY = first.y;
+    state.matchRadius = first.radius;
+    state.matchAngle = first.angle;
+    state.consensusAngleDeg = first.angleDeg;
+  }
+  return state.matchFound != 0;
+}
+
 }  // namespace orvalis

@@ -58,4 +58,13 @@ void drawArchiveGray(Workspace& workspace);
 // kernels. Returns matchFound.
 bool scanArchiveImage(Workspace& workspace, double radius);
 
+// The scan as the workspace's profile asks, with the workspace's kernels:
+// pass after pass (matching/archiveScan.h), each going on after the first hit
+// of the one before and away from the copies found, until profile.matches
+// copies are found or a pass finds none. A copy whose score is above
+// profile.maxScore is not reported but still avoided. The copies go to
+// found / foundCount in the order found; the match fields describe the first.
+// Returns whether there is one.
+bool findMatches(Workspace& workspace, double radius);
+
 }  // namespace orvalis

@@ -27,6 +27,34 @@ bool parseNumber(const std::string& text, std::uint64_t maximum, std::uint64_t& 
   return true;
 }
 
+// Plain decimals: digits, at most one point with digits on both sides, at
+// most 12 characters; no sign, no exponent, nothing that is not a number.
+bool parseDecimal(const std::string& text, double maximum, double& value) {
+  if (text.empty() || text.size() > 12 || text.front() == '.' || text.back() == '.') return false;
+  bool point = false;
+  double whole = 0, scale = 1;
+  for (const char c : text) {
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      whole = whole * 10 + (c - '0');
+      if (point) scale *= 10;
+    } else {
+      return false;
+    }
+  }
+  if (whole / scale > maximum) return false;
+  value = whole / scale;
+  return true;
+}
+
+// "MIN:MAX" of two decimals up to maximum.
+bool parseRange(const std::string& text, double maximum, double& low, double& high) {
+  const std::size_t colon = text.find(':');
+  return colon != std::string::npos && parseDecimal(text.substr(0, colon), maximum, low) &&
+         parseDecimal(text.substr(colon + 1), maximum, high);
+}
+
 // "X,Y,R": column, row and radius of the viewfinder; false unless all three fit.
 bool parseViewfinder(const std::string& text, std::uint64_t (&parts)[3]) {
   std::size_t start = 0;
@@ -117,6 +145,37 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
               [&o](std::uint64_t v) { o.filterRadius = static_cast<std::uint32_t>(v); })},
       {"--tolerance", Takes::Value, "N", "gray-level tolerance, 0 to 255 (the window offers 2 to 40)",
        number(0, 255, [&o](std::uint64_t v) { o.colorTolerance = static_cast<std::uint8_t>(v); })},
+      {"--matches", Takes::Value, "N",
+       "report up to N copies a picture (1 to 16), no two centres closer than the smaller of their radii, "
+       "in the order found; with N above 1 each line lists them all under \"matches\" (--matches 3)",
+       number(1, kMaxMatches,
+              [&o](std::uint64_t v) {
+                o.profile.matches = static_cast<std::uint32_t>(v);
+                o.profile.given = true;
+              })},
+      {"--max-score", Takes::Value, "X",
+       "drop copies whose score is above X and go on past them; the score is the sum over the nine rings of "
+       "the difference of the ring means in gray levels, so lower is better and 0 is identical rings "
+       "(--max-score 4)",
+       [&o](const std::string& v) -> std::string {
+         if (!parseDecimal(v, 2295, o.profile.maxScore)) return "'" + v + "' is not a score from 0 to 2295";
+         o.profile.given = true;
+         return "";
+       }},
+      {"--min-score", Takes::Value, "X", "refused: lower scores are better, so the bound is --max-score",
+       [](const std::string&) -> std::string {
+         return "lower scores are better here (0 is identical rings); use --max-score";
+       }},
+      {"--angles", Takes::Value, "MIN:MAX",
+       "accept only turns from MIN to MAX degrees (0 to 360, as matchAngleDeg); a range with MIN above MAX "
+       "wraps through 0 (--angles 350:10)",
+       [&o](const std::string& v) -> std::string {
+         if (!parseRange(v, 360, o.profile.angleMin, o.profile.angleMax)) {
+           return "'" + v + "' is not MIN:MAX, two angles from 0 to 360 degrees";
+         }
+         o.profile.angleLimited = o.profile.given = true;
+         return "";
+       }},
       {"--first", Takes::Value, "N", "first archive number to scan (default 0)",
        number(0, kMaxUint32,
               [&o, &given](std::uint64_t v) {
@@ -184,7 +243,7 @@ bool checkShardAndMerge(const SearchToolOptions& options, bool rangeGiven, std::
   const bool searchOption = rangeGiven || options.shard || options.progress || options.reference ||
                             !options.queryPath.empty() || options.archiveFolder != kArchiveFolder ||
                             options.parametersPath || options.viewfinderRadius || options.filterRadius ||
-                            options.colorTolerance || !options.viewsFolder.empty();
+                            options.colorTolerance || !options.viewsFolder.empty() || options.profile.given;
   if (searchOption) {
     error = "--merge joins shard files and takes only --all and --human besides them";
   } else if (options.mergeFiles.empty()) {
@@ -305,7 +364,12 @@ FOLDER or, with --merge, a FILE, even one that starts with a dash.
 Output: one JSON object per scanned picture on standard output, with the keys
 index, file, width, height, matchFound, matchX, matchY, matchAngle (radians),
 matchAngleDeg, filterMs, scanMs (the match keys are null without a match), then
-one summary object {"summary": true, "scanned", "matches", "totalMs"}.
+one summary object {"summary": true, "scanned", "matches", "totalMs"}. With
+--matches, --max-score or --angles each picture line also holds scale (the
+copy's size against the query region's) and score (lower is better) after
+matchAngleDeg, and with --matches above 1 "matches": a list of every copy
+found, {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale", "score"},
+the first being the top-level match.
 
 Exit status: 0 when a match was found, 1 when none was, 2 on an error (one line
 on standard error says what is wrong), a misused option or a FOLDER that can't

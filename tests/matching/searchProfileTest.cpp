@@ -1,0 +1,122 @@
+// Several copies a picture, a score ceiling and a range of turns: the passes
+// of the scan with both kernel sets, on a texture with three planted copies.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "matching/searchSteps.h"
+#include "tests/matching/matchingHelpers.h"
+#include "tests/support/quarterTurn.h"
+
+namespace orvalis {
+namespace {
+
+using testing::BgrPicture;
+
+constexpr std::int64_t kRow = 120, kColumn = 160, kRadius = 30, kHalf = 42;
+struct Plant {
+  std::int64_t row, column;
+  int quarters;
+};
+constexpr Plant kPlants[] = {{70, 80, 0}, {120, 250, 1}, {230, 400, 2}};  // in raster order
+
+// The query's viewfinder square turned about its centre by quarters.
+BgrPicture turned(BgrPicture picture, int quarters) {
+  for (int q = 0; q < quarters; ++q) {
+    picture = testing::pasteQuarterTurn(picture, kRow, kColumn, picture, kRow, kColumn, kHalf);
+  }
+  return picture;
+}
+
+std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernels) {
+  const BgrPicture query = testing::texturedPicture(320, 240, 7);
+  BgrPicture archive = testing::texturedPicture(480, 320, 8);
+  for (const Plant& p : kPlants) {
+    archive = testing::pasteQuarterTurn(turned(query, (p.quarters + 3) % 4), kRow, kColumn, archive, p.row,
+                                        p.column, kHalf);
+  }
+  auto workspace = testing::freshWorkspace(480, 320, kernels);
+  SearchState& s = workspace->state;
+  s.queryWidth = 320;
+  s.queryHeight = 240;
+  s.colorTolerance = 8;
+  s.viewfinderX = kColumn;
+  s.viewfinderY = kRow;
+  s.viewfinderRadius = kRadius;
+  workspace->profile = profile;
+  testing::splitIntoQuery(*workspace, query);
+  testing::splitIntoArchive(*workspace, archive);
+  EXPECT_TRUE(buildTemplateSignature(*workspace) && buildTemplateHistograms(s) && filterArchiveImage(*workspace));
+  return workspace;
+}
+
+// Every copy found, each double to the last bit, and the match fields.
+std::string report(Workspace& w) {
+  std::string text = std::to_string(findMatches(w, kRadius)) + ":";
+  for (std::uint32_t m = 0; m < w.foundCount; ++m) {
+    char copy[160];
+    std::snprintf(copy, sizeof copy, " (%u %u %.17g %.17g %.17g)", w.found[m].y, w.found[m].x,
+                  w.found[m].angleDeg, w.found[m].angle, w.found[m].score);
+    text += copy;
+  }
+  const SearchState& s = w.state;
+  char fields[120];
+  std::snprintf(fields, sizeof fields, " / %u %u %.17g", s.matchY, s.matchX, s.consensusAngleDeg);
+  return text + fields;
+}
+
+TEST(SearchProfile, PassesFindEveryCopyInOrderWithinTheTurnsAndScore) {
+  struct Case {
+    std::uint32_t matches;
+    double angleMin, angleMax;  // equal: every turn
+    bool scoreCut;              // drop copies scored above the middle one's
+    std::vector<int> plants;    // the copies reported, in order
+  };
+  const Case cases[] = {
+      {1, 0, 0, false, {0}},          {2, 0, 0, false, {0, 1}},         {3, 0, 0, false, {0, 1, 2}},
+      {4, 0, 0, false, {0, 1, 2}},    {1, 45, 135, false, {1}},         {4, 170, 10, false, {0, 2}},
+      {4, 350, 10, false, {0}},       {4, 100, 260, false, {2}},        {4, 0, 0, true, {}},
+  };
+  double middle = 0;
+  std::vector<double> scores;
+  for (const Case& c : cases) {
+    SearchProfile profile;
+    profile.given = true;
+    profile.matches = c.matches;
+    profile.angleLimited = c.angleMin != c.angleMax;
+    profile.angleMin = c.angleMin;
+    profile.angleMax = c.angleMax;
+    if (c.scoreCut) profile.maxScore = middle;
+    auto plain = prepared(profile, Kernels::Reference);
+    auto fast = prepared(profile, Kernels::Fast);
+    const std::string what = std::to_string(c.matches) + " " + std::to_string(c.angleMin) + ":" +
+                             std::to_string(c.angleMax) + (c.scoreCut ? " cut" : "");
+    EXPECT_EQ(report(*fast), report(*plain)) << what;
+    std::vector<int> expected = c.plants;
+    if (c.scoreCut) {  // the copies at or below the middle score, in order
+      for (int p = 0; p < 3; ++p) {
+        if (scores[p] <= middle) expected.push_back(p);
+      }
+    }
+    ASSERT_EQ(plain->foundCount, expected.size()) << what;
+    for (std::size_t m = 0; m < expected.size(); ++m) {
+      const Plant& p = kPlants[expected[m]];
+      const FoundMatch& found = plain->found[m];
+      EXPECT_NEAR(found.y, p.row, 2) << what << " copy " << m;
+      EXPECT_NEAR(found.x, p.column, 2) << what << " copy " << m;
+      EXPECT_NEAR(found.angleDeg, 90 * p.quarters, 1) << what << " copy " << m;
+      if (c.matches == 3 && !profile.angleLimited) scores.push_back(found.score);
+    }
+    if (scores.size() == 3) {
+      std::vector<double> sorted = scores;
+      std::sort(sorted.begin(), sorted.end());
+      middle = sorted[1];
+    }
+    EXPECT_EQ(plain->state.matchFound, expected.empty() ? 0 : 1) << what;
+  }
+}
+
+}  // namespace
+}  // namespace orvalis
