@@ -26,8 +26,13 @@ namespace {
 
 // The full acceptance of a centre: candidate test, ring alignment, consensus,
 // each run only when the one before passed.
+bool passTest(Workspace& workspace, double row, double column, double radius, const ScanPass& pass) {
+  return pass.light != nullptr ? testCandidateLight(workspace, row, column, radius, *pass.light)
+                               : testCandidate(workspace, row, column, radius);
+}
+
 int acceptCentre(Workspace& workspace, double row, double column, double radius, const ScanPass& pass) {
-  return testCandidate(workspace, row, column, radius) && alignAllRings(workspace.state) &&
+  return passTest(workspace, row, column, radius, pass) && alignAllRings(workspace.state) &&
                  agreeOnAngle(workspace.state) && passTakesAngle(pass, workspace.state.consensusAngleDeg)
              ? 1
              : 0;
@@ -104,7 +109,7 @@ bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
       if (!isAdmissibleCentre(row, column, radius, width, height) || passAvoids(pass, k, l, radius)) continue;
-      if (!testCandidate(workspace, row, column, radius)) continue;
+      if (!passTest(workspace, row, column, radius, pass)) continue;
       const double score = matchScore(state);
       if (score < bestScore && alignAllRings(state) && agreeOnAngle(state) &&
           passTakesAngle(pass, state.consensusAngleDeg)) {

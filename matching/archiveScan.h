@@ -1,5 +1,6 @@
 #pragma once
 
+#include "matching/lightCompensation.h"
 #include "state/searchState.h"
 #include "state/workspace.h"
 
@@ -46,6 +47,7 @@ struct ScanPass {
   std::int64_t startRow = 0, startColumn = 0;
   const FoundMatch* avoid = nullptr;
   std::uint32_t avoidCount = 0;
+  const LightModel* light = nullptr;  // not null: testCandidateLight for testCandidate
 };
 
 // Whether the pass leaves the centre alone because it lies near an avoided one.

@@ -15,6 +15,7 @@
 #include "matching/consensusReach.h"
 #include "matching/fastAlignment.h"
 #include "matching/fastScanParts.h"
+#include "matching/lightCompensation.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
 #include "platform/atomicMinimum.h"
@@ -84,15 +85,49 @@ int testRingVerdict(const RadiusTables& t, const TemplateView& view, const std::
   return histogramsTransportable(histogram, view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
 }
 
-// testCandidate, step for step, into a candidate record.
+int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+              double row, double column, Candidate& c);
+
+// testCandidate, step for step, into a candidate record (testCandidateLight
+// under other light).
 int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c) {
+  if (view.pass->light != nullptr) return lightTest(t, view, gray, width, row, column, c);
   c.centreValue = bilinearAt(gray, width, row, column);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (!testRing(t, view, gray, width, row, column, ring, c)) return 0;
   }
   return 1;
+}
+
+// Under other light: true when no gain and offset in range keep both the
+// centre byte and the ring mean's estimate (within its margin) in their bands.
+bool lightRejects(const TemplateView& view, std::uint8_t centre, double estimate, int ring, double margin) {
+  const LightBand bands[2] = {{double(centre), view.centreValue, double(view.colorTolerance), 0.0},
+                              {estimate, view.ringMean[ring], view.meanTolerance, margin}};
+  return !lightFeasible(bands, 2);
+}
+
+// testCandidateLight, step for step, into a candidate record.
+int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+              double row, double column, Candidate& c) {
+  LightBand bands[kRingCount + 1];
+  c.centreValue = bilinearAt(gray, width, row, column);
+  bands[0] = {c.centreValue, view.centreValue, double(view.colorTolerance), 0.0};
+  if (!lightFeasible(bands, 1)) return 0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    if (view.abandon != nullptr && view.abandon->load(std::memory_order_relaxed)) return 0;
+    const std::uint32_t count = t.count[ring];
+    c.count[ring] = count;
+    view.sampleRing(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count,
+                    c.profile[ring]);
+    histogramAndMean(count, c.profile[ring], c.hist[ring], c.mean[ring]);
+    bands[ring + 1] = {c.mean[ring], view.ringMean[ring], view.meanTolerance, 0.0};
+    if (!lightFeasible(bands, ring + 2)) return 0;
+  }
+  return compensatedTests(*view.state, *view.pass->light, c.centreValue, c.profile, c.count, c.hist, c.mean,
+                          c.workA, c.workB);
 }
 
 // True when the estimate of ring `ring` proves that the exact mean test
@@ -108,6 +143,7 @@ bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std:
   }
   for (; tap < end; ++tap) sum[0] += t.tapWeight[tap] * origin[t.tapOffset[tap]];
   const double estimate = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  if (view.pass->light != nullptr) return lightRejects(view, origin[0], estimate, ring, t.marginDouble[ring]);
   return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
 }
 
@@ -160,6 +196,7 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
 // conjunction of the same conditions, met in another order.
 int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
                      std::uint32_t width, std::int64_t row, std::int64_t column, Candidate& c) {
+  if (view.pass->light != nullptr) return accept(t, view, gray, width, row, column, c);
   const double y = static_cast<double>(row), x = static_cast<double>(column);
   c.centreValue = bilinearAt(gray, width, y, x);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
@@ -238,7 +275,9 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
           const double limit = view.meanTolerance + t.marginFloat[ring];
           for (int lane = 0; lane < kBlock; ++lane) {
             if (alive[lane] &&
-                std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit) {
+                (view.pass->light != nullptr
+                     ? lightRejects(view, rowStart[start + lane], estimates[lane], ring, t.marginFloat[ring])
+                     : std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit)) {
               alive[lane] = false;
               --alives;
             }
@@ -354,6 +393,13 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
   prepareView(view, state, tables);
   view.abandon = &workspace.abandonScan;
   view.pass = &pass;
+  view.state = &state;
+  if (pass.light != nullptr) {
+    for (int value = 0; value < 256; ++value) {
+      const LightBand band{double(value), view.centreValue, double(view.colorTolerance), 0.0};
+      view.centrePasses[value] = lightFeasible(&band, 1);
+    }
+  }
   view.estimateBlock = memory.estimateBlock;
   view.sampleRing = memory.sampleRing;
   const std::uint8_t* gray = workspace.images.archiveGray.data();

@@ -69,6 +69,7 @@ struct TemplateView {
   const std::atomic<bool>* abandon = nullptr;
   // Where the scan starts, which centres it avoids and which turns it takes.
   const ScanPass* pass = nullptr;
+  const SearchState* state = nullptr;  // the template, for the light compensation
   SampleRing sampleRing = nullptr;
   double centreValue = 0;
   const double* ringMean = nullptr;

@@ -173,6 +173,8 @@ bool findMatches(Workspace& workspace, double radius) {
   ScanPass pass;
   pass.profile = &profile;
   pass.avoid = avoided;
+  const LightModel light = lightModelOf(state);
+  if (profile.light) pass.light = &light;
   workspace.foundCount = 0;
   while (workspace.foundCount < profile.matches && pass.avoidCount < kMaxAvoided) {
     PassHit hit;

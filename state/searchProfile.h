@@ -19,6 +19,8 @@ struct SearchProfile {
   // through 0 when angleMin > angleMax (350:10).
   bool angleLimited = false;
   double angleMin = 0, angleMax = 360;
+  // Brightness and contrast compensated between template and candidate.
+  bool light = false;
   // Any of the above asked for: the reports then carry score and scale.
   bool given = false;
 };
@@ -37,7 +39,8 @@ struct FoundMatch {
 // Whether a turn of angleDeg (0 <= angleDeg < 360) lies in the profile's range.
 inline bool angleAllowed(const SearchProfile& profile, double angleDeg) {
   if (!profile.angleLimited) return true;
-  if (profile.angleMin <= profile.angleMax) return angleDeg >= profile.angleMin && angleDeg <= profile.angleMax;
+  if (profile.angleMin <= profile.angleMax)
+    return angleDeg >= profile.angleMin && angleDeg <= profile.angleMax;
   return angleDeg >= profile.angleMin || angleDeg <= profile.angleMax;
 }
 

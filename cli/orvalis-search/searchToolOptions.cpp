@@ -176,6 +176,13 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
          o.profile.angleLimited = o.profile.given = true;
          return "";
        }},
+      {"--light", Takes::Nothing, nullptr,
+       "compensate brightness and contrast (gain 0.8 to 1.25, offset -30 to +30 gray levels) between the "
+       "template disc and each candidate before the tolerance tests (--light)",
+       [&o](const std::string&) -> std::string {
+         o.profile.light = o.profile.given = true;
+         return "";
+       }},
       {"--first", Takes::Value, "N", "first archive number to scan (default 0)",
        number(0, kMaxUint32,
               [&o, &given](std::uint64_t v) {
@@ -365,7 +372,7 @@ Output: one JSON object per scanned picture on standard output, with the keys
 index, file, width, height, matchFound, matchX, matchY, matchAngle (radians),
 matchAngleDeg, filterMs, scanMs (the match keys are null without a match), then
 one summary object {"summary": true, "scanned", "matches", "totalMs"}. With
---matches, --max-score or --angles each picture line also holds scale (the
+--matches, --max-score, --angles or --light each picture line also holds scale (the
 copy's size against the query region's) and score (lower is better) after
 matchAngleDeg, and with --matches above 1 "matches": a list of every copy
 found, {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale", "score"},

@@ -192,6 +192,11 @@ TEST_F(SearchTool, CopiesCarryScaleAndScoreAndMergeAsWritten) {
   EXPECT_NE(human.lines.at(0).find("degrees, scale 1.000, score "), std::string::npos) << human.lines[0];
 }
 
+TEST_F(SearchTool, TheWidestOptionsFindNothingInTheDemoPicturesWithoutTheRegion) {
+  const ToolRun run = runTool(folder.path(), "--all --light --matches 4 " ORVALIS_SOURCE_DIR "/demo");
+  EXPECT_EQ(digest(run.lines), "0 1 2 3 4* | 5 1") << run.errors;
+}
+
 TEST_F(SearchTool, ReferenceKernelsReportTheSameToTheLastDigit) {
   // Doubles are printed with the digits that read back to the same bits, so
   // equal text is equal values. Every field but the times.

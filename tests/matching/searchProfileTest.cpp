@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -30,12 +32,25 @@ BgrPicture turned(BgrPicture picture, int quarters) {
   return picture;
 }
 
-std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernels) {
-  const BgrPicture query = testing::texturedPicture(320, 240, 7);
-  BgrPicture archive = testing::texturedPicture(480, 320, 8);
+// A texture in gray levels 40 to 180, which every light in range keeps
+// within 0..255.
+BgrPicture texture(std::uint32_t width, std::uint32_t height, std::uint32_t seed, double detail) {
+  BgrPicture picture = testing::texturedPicture(width, height, seed, detail);
+  for (std::uint8_t& v : picture.pixels) v = static_cast<std::uint8_t>(40 + v * 140 / 255);
+  return picture;
+}
+
+// Light: the planted copies under gain x value + offset; gain 0: the plain three.
+std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernels, double gain = 0,
+                                    double offset = 0) {
+  const BgrPicture query = gain == 0 ? testing::texturedPicture(320, 240, 7) : texture(320, 240, 7, 2.0);
+  BgrPicture archive = gain == 0 ? testing::texturedPicture(480, 320, 8) : texture(480, 320, 8, 4.0);
+  BgrPicture lit = query;
+  for (std::uint8_t& v : lit.pixels) v = static_cast<std::uint8_t>(std::lround(gain * v + offset));
   for (const Plant& p : kPlants) {
-    archive = testing::pasteQuarterTurn(turned(query, (p.quarters + 3) % 4), kRow, kColumn, archive, p.row,
-                                        p.column, kHalf);
+    if (gain != 0 && p.quarters != 1) continue;
+    archive = testing::pasteQuarterTurn(turned(gain == 0 ? query : lit, (p.quarters + 3) % 4), kRow, kColumn,
+                                        archive, p.row, p.column, kHalf);
   }
   auto workspace = testing::freshWorkspace(480, 320, kernels);
   SearchState& s = workspace->state;
@@ -48,7 +63,8 @@ std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernel
   workspace->profile = profile;
   testing::splitIntoQuery(*workspace, query);
   testing::splitIntoArchive(*workspace, archive);
-  EXPECT_TRUE(buildTemplateSignature(*workspace) && buildTemplateHistograms(s) && filterArchiveImage(*workspace));
+  EXPECT_TRUE(buildTemplateSignature(*workspace) && buildTemplateHistograms(s) &&
+              filterArchiveImage(*workspace));
   return workspace;
 }
 
@@ -75,9 +91,9 @@ TEST(SearchProfile, PassesFindEveryCopyInOrderWithinTheTurnsAndScore) {
     std::vector<int> plants;    // the copies reported, in order
   };
   const Case cases[] = {
-      {1, 0, 0, false, {0}},          {2, 0, 0, false, {0, 1}},         {3, 0, 0, false, {0, 1, 2}},
-      {4, 0, 0, false, {0, 1, 2}},    {1, 45, 135, false, {1}},         {4, 170, 10, false, {0, 2}},
-      {4, 350, 10, false, {0}},       {4, 100, 260, false, {2}},        {4, 0, 0, true, {}},
+      {1, 0, 0, false, {0}},       {2, 0, 0, false, {0, 1}},  {3, 0, 0, false, {0, 1, 2}},
+      {4, 0, 0, false, {0, 1, 2}}, {1, 45, 135, false, {1}},  {4, 170, 10, false, {0, 2}},
+      {4, 350, 10, false, {0}},    {4, 100, 260, false, {2}}, {4, 0, 0, true, {}},
   };
   double middle = 0;
   std::vector<double> scores;
@@ -115,6 +131,31 @@ TEST(SearchProfile, PassesFindEveryCopyInOrderWithinTheTurnsAndScore) {
       middle = sorted[1];
     }
     EXPECT_EQ(plain->state.matchFound, expected.empty() ? 0 : 1) << what;
+  }
+}
+
+TEST(SearchProfile, LightInRangeIsCompensatedAndTheSameWithBothKernels) {
+  struct Case {
+    double gain, offset;
+    bool light, found;
+  };
+  const Case cases[] = {{1.12, 14, false, false}, {1.12, 14, true, true},  {0.8, -30, true, true},
+                        {0.8, 30, true, true},    {1.25, -30, true, true}, {1.25, 30, true, true}};
+  for (const Case& c : cases) {
+    SearchProfile profile;
+    profile.given = true;
+    profile.light = c.light;
+    profile.matches = 2;
+    const std::string what =
+        std::to_string(c.gain) + " " + std::to_string(c.offset) + (c.light ? " light" : "");
+    auto plain = prepared(profile, Kernels::Reference, c.gain, c.offset);
+    auto fast = prepared(profile, Kernels::Fast, c.gain, c.offset);
+    EXPECT_EQ(report(*fast), report(*plain)) << what;
+    ASSERT_EQ(plain->foundCount, c.found ? 1u : 0u) << what << report(*plain);
+    if (!c.found) continue;
+    EXPECT_NEAR(plain->found[0].y, kPlants[1].row, 2) << what;
+    EXPECT_NEAR(plain->found[0].x, kPlants[1].column, 2) << what;
+    EXPECT_NEAR(plain->found[0].angleDeg, 90, 1) << what;
   }
 }
 
