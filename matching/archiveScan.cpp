@@ -27,8 +27,8 @@ namespace {
 // The full acceptance of a centre: candidate test, ring alignment, consensus,
 // each run only when the one before passed.
 bool passTest(Workspace& workspace, double row, double column, double radius, const ScanPass& pass) {
-  return pass.light != nullptr ? testCandidateLight(workspace, row, column, radius, *pass.light)
-                               : testCandidate(workspace, row, column, radius);
+  return pass.light != nullptr ? testCandidateLight(workspace, row, column, radius, pass.scale, *pass.light)
+                               : testCandidateScaled(workspace, row, column, radius, pass.scale);
 }
 
 int acceptCentre(Workspace& workspace, double row, double column, double radius, const ScanPass& pass) {
@@ -61,6 +61,7 @@ bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass
   const std::uint32_t height = state.archiveHeight;
   state.matchFound = 0;
   if (!ringRadiusUsable(radius) || !fitsImageCapacity(width, height)) return 0;
+  const double regionRadius = radius * pass.scale;
 
   // First acceptance, in raster order.
   bool accepted = false;
@@ -74,8 +75,8 @@ bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass
     for (std::int64_t j = i == pass.startRow ? pass.startColumn : 0; j < width; ++j) {
       const double row = static_cast<double>(i);
       const double column = static_cast<double>(j);
-      if (!isAdmissibleCentre(row, column, radius, width, height)) continue;
-      if (passAvoids(pass, i, j, radius)) continue;
+      if (!isAdmissibleCentre(row, column, regionRadius, width, height)) continue;
+      if (passAvoids(pass, i, j, regionRadius)) continue;
       if (acceptCentre(workspace, row, column, radius, pass)) {
         accepted = true;
         firstRow = i;
@@ -108,7 +109,9 @@ bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass
       if (!inRefinementWindow(dy, dx)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
-      if (!isAdmissibleCentre(row, column, radius, width, height) || passAvoids(pass, k, l, radius)) continue;
+      if (!isAdmissibleCentre(row, column, regionRadius, width, height) ||
+          passAvoids(pass, k, l, regionRadius))
+        continue;
       if (!passTest(workspace, row, column, radius, pass)) continue;
       const double score = matchScore(state);
       if (score < bestScore && alignAllRings(state) && agreeOnAngle(state) &&

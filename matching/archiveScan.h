@@ -48,6 +48,9 @@ struct ScanPass {
   const FoundMatch* avoid = nullptr;
   std::uint32_t avoidCount = 0;
   const LightModel* light = nullptr;  // not null: testCandidateLight for testCandidate
+  // The copy's size against the template's: centres are admissible and
+  // avoided for the radius x scale, and tested with testCandidateScaled.
+  double scale = 1.0;
 };
 
 // Whether the pass leaves the centre alone because it lies near an avoided one.

@@ -38,6 +38,13 @@ namespace orvalis {
 // so an empty ring never reaches the mean.
 [[nodiscard]] bool testCandidate(Workspace& workspace, double row, double column, double radius);
 
+// testCandidate on a copy of another size: ring k sampled at the radius of
+// ring k of a region of radius x scale, with the sample count of ring k of
+// the region of radius, so that it lines up with the template's ring.
+// Scale 1 is testCandidate.
+[[nodiscard]] bool testCandidateScaled(Workspace& workspace, double row, double column, double radius,
+                                       double scale);
+
 // testCandidate under other light: the centre value and, ring by ring, the
 // raw ring means must leave some gain and offset in range (lightFeasible);
 // then the candidate's samples are compensated (compensateLight) and the
@@ -45,7 +52,7 @@ namespace orvalis {
 // to the tolerances as testCandidate holds them. The candidate profiles are
 // left compensated, for the rotation estimate.
 [[nodiscard]] bool testCandidateLight(Workspace& workspace, double row, double column, double radius,
-                                      const LightModel& model);
+                                      double scale, const LightModel& model);
 
 // The compensated tests of testCandidateLight once every ring is sampled, on
 // any candidate record: compensates, then the centre, means and histograms.

@@ -261,7 +261,7 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     int alives = 0;
     for (std::int64_t j = start; j < stop; ++j) {
       alive[j - start] = j >= j0 && j >= from && view.centrePasses[rowStart[j]] &&
-                         (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius));
+                         (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius * t.scale));
       alives += alive[j - start];
     }
     if (blocks) {
@@ -381,15 +381,17 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
   state.matchFound = 0;
-  if (!ringRadiusUsable(radius) || !fitsImageCapacity(width, height)) return 0;
-  const Geometry geometry = admissibleRectangle(radius, width, height);
+  const double regionRadius = radius * pass.scale;
+  if (!ringRadiusUsable(radius) || !ringRadiusUsable(regionRadius) || !fitsImageCapacity(width, height))
+    return 0;
+  const Geometry geometry = admissibleRectangle(regionRadius, width, height);
   if (geometry.rowBegin >= geometry.rowEnd) return 0;
 
   ScanMemory& memory = scanMemory.parts();
   std::lock_guard<std::mutex> lock(memory.mutex);
   RadiusTables& tables = memory.tables;
   TemplateView& view = memory.view;
-  prepareTables(tables, radius, width);
+  prepareTables(tables, radius, pass.scale, width);
   prepareView(view, state, tables);
   view.abandon = &workspace.abandonScan;
   view.pass = &pass;
@@ -444,7 +446,9 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
       if (!inRefinementWindow(k - firstRow, l - firstColumn)) continue;
       const double row = static_cast<double>(k);
       const double column = static_cast<double>(l);
-      if (!isAdmissibleCentre(row, column, radius, width, height) || passAvoids(pass, k, l, radius)) continue;
+      if (!isAdmissibleCentre(row, column, regionRadius, width, height) ||
+          passAvoids(pass, k, l, regionRadius))
+        continue;
       if (!view.centrePasses[gray[k * width + l]]) continue;
       if (estimatesReject(tables, view, gray + k * width + l, 0)) continue;
       if (!exactTest(tables, view, gray, width, row, column, c)) continue;

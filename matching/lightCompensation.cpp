@@ -55,8 +55,7 @@ bool lightFeasible(const LightBand* bands, int count) {
     const double sign = side == 0 ? 1.0 : -1.0;
     for (int i = -1; i < count; ++i) {
       const double si = i < 0 ? 0.0 : -(bands[i].templateValue + sign * bands[i].width);
-      const double ci =
-          i < 0 ? -sign * kLightOffset : bands[i].candidate - sign * bands[i].slack;
+      const double ci = i < 0 ? -sign * kLightOffset : bands[i].candidate - sign * bands[i].slack;
       for (int j = i + 1; j < count; ++j) {
         const double sj = -(bands[j].templateValue + sign * bands[j].width);
         const double cj = bands[j].candidate - sign * bands[j].slack;

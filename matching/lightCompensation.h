@@ -40,8 +40,8 @@ struct LightBand {
 // against the template's; then every sample and the centre value brought
 // back, (value - offset) / gain. False, changing nothing, when the gain or
 // the offset lies beyond its range: a region that needs more is no copy.
-[[nodiscard]] bool compensateLight(const LightModel& model, double& centreValue, double (*profile)[kMaxRingSamples],
-                     const std::uint32_t* count);
+[[nodiscard]] bool compensateLight(const LightModel& model, double& centreValue,
+                                   double (*profile)[kMaxRingSamples], const std::uint32_t* count);
 
 // The histogram and mean of a compensated profile: bins as ringHistogram's,
 // values beyond 0..255 counted in the end bins; the mean summed in order.

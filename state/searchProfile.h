@@ -19,6 +19,9 @@ struct SearchProfile {
   // through 0 when angleMin > angleMax (350:10).
   bool angleLimited = false;
   double angleMin = 0, angleMax = 360;
+  // Sizes of the copy against the query region searched, every one from
+  // scaleMin to scaleMax (0.5 to 2); 1:1 is the query's size alone.
+  double scaleMin = 1, scaleMax = 1;
   // Brightness and contrast compensated between template and candidate.
   bool light = false;
   // Any of the above asked for: the reports then carry score and scale.

@@ -154,9 +154,9 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
                 o.profile.given = true;
               })},
       {"--max-score", Takes::Value, "X",
-       "drop copies whose score is above X and go on past them; the score is the sum over the nine rings of "
-       "the difference of the ring means in gray levels, so lower is better and 0 is identical rings "
-       "(--max-score 4)",
+       "drop copies whose score is above X and go on past them; the score is the mean difference in gray "
+       "levels between the copy's ring samples, turned back, and the template's, so lower is better and 0 is "
+       "the template itself (--max-score 4)",
        [&o](const std::string& v) -> std::string {
          if (!parseDecimal(v, 2295, o.profile.maxScore)) return "'" + v + "' is not a score from 0 to 2295";
          o.profile.given = true;
@@ -164,7 +164,7 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
        }},
       {"--min-score", Takes::Value, "X", "refused: lower scores are better, so the bound is --max-score",
        [](const std::string&) -> std::string {
-         return "lower scores are better here (0 is identical rings); use --max-score";
+         return "lower scores are better here (0 is the template itself); use --max-score";
        }},
       {"--angles", Takes::Value, "MIN:MAX",
        "accept only turns from MIN to MAX degrees (0 to 360, as matchAngleDeg); a range with MIN above MAX "
@@ -174,6 +174,19 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
            return "'" + v + "' is not MIN:MAX, two angles from 0 to 360 degrees";
          }
          o.profile.angleLimited = o.profile.given = true;
+         return "";
+       }},
+      {"--scales", Takes::Value, "MIN:MAX",
+       "find copies of every size from MIN to MAX times the viewfinder region (0.5 to 2), in steps fine "
+       "enough for the ring tests; each match reports its scale (--scales 0.9:1.1)",
+       [&o](const std::string& v) -> std::string {
+         double low = 0, high = 0;
+         if (!parseRange(v, 2, low, high) || low < 0.5 || low > high) {
+           return "'" + v + "' is not MIN:MAX, two sizes from 0.5 to 2 with MIN at most MAX";
+         }
+         o.profile.scaleMin = low;
+         o.profile.scaleMax = high;
+         o.profile.given = true;
          return "";
        }},
       {"--light", Takes::Nothing, nullptr,
@@ -372,11 +385,11 @@ Output: one JSON object per scanned picture on standard output, with the keys
 index, file, width, height, matchFound, matchX, matchY, matchAngle (radians),
 matchAngleDeg, filterMs, scanMs (the match keys are null without a match), then
 one summary object {"summary": true, "scanned", "matches", "totalMs"}. With
---matches, --max-score, --angles or --light each picture line also holds scale (the
-copy's size against the query region's) and score (lower is better) after
-matchAngleDeg, and with --matches above 1 "matches": a list of every copy
-found, {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale", "score"},
-the first being the top-level match.
+--matches, --max-score, --angles, --scales or --light each picture line also
+holds scale (the copy's size against the query region's) and score (lower is
+better) after matchAngleDeg, and with --matches above 1 "matches": a list of
+every copy found, {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale",
+"score"}, the first being the top-level match.
 
 Exit status: 0 when a match was found, 1 when none was, 2 on an error (one line
 on standard error says what is wrong), a misused option or a FOLDER that can't

@@ -193,7 +193,8 @@ TEST_F(SearchTool, CopiesCarryScaleAndScoreAndMergeAsWritten) {
 }
 
 TEST_F(SearchTool, TheWidestOptionsFindNothingInTheDemoPicturesWithoutTheRegion) {
-  const ToolRun run = runTool(folder.path(), "--all --light --matches 4 " ORVALIS_SOURCE_DIR "/demo");
+  const ToolRun run =
+      runTool(folder.path(), "--all --scales 0.5:2 --light --matches 4 " ORVALIS_SOURCE_DIR "/demo");
   EXPECT_EQ(digest(run.lines), "0 1 2 3 4* | 5 1") << run.errors;
 }
 

@@ -159,5 +159,69 @@ TEST(SearchProfile, LightInRangeIsCompensatedAndTheSameWithBothKernels) {
   }
 }
 
+// The archive with the query's viewfinder region at (row, column), grown by
+// scale and turned by degrees (as matchAngleDeg reports it), resampled.
+BgrPicture plantScaled(const BgrPicture& query, BgrPicture archive, int row, int column, double scale,
+                       double degrees) {
+  const double turn = degrees * 3.14159265358979 / 180, reach = (kRadius + 12) * scale;
+  for (int dy = -int(reach); dy <= int(reach); ++dy) {
+    for (int dx = -int(reach); dx <= int(reach); ++dx) {
+      if (dy * dy + dx * dx > reach * reach) continue;
+      const double sy = kRow + (dy * std::cos(turn) - dx * std::sin(turn)) / scale;
+      const double sx = kColumn + (dy * std::sin(turn) + dx * std::cos(turn)) / scale;
+      const int y0 = int(std::floor(sy)), x0 = int(std::floor(sx));
+      const double fy = sy - y0, fx = sx - x0;
+      for (int c = 0; c < 3; ++c) {
+        const auto at = [&](int y, int x) {
+          return double(query.pixels[3 * (std::size_t(y) * query.width + x) + c]);
+        };
+        archive.at(row + dy, column + dx)[c] = static_cast<std::uint8_t>(
+            std::lround((1 - fy) * ((1 - fx) * at(y0, x0) + fx * at(y0, x0 + 1)) +
+                        fy * ((1 - fx) * at(y0 + 1, x0) + fx * at(y0 + 1, x0 + 1))));
+      }
+    }
+  }
+  return archive;
+}
+
+TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
+  const BgrPicture query = testing::texturedPicture(320, 240, 7, 2.0);
+  const BgrPicture background = testing::texturedPicture(240, 240, 8, 2.0);
+  SearchProfile profile;
+  profile.given = true;
+  profile.scaleMin = 0.8;
+  profile.scaleMax = 1.25;
+  for (int step = 0; step <= 45; ++step) {
+    const double scale = 0.8 + step * 0.01, degrees = (step * 37) % 360;
+    const BgrPicture archive = plantScaled(query, background, 120, 120, scale, degrees);
+    std::string reports[2];
+    for (const Kernels kernels : {Kernels::Fast, Kernels::Reference}) {
+      if (kernels == Kernels::Reference && step % 15 != 0) continue;  // the twins on a few
+      auto w = testing::freshWorkspace(240, 240, kernels);
+      SearchState& s = w->state;
+      s.queryWidth = 320;
+      s.queryHeight = 240;
+      s.viewfinderX = kColumn;
+      s.viewfinderY = kRow;
+      s.viewfinderRadius = kRadius;
+      w->profile = profile;
+      testing::splitIntoQuery(*w, query);
+      testing::splitIntoArchive(*w, archive);
+      ASSERT_TRUE(buildTemplateSignature(*w) && buildTemplateHistograms(s) && filterArchiveImage(*w));
+      const std::string what = "scale " + std::to_string(scale) + " turned " + std::to_string(degrees);
+      reports[kernels == Kernels::Fast ? 0 : 1] = report(*w);
+      ASSERT_GT(w->foundCount, 0u) << what;
+      const FoundMatch& m = w->found[0];
+      EXPECT_NEAR(m.y, 120, 4) << what;
+      EXPECT_NEAR(m.x, 120, 4) << what;
+      EXPECT_NEAR(std::remainder(m.angleDeg - degrees, 360), 0, 2) << what;
+      EXPECT_NEAR(m.scale, scale, scale * 0.08) << what;  // see scaleRatio: the filter biases it
+    }
+    if (!reports[1].empty()) {
+      EXPECT_EQ(reports[0], reports[1]) << scale;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvalis
