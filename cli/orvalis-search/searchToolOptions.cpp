@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "control/profileOptions.h"
 #include "state/constants.h"
 
 namespace orvalis {
@@ -25,34 +26,6 @@ bool parseNumber(const std::string& text, std::uint64_t maximum, std::uint64_t& 
   if (result > maximum) return false;
   value = result;
   return true;
-}
-
-// Plain decimals: digits, at most one point with digits on both sides, at
-// most 12 characters; no sign, no exponent, nothing that is not a number.
-bool parseDecimal(const std::string& text, double maximum, double& value) {
-  if (text.empty() || text.size() > 12 || text.front() == '.' || text.back() == '.') return false;
-  bool point = false;
-  double whole = 0, scale = 1;
-  for (const char c : text) {
-    if (c == '.' && !point) {
-      point = true;
-    } else if (c >= '0' && c <= '9') {
-      whole = whole * 10 + (c - '0');
-      if (point) scale *= 10;
-    } else {
-      return false;
-    }
-  }
-  if (whole / scale > maximum) return false;
-  value = whole / scale;
-  return true;
-}
-
-// "MIN:MAX" of two decimals up to maximum.
-bool parseRange(const std::string& text, double maximum, double& low, double& high) {
-  const std::size_t colon = text.find(':');
-  return colon != std::string::npos && parseDecimal(text.substr(0, colon), maximum, low) &&
-         parseDecimal(text.substr(colon + 1), maximum, high);
 }
 
 // "X,Y,R": column, row and radius of the viewfinder; false unless all three fit.
@@ -116,7 +89,7 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
       return error;
     };
   };
-  return {
+  std::vector<Option> table = {
       {"--query", Takes::Path, "FILE", "query picture (default: Current_Image.jpg in the archive folder)",
        path(o.queryPath)},
       {"--archive", Takes::Path, "DIR", "folder of Image_NNNNNNNNNN.jpg (default: Image_Archive)",
@@ -145,57 +118,6 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
               [&o](std::uint64_t v) { o.filterRadius = static_cast<std::uint32_t>(v); })},
       {"--tolerance", Takes::Value, "N", "gray-level tolerance, 0 to 255 (the window offers 2 to 40)",
        number(0, 255, [&o](std::uint64_t v) { o.colorTolerance = static_cast<std::uint8_t>(v); })},
-      {"--matches", Takes::Value, "N",
-       "report up to N copies a picture (1 to 16), no two centres closer than the smaller of their radii, "
-       "in the order found; with N above 1 each line lists them all under \"matches\" (--matches 3)",
-       number(1, kMaxMatches,
-              [&o](std::uint64_t v) {
-                o.profile.matches = static_cast<std::uint32_t>(v);
-                o.profile.given = true;
-              })},
-      {"--max-score", Takes::Value, "X",
-       "drop copies whose score is above X and go on past them; the score is the mean difference in gray "
-       "levels between the copy's ring samples, turned back, and the template's, so lower is better and 0 is "
-       "the template itself (--max-score 4)",
-       [&o](const std::string& v) -> std::string {
-         if (!parseDecimal(v, 2295, o.profile.maxScore)) return "'" + v + "' is not a score from 0 to 2295";
-         o.profile.given = true;
-         return "";
-       }},
-      {"--min-score", Takes::Value, "X", "refused: lower scores are better, so the bound is --max-score",
-       [](const std::string&) -> std::string {
-         return "lower scores are better here (0 is the template itself); use --max-score";
-       }},
-      {"--angles", Takes::Value, "MIN:MAX",
-       "accept only turns from MIN to MAX degrees (0 to 360, as matchAngleDeg); a range with MIN above MAX "
-       "wraps through 0 (--angles 350:10)",
-       [&o](const std::string& v) -> std::string {
-         if (!parseRange(v, 360, o.profile.angleMin, o.profile.angleMax)) {
-           return "'" + v + "' is not MIN:MAX, two angles from 0 to 360 degrees";
-         }
-         o.profile.angleLimited = o.profile.given = true;
-         return "";
-       }},
-      {"--scales", Takes::Value, "MIN:MAX",
-       "find copies of every size from MIN to MAX times the viewfinder region (0.5 to 2), in steps fine "
-       "enough for the ring tests; each match reports its scale (--scales 0.9:1.1)",
-       [&o](const std::string& v) -> std::string {
-         double low = 0, high = 0;
-         if (!parseRange(v, 2, low, high) || low < 0.5 || low > high) {
-           return "'" + v + "' is not MIN:MAX, two sizes from 0.5 to 2 with MIN at most MAX";
-         }
-         o.profile.scaleMin = low;
-         o.profile.scaleMax = high;
-         o.profile.given = true;
-         return "";
-       }},
-      {"--light", Takes::Nothing, nullptr,
-       "compensate brightness and contrast (gain 0.8 to 1.25, offset -30 to +30 gray levels) between the "
-       "template disc and each candidate before the tolerance tests (--light)",
-       [&o](const std::string&) -> std::string {
-         o.profile.light = o.profile.given = true;
-         return "";
-       }},
       {"--first", Takes::Value, "N", "first archive number to scan (default 0)",
        number(0, kMaxUint32,
               [&o, &given](std::uint64_t v) {
@@ -233,6 +155,16 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
       {"--version", Takes::Nothing, nullptr, "the version and the licence, then exit", flag(o.version)},
       {"--help", Takes::Nothing, nullptr, "this text (also -h)", flag(o.help)},
   };
+  // The search profile's options, shared with the window, after the
+  // parameters.
+  std::vector<Option> profile;
+  for (const ProfileOption& option : kProfileOptions) {
+    profile.push_back(
+        {option.name, option.takesValue ? Takes::Value : Takes::Nothing, option.meta, option.help,
+         [&o, &option](const std::string& v) { return applyProfileOption(option, v, o.profile); }});
+  }
+  table.insert(table.begin() + 6, profile.begin(), profile.end());
+  return table;
 }
 
 // Words of text in lines of at most width characters.

@@ -39,6 +39,12 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
       {{"--trust="}, "", "", "--trust needs a folder", false},
       {{"--fast"}, "", "", "unknown option --fast", false},
       {{"a", "b"}, "", "", "unexpected argument 'b'", false},
+      // The search profile, taken as orvalis-search takes it.
+      {{"--scales", "0.9:1.1", "--light", "--matches=3", "d"}, "d", "", "", false},
+      {{"--matches", "0"}, "", "", "--matches: '0' is not a whole number", false},
+      {{"--light=1"}, "", "", "--light takes no value", false},
+      {{"--angles"}, "", "", "--angles needs a value", false},
+      {{"--min-score", "2"}, "", "", "use --max-score", false},
   };
   for (const auto& c : cases) {
     const ParsedWindowArguments parsed = parseWindowArguments(c.arguments);
@@ -52,7 +58,11 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
     EXPECT_EQ(parsed.arguments.trustFolder, c.trust);
     EXPECT_EQ(parsed.arguments.fromDesktop, c.fromDesktop);
     EXPECT_EQ(parsed.arguments.qtOptions, c.qt);
+    EXPECT_EQ(parsed.arguments.profile.given, c.arguments.size() > 1 && c.arguments[0] == "--scales");
   }
+  const SearchProfile p =
+      parseWindowArguments({"--scales", "0.9:1.1", "--light", "--matches=3"}).arguments.profile;
+  EXPECT_TRUE(p.scaleMin == 0.9 && p.scaleMax == 1.1 && p.light && p.matches == 3);
 }
 
 // A new folder gets the scripts and the backdrop, never a parameters file; a
