@@ -41,7 +41,8 @@ const ProfileOption kProfileOptions[kProfileOptionCount] = {
      "report up to N copies a picture (1 to 16), no two centres closer than the smaller of their radii, in "
      "the order found; with N above 1 each line lists them all under \"matches\" (--matches 3)"},
     {"--max-score", true, "X",
-     "drop copies whose score is above X and go on past them; the score is the mean difference in gray levels "
+     "drop copies whose score is above X and go on past them; the score is the mean difference in gray "
+     "levels "
      "between the copy's ring samples, turned back, and the template's, so lower is better and 0 is the "
      "template itself (--max-score 4)"},
     {"--min-score", true, "X", "refused: lower scores are better, so the bound is --max-score"},
@@ -53,7 +54,9 @@ const ProfileOption kProfileOptions[kProfileOptionCount] = {
      "for the ring tests; each match reports its scale (--scales 0.9:1.1)"},
     {"--light", false, nullptr,
      "compensate brightness and contrast (gain 0.8 to 1.25, offset -30 to +30 gray levels) between the "
-     "template disc and each candidate before the tolerance tests (--light)"},
+     "template disc and each candidate before the tolerance tests; a compensated copy must also score at "
+     "most "
+     "a quarter of the tolerance (--light)"},
 };
 
 const ProfileOption* findProfileOption(const std::string& name) {
@@ -63,7 +66,8 @@ const ProfileOption* findProfileOption(const std::string& name) {
   return nullptr;
 }
 
-std::string applyProfileOption(const ProfileOption& option, const std::string& value, SearchProfile& profile) {
+std::string applyProfileOption(const ProfileOption& option, const std::string& value,
+                               SearchProfile& profile) {
   const std::string name = option.name;
   const std::string quoted = "'" + value + "'";
   if (name == "--matches") {

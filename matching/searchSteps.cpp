@@ -198,6 +198,15 @@ double scaleRatio(double radius, std::uint32_t filterRadius, std::uint8_t tolera
 
 namespace {
 
+// Whether a copy of this score is reported: at most maxScore and, under other
+// light, at most a quarter of the tolerance. A gain and an offset of its own
+// let a look-alike region pass tests that hold a copy to the template's
+// light, so a compensated copy must come much closer than the tolerance.
+bool scoreTaken(const Workspace& workspace, double score) {
+  return score <= workspace.profile.maxScore &&
+         (!workspace.profile.light || score <= workspace.state.colorTolerance / 4.0);
+}
+
 // The scan passes at one scale: up to profile.matches copies, each avoided
 // by the next pass, those the score allows added to copies.
 void passesAtScale(Workspace& workspace, double radius, ScanPass& pass, FoundMatch* avoided,
@@ -218,7 +227,7 @@ void passesAtScale(Workspace& workspace, double radius, ScanPass& pass, FoundMat
         pass.scale,   hit.score};
     match.score = matchResidual(workspace, match, radius, pass.light);
     avoided[pass.avoidCount++] = match;
-    if (match.score <= workspace.profile.maxScore) {
+    if (scoreTaken(workspace, match.score)) {
       copies[count++] = match;
       ++kept;
     }
@@ -304,7 +313,7 @@ bool findMatches(Workspace& workspace, double radius) {
     FoundMatch match{state.matchX, state.matchY, radius, state.matchAngle, state.consensusAngleDeg, 1.0, 0.0};
     match.score = matchResidual(workspace, match, radius, pass.light);
     avoided[pass.avoidCount++] = match;
-    if (match.score <= profile.maxScore) workspace.found[workspace.foundCount++] = match;
+    if (scoreTaken(workspace, match.score)) workspace.found[workspace.foundCount++] = match;
     pass.startRow = hit.firstRow;
     pass.startColumn = hit.firstColumn + 1;
   }

@@ -157,31 +157,17 @@ TEST(SearchProfile, LightInRangeIsCompensatedAndTheSameWithBothKernels) {
     EXPECT_NEAR(plain->found[0].x, kPlants[1].column, 2) << what;
     EXPECT_NEAR(plain->found[0].angleDeg, 90, 1) << what;
   }
-}
-
-// The archive with the query's viewfinder region at (row, column), grown by
-// scale and turned by degrees (as matchAngleDeg reports it), resampled.
-BgrPicture plantScaled(const BgrPicture& query, BgrPicture archive, int row, int column, double scale,
-                       double degrees) {
-  const double turn = degrees * 3.14159265358979 / 180, reach = (kRadius + 12) * scale;
-  for (int dy = -int(reach); dy <= int(reach); ++dy) {
-    for (int dx = -int(reach); dx <= int(reach); ++dx) {
-      if (dy * dy + dx * dx > reach * reach) continue;
-      const double sy = kRow + (dy * std::cos(turn) - dx * std::sin(turn)) / scale;
-      const double sx = kColumn + (dy * std::sin(turn) + dx * std::cos(turn)) / scale;
-      const int y0 = int(std::floor(sy)), x0 = int(std::floor(sx));
-      const double fy = sy - y0, fx = sx - x0;
-      for (int c = 0; c < 3; ++c) {
-        const auto at = [&](int y, int x) {
-          return double(query.pixels[3 * (std::size_t(y) * query.width + x) + c]);
-        };
-        archive.at(row + dy, column + dx)[c] = static_cast<std::uint8_t>(
-            std::lround((1 - fy) * ((1 - fx) * at(y0, x0) + fx * at(y0, x0 + 1)) +
-                        fy * ((1 - fx) * at(y0 + 1, x0) + fx * at(y0 + 1, x0 + 1))));
-      }
-    }
-  }
-  return archive;
+  // A region of another texture that passes under a light of its own (at
+  // the default tolerance) is held off by the score.
+  auto w = testing::freshWorkspace(320, 240);
+  w->state.viewfinderX = kColumn;
+  w->state.viewfinderY = kRow;
+  w->state.viewfinderRadius = kRadius;
+  w->profile.given = w->profile.light = true;
+  testing::splitIntoQuery(*w, testing::texturedPicture(320, 240, 7, 2.0));
+  testing::splitIntoArchive(*w, testing::texturedPicture(320, 240, 8, 2.0));
+  ASSERT_TRUE(buildTemplateSignature(*w) && buildTemplateHistograms(w->state) && filterArchiveImage(*w));
+  EXPECT_FALSE(findMatches(*w, kRadius)) << report(*w);
 }
 
 TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
@@ -193,7 +179,8 @@ TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
   profile.scaleMax = 1.25;
   for (int step = 0; step <= 45; ++step) {
     const double scale = 0.8 + step * 0.01, degrees = (step * 37) % 360;
-    const BgrPicture archive = plantScaled(query, background, 120, 120, scale, degrees);
+    const BgrPicture archive =
+        testing::pasteScaled(query, kRow, kColumn, background, 120, 120, kRadius + 12, scale, degrees);
     std::string reports[2];
     for (const Kernels kernels : {Kernels::Fast, Kernels::Reference}) {
       if (kernels == Kernels::Reference && step % 15 != 0) continue;  // the twins on a few
