@@ -40,6 +40,26 @@ BgrPicture texture(std::uint32_t width, std::uint32_t height, std::uint32_t seed
   return picture;
 }
 
+// The template from the query's viewfinder, the archive filtered, ready for
+// findMatches under the profile.
+std::unique_ptr<Workspace> searchOn(const BgrPicture& query, const BgrPicture& archive,
+                                    const SearchProfile& profile, Kernels kernels, std::uint8_t tolerance) {
+  auto workspace = testing::freshWorkspace(archive.width, archive.height, kernels);
+  SearchState& s = workspace->state;
+  s.queryWidth = query.width;
+  s.queryHeight = query.height;
+  s.colorTolerance = tolerance;
+  s.viewfinderX = kColumn;
+  s.viewfinderY = kRow;
+  s.viewfinderRadius = kRadius;
+  workspace->profile = profile;
+  testing::splitIntoQuery(*workspace, query);
+  testing::splitIntoArchive(*workspace, archive);
+  EXPECT_TRUE(buildTemplateSignature(*workspace) && buildTemplateHistograms(s) &&
+              filterArchiveImage(*workspace));
+  return workspace;
+}
+
 // Light: the planted copies under gain x value + offset; gain 0: the plain three.
 std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernels, double gain = 0,
                                     double offset = 0) {
@@ -52,20 +72,7 @@ std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernel
     archive = testing::pasteQuarterTurn(turned(gain == 0 ? query : lit, (p.quarters + 3) % 4), kRow, kColumn,
                                         archive, p.row, p.column, kHalf);
   }
-  auto workspace = testing::freshWorkspace(480, 320, kernels);
-  SearchState& s = workspace->state;
-  s.queryWidth = 320;
-  s.queryHeight = 240;
-  s.colorTolerance = 8;
-  s.viewfinderX = kColumn;
-  s.viewfinderY = kRow;
-  s.viewfinderRadius = kRadius;
-  workspace->profile = profile;
-  testing::splitIntoQuery(*workspace, query);
-  testing::splitIntoArchive(*workspace, archive);
-  EXPECT_TRUE(buildTemplateSignature(*workspace) && buildTemplateHistograms(s) &&
-              filterArchiveImage(*workspace));
-  return workspace;
+  return searchOn(query, archive, profile, kernels, 8);
 }
 
 // Every copy found, each double to the last bit, and the match fields.
@@ -159,14 +166,10 @@ TEST(SearchProfile, LightInRangeIsCompensatedAndTheSameWithBothKernels) {
   }
   // A region of another texture that passes under a light of its own (at
   // the default tolerance) is held off by the score.
-  auto w = testing::freshWorkspace(320, 240);
-  w->state.viewfinderX = kColumn;
-  w->state.viewfinderY = kRow;
-  w->state.viewfinderRadius = kRadius;
-  w->profile.given = w->profile.light = true;
-  testing::splitIntoQuery(*w, testing::texturedPicture(320, 240, 7, 2.0));
-  testing::splitIntoArchive(*w, testing::texturedPicture(320, 240, 8, 2.0));
-  ASSERT_TRUE(buildTemplateSignature(*w) && buildTemplateHistograms(w->state) && filterArchiveImage(*w));
+  SearchProfile light;
+  light.given = light.light = true;
+  auto w = searchOn(testing::texturedPicture(320, 240, 7, 2.0), testing::texturedPicture(320, 240, 8, 2.0),
+                    light, Kernels::Fast, 16);
   EXPECT_FALSE(findMatches(*w, kRadius)) << report(*w);
 }
 
@@ -184,17 +187,7 @@ TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
     std::string reports[2];
     for (const Kernels kernels : {Kernels::Fast, Kernels::Reference}) {
       if (kernels == Kernels::Reference && step % 15 != 0) continue;  // the twins on a few
-      auto w = testing::freshWorkspace(240, 240, kernels);
-      SearchState& s = w->state;
-      s.queryWidth = 320;
-      s.queryHeight = 240;
-      s.viewfinderX = kColumn;
-      s.viewfinderY = kRow;
-      s.viewfinderRadius = kRadius;
-      w->profile = profile;
-      testing::splitIntoQuery(*w, query);
-      testing::splitIntoArchive(*w, archive);
-      ASSERT_TRUE(buildTemplateSignature(*w) && buildTemplateHistograms(s) && filterArchiveImage(*w));
+      auto w = searchOn(query, archive, profile, kernels, 16);
       const std::string what = "scale " + std::to_string(scale) + " turned " + std::to_string(degrees);
       reports[kernels == Kernels::Fast ? 0 : 1] = report(*w);
       ASSERT_GT(w->foundCount, 0u) << what;
