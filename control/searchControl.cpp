@@ -47,6 +47,7 @@ void SearchControl::startUp() {
   // next command.
   SearchSetup setup;
   setup.needsBackdrop = true;
+  setup.profile = ws_.profile;  // what the window was started with
   const SearchStart start = prepareSearch(ws_, setup);
   window_.showParameters(start.parameters);
   switch (start.failure) {

@@ -36,7 +36,35 @@ struct LineSink {
   return length;
 }
 
+// The sink past the first `length` characters written into it.
+LineSink at(const LineSink& sink, int length) {
+  if (sink.out != nullptr || sink.size == 0 || length < 0) return sink.out != nullptr ? sink : LineSink{};
+  const std::size_t done =
+      static_cast<std::size_t>(length) < sink.size ? static_cast<std::size_t>(length) : sink.size - 1;
+  return LineSink{nullptr, sink.text + done, sink.size - done};
+}
+
+int add(int length, int more) {
+  return length < 0 || more < 0 ? -1 : length + more;
+}
+
+// With a profile: every copy with its turn, scale and score.
+int printProfiledLine(const LineSink& sink, const PictureResult& result) {
+  int length = print(sink, "%s  %ux%u", result.file.c_str(), result.width, result.height);
+  if (result.matchCount == 0) length = add(length, print(at(sink, length), "  no match"));
+  for (std::uint32_t m = 0; m < result.matchCount && length >= 0; ++m) {
+    const FoundMatch& match = result.matches[m];
+    length =
+        add(length,
+            print(at(sink, length), "%s at column %u, row %u, turned %.2f degrees, scale %.3f, score %.2f",
+                  m == 0 ? "  MATCH" : ";", match.x, match.y, match.angleDeg, match.scale, match.score));
+  }
+  return add(length,
+             print(at(sink, length), "  (filter %.1f ms, scan %.1f ms)", result.filterMs, result.scanMs));
+}
+
 int printPictureLine(const LineSink& sink, const PictureResult& result) {
+  if (result.profiled) return printProfiledLine(sink, result);
   if (result.matchFound) {
     return print(sink,
                  "%s  %ux%u  MATCH at column %u, row %u, turned %.2f degrees  (filter %.1f ms, scan %.1f ms)",
@@ -72,8 +100,13 @@ bool processArchivePicture(Workspace& workspace, PictureResult& result,
   result.filterMs = millisecondsSince(start);
 
   start = Clock::now();
-  result.matchFound = scanArchiveImage(workspace, static_cast<double>(state.viewfinderRadius));
+  const double radius = static_cast<double>(state.viewfinderRadius);
+  result.profiled = workspace.profile.given;
+  result.matchesWanted = workspace.profile.matches;
+  result.matchFound = result.profiled ? findMatches(workspace, radius) : scanArchiveImage(workspace, radius);
   result.scanMs = millisecondsSince(start);
+  result.matchCount = result.profiled ? workspace.foundCount : 0;
+  for (std::uint32_t m = 0; m < result.matchCount; ++m) result.matches[m] = workspace.found[m];
   if (result.matchFound) {
     result.matchX = state.matchX;
     result.matchY = state.matchY;

@@ -36,6 +36,13 @@ struct PictureResult {
   double matchAngle = 0;     // radians
   double matchAngleDeg = 0;  // the consensus angle the radians come from
   double filterMs = 0, scanMs = 0;
+  // With a search profile (any option beyond the plain search): the reports
+  // carry the score and scale, and every copy found, the first being the
+  // match above.
+  bool profiled = false;
+  std::uint32_t matchesWanted = 1;  // more than 1: every copy is listed
+  std::uint32_t matchCount = 0;
+  FoundMatch matches[kMaxMatches];
 };
 
 // One archive picture, loaded into archiveImage with the query's size: its

@@ -111,6 +111,7 @@ std::string SearchSetup::query() const {
 }
 
 SearchStart prepareSearch(Workspace& workspace, const SearchSetup& setup) {
+  workspace.profile = setup.profile;
   SearchStart start = loadParametersOf(workspace.state, setup);
   const SearchParameters parameters = workspace.state;
   if (start.failure == StartFailure::None) start = loadResources(workspace, setup);

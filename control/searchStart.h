@@ -24,6 +24,10 @@ struct SearchSetup {
   std::optional<std::uint32_t> filterRadius;
   std::optional<std::uint8_t> colorTolerance;
 
+  // Several copies, a score ceiling, a range of turns: the plain search by
+  // default.
+  SearchProfile profile;
+
   bool needsBackdrop = false;  // res/Dark_Gray_Square.jpg must load, before anything else
 
   // The query file actually used.

@@ -14,8 +14,12 @@ double sampleBilinear(const std::uint8_t* plane, std::uint32_t width, double row
 void sampleRing(const std::uint8_t* plane, std::uint32_t width, double centreRow, double centreColumn,
                 double radius, double* profile, std::uint32_t& count) {
   count = ringSampleCountOf(radius);
-  if (count == 0) return;
+  sampleRingWithCount(plane, width, centreRow, centreColumn, radius, count, profile);
+}
 
+void sampleRingWithCount(const std::uint8_t* plane, std::uint32_t width, double centreRow,
+                         double centreColumn, double radius, std::uint32_t count, double* profile) {
+  if (count == 0) return;
   const double step = kFullTurn / count;
   for (std::uint32_t i = 0; i < count; ++i) {
     const double angle = i * step;

@@ -58,6 +58,12 @@ double sampleBilinear(const std::uint8_t* plane, std::uint32_t width, double row
 // The caller keeps radius <= 250, so that count fits the kMaxRingSamples of a
 // profile, and the whole circle inside the limits of sampleBilinear. A
 // negative or NaN radius samples nothing.
+// The samples of sampleRing for a given count: count points evenly spaced
+// around the circle of this radius, the first at the top. A copy at another
+// size is sampled with the template's counts at its own radius.
+void sampleRingWithCount(const std::uint8_t* plane, std::uint32_t width, double centreRow,
+                         double centreColumn, double radius, std::uint32_t count, double* profile);
+
 void sampleRing(const std::uint8_t* plane, std::uint32_t width, double centreRow, double centreColumn,
                 double radius, double* profile, std::uint32_t& count);
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "matching/admissibleCentre.h"
+#include "matching/lightCompensation.h"
 #include "state/searchState.h"
 #include "state/workspace.h"
 
@@ -35,7 +36,7 @@ inline bool recordMatch(SearchState& state, double radius, std::int64_t row, std
 // scan is abandoned on the way.
 template <typename TryCentre>
 bool refineAroundFirstHit(const Workspace& workspace, std::int64_t firstRow, std::int64_t firstColumn,
-                          double radius, std::uint32_t width, std::uint32_t height, double bestScore,
+                          double radius, std::uint32_t width, std::uint32_t height, double& bestScore,
                           std::int64_t& bestRow, std::int64_t& bestColumn, TryCentre&& tryCentre) {
   bestRow = firstRow;
   bestColumn = firstColumn;
@@ -73,5 +74,40 @@ double matchScore(const double* candidateRingMean, const double* templateRingMea
 // other with testCandidate, alignAllRings and agreeOnAngle on the search
 // state: the reference the fast scan is held to.
 [[nodiscard]] bool scanArchiveImageReference(Workspace& workspace, double radius);
+
+// One pass of a scan that may report several copies or only some turns. The
+// first acceptance starts at (startRow, startColumn) in raster order (the
+// centres before it were rejected by the pass before) and, like the
+// refinement, leaves alone every centre closer to an avoided centre than the
+// smaller of the two radii; a centre whose consensus angle lies outside the
+// profile's range is not accepted. The default pass is the plain scan.
+struct ScanPass {
+  const SearchProfile* profile = nullptr;  // null: every turn
+  std::int64_t startRow = 0, startColumn = 0;
+  const FoundMatch* avoid = nullptr;
+  std::uint32_t avoidCount = 0;
+  const LightModel* light = nullptr;  // not null: testCandidateLight for testCandidate
+  // The copy's size against the template's: centres are admissible and
+  // avoided for the radius x scale, and tested with testCandidateScaled.
+  double scale = 1.0;
+};
+
+// Whether the pass leaves the centre alone because it lies near an avoided one.
+bool passAvoids(const ScanPass& pass, std::int64_t row, std::int64_t column, double radius);
+
+// Whether the pass takes a consensus angle.
+inline bool passTakesAngle(const ScanPass& pass, double angleDeg) {
+  return pass.profile == nullptr || angleAllowed(*pass.profile, angleDeg);
+}
+
+// What a pass found besides the match fields: the first accepted centre
+// (where the next pass starts) and the reported centre's matchScore.
+struct PassHit {
+  std::int64_t firstRow = 0, firstColumn = 0;
+  double score = 0;
+};
+
+// scanArchiveImageReference for one pass: the same fields set, plus hit.
+[[nodiscard]] bool scanPassReference(Workspace& workspace, double radius, const ScanPass& pass, PassHit& hit);
 
 }  // namespace orvalis

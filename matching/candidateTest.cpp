@@ -50,10 +50,28 @@ bool histogramsTransportable(const std::int32_t* candidateHistogram, const std::
 }
 
 bool testCandidate(Workspace& workspace, double row, double column, double radius) {
+  return testCandidateScaled(workspace, row, column, radius, 1.0);
+}
+
+namespace {
+
+// Ring `ring` of the candidate, sampled with the template's count.
+void sampleCandidateRing(Workspace& workspace, double row, double column, double radius, double scale,
+                         int ring) {
+  SearchState& state = workspace.state;
+  state.ringSampleCount[ring] = ringSampleCountOf(ringRadius(ring, radius));
+  sampleRingWithCount(workspace.images.archiveGray.data(), state.archiveWidth, row, column,
+                      ringRadius(ring, radius * scale), state.ringSampleCount[ring],
+                      state.candidateRingProfile[ring]);
+}
+
+}  // namespace
+
+bool testCandidateScaled(Workspace& workspace, double row, double column, double radius, double scale) {
   SearchState& state = workspace.state;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
   const std::uint32_t width = state.archiveWidth;
-  if (!ringRadiusUsable(radius)) return false;
+  if (!ringRadiusUsable(radius) || !ringRadiusUsable(radius * scale)) return false;
 
   // Centre value: one sample decides most centres.
   state.candidateCentreValue = sampleBilinear(gray, width, row, column);
@@ -61,8 +79,7 @@ bool testCandidate(Workspace& workspace, double row, double column, double radiu
 
   const double meanTolerance = state.colorTolerance * kMeanToleranceFactor;
   for (int ring = 0; ring < kRingCount; ++ring) {
-    sampleRing(gray, width, row, column, ringRadius(ring, radius), state.candidateRingProfile[ring],
-               state.ringSampleCount[ring]);
+    sampleCandidateRing(workspace, row, column, radius, scale, ring);
     ringHistogram(state.ringSampleCount[ring], state.candidateRingProfile[ring],
                   state.candidateRingHist[ring], state.candidateRingMean[ring]);
     if (std::fabs(state.candidateRingMean[ring] - state.templateRingMean[ring]) > meanTolerance) return false;
@@ -70,6 +87,46 @@ bool testCandidate(Workspace& workspace, double row, double column, double radiu
       return false;
   }
   return true;
+}
+
+bool compensatedTests(const SearchState& state, const LightModel& model, double& centreValue,
+                      double (*profile)[kMaxRingSamples], const std::uint32_t* count,
+                      std::int32_t (*histogram)[256], double* mean, std::int32_t* workA,
+                      std::int32_t* workB) {
+  if (!compensateLight(model, centreValue, profile, count)) return false;
+  if (std::fabs(centreValue - state.templateCentreValue) > state.colorTolerance) return false;
+  const double meanTolerance = state.colorTolerance * kMeanToleranceFactor;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    lightHistogram(count[ring], profile[ring], histogram[ring], mean[ring]);
+    if (std::fabs(mean[ring] - state.templateRingMean[ring]) > meanTolerance) return false;
+    if (!histogramsTransportable(histogram[ring], state.templateRingHist[ring], workA, workB,
+                                 state.colorTolerance))
+      return false;
+  }
+  return true;
+}
+
+bool testCandidateLight(Workspace& workspace, double row, double column, double radius, double scale,
+                        const LightModel& model) {
+  SearchState& state = workspace.state;
+  const std::uint8_t* gray = workspace.images.archiveGray.data();
+  const std::uint32_t width = state.archiveWidth;
+  if (!ringRadiusUsable(radius) || !ringRadiusUsable(radius * scale)) return false;
+  const double meanTolerance = state.colorTolerance * kMeanToleranceFactor;
+  LightBand bands[kRingCount + 1];
+  state.candidateCentreValue = sampleBilinear(gray, width, row, column);
+  bands[0] = {state.candidateCentreValue, state.templateCentreValue, double(state.colorTolerance), 0.0};
+  if (!lightFeasible(bands, 1)) return false;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    sampleCandidateRing(workspace, row, column, radius, scale, ring);
+    ringHistogram(state.ringSampleCount[ring], state.candidateRingProfile[ring],
+                  state.candidateRingHist[ring], state.candidateRingMean[ring]);
+    bands[ring + 1] = {state.candidateRingMean[ring], state.templateRingMean[ring], meanTolerance, 0.0};
+    if (!lightFeasible(bands, ring + 2)) return false;
+  }
+  return compensatedTests(state, model, state.candidateCentreValue, state.candidateRingProfile,
+                          state.ringSampleCount, state.candidateRingHist, state.candidateRingMean,
+                          state.histWorkA, state.histWorkB);
 }
 
 }  // namespace orvalis

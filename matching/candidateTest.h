@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "matching/lightCompensation.h"
 #include "state/searchState.h"
 #include "state/workspace.h"
 
@@ -36,5 +37,28 @@ namespace orvalis {
 // radius outside ringRadiusUsable is refused (false) before anything is sampled,
 // so an empty ring never reaches the mean.
 [[nodiscard]] bool testCandidate(Workspace& workspace, double row, double column, double radius);
+
+// testCandidate on a copy of another size: ring k sampled at the radius of
+// ring k of a region of radius x scale, with the sample count of ring k of
+// the region of radius, so that it lines up with the template's ring.
+// Scale 1 is testCandidate.
+[[nodiscard]] bool testCandidateScaled(Workspace& workspace, double row, double column, double radius,
+                                       double scale);
+
+// testCandidate under other light: the centre value and, ring by ring, the
+// raw ring means must leave some gain and offset in range (lightFeasible);
+// then the candidate's samples are compensated (compensateLight) and the
+// centre value, the ring means and the histograms (lightHistogram) are held
+// to the tolerances as testCandidate holds them. The candidate profiles are
+// left compensated, for the rotation estimate.
+[[nodiscard]] bool testCandidateLight(Workspace& workspace, double row, double column, double radius,
+                                      double scale, const LightModel& model);
+
+// The compensated tests of testCandidateLight once every ring is sampled, on
+// any candidate record: compensates, then the centre, means and histograms.
+[[nodiscard]] bool compensatedTests(const SearchState& state, const LightModel& model, double& centreValue,
+                                    double (*profile)[kMaxRingSamples], const std::uint32_t* count,
+                                    std::int32_t (*histogram)[256], double* mean, std::int32_t* workA,
+                                    std::int32_t* workB);
 
 }  // namespace orvalis

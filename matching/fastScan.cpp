@@ -15,6 +15,7 @@
 #include "matching/consensusReach.h"
 #include "matching/fastAlignment.h"
 #include "matching/fastScanParts.h"
+#include "matching/lightCompensation.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
 #include "platform/atomicMinimum.h"
@@ -84,15 +85,49 @@ int testRingVerdict(const RadiusTables& t, const TemplateView& view, const std::
   return histogramsTransportable(histogram, view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
 }
 
-// testCandidate, step for step, into a candidate record.
+int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+              double row, double column, Candidate& c);
+
+// testCandidate, step for step, into a candidate record (testCandidateLight
+// under other light).
 int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c) {
+  if (view.pass->light != nullptr) return lightTest(t, view, gray, width, row, column, c);
   c.centreValue = bilinearAt(gray, width, row, column);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
   for (int ring = 0; ring < kRingCount; ++ring) {
     if (!testRing(t, view, gray, width, row, column, ring, c)) return 0;
   }
   return 1;
+}
+
+// Under other light: true when no gain and offset in range keep both the
+// centre byte and the ring mean's estimate (within its margin) in their bands.
+bool lightRejects(const TemplateView& view, std::uint8_t centre, double estimate, int ring, double margin) {
+  const LightBand bands[2] = {{double(centre), view.centreValue, double(view.colorTolerance), 0.0},
+                              {estimate, view.ringMean[ring], view.meanTolerance, margin}};
+  return !lightFeasible(bands, 2);
+}
+
+// testCandidateLight, step for step, into a candidate record.
+int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+              double row, double column, Candidate& c) {
+  LightBand bands[kRingCount + 1];
+  c.centreValue = bilinearAt(gray, width, row, column);
+  bands[0] = {c.centreValue, view.centreValue, double(view.colorTolerance), 0.0};
+  if (!lightFeasible(bands, 1)) return 0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    if (view.abandon != nullptr && view.abandon->load(std::memory_order_relaxed)) return 0;
+    const std::uint32_t count = t.count[ring];
+    c.count[ring] = count;
+    view.sampleRing(gray, width, row, column, t.rowOffset[ring], t.columnOffset[ring], count,
+                    c.profile[ring]);
+    histogramAndMean(count, c.profile[ring], c.hist[ring], c.mean[ring]);
+    bands[ring + 1] = {c.mean[ring], view.ringMean[ring], view.meanTolerance, 0.0};
+    if (!lightFeasible(bands, ring + 2)) return 0;
+  }
+  return compensatedTests(*view.state, *view.pass->light, c.centreValue, c.profile, c.count, c.hist, c.mean,
+                          c.workA, c.workB);
 }
 
 // True when the estimate of ring `ring` proves that the exact mean test
@@ -108,6 +143,7 @@ bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std:
   }
   for (; tap < end; ++tap) sum[0] += t.tapWeight[tap] * origin[t.tapOffset[tap]];
   const double estimate = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+  if (view.pass->light != nullptr) return lightRejects(view, origin[0], estimate, ring, t.marginDouble[ring]);
   return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
 }
 
@@ -145,7 +181,8 @@ int alignAll(const TemplateView& view, Candidate& c) {
 int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
            std::int64_t row, std::int64_t column, Candidate& c) {
   return exactTest(t, view, gray, width, static_cast<double>(row), static_cast<double>(column), c) &&
-                 alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg)
+                 alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
+                 passTakesAngle(*view.pass, c.consensusAngleDeg)
              ? 1
              : 0;
 }
@@ -159,6 +196,7 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
 // conjunction of the same conditions, met in another order.
 int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
                      std::uint32_t width, std::int64_t row, std::int64_t column, Candidate& c) {
+  if (view.pass->light != nullptr) return accept(t, view, gray, width, row, column, c);
   const double y = static_cast<double>(row), x = static_cast<double>(column);
   c.centreValue = bilinearAt(gray, width, y, x);
   if (std::fabs(c.centreValue - view.centreValue) > view.colorTolerance) return 0;
@@ -175,7 +213,8 @@ int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std:
         consensusRuledOut(ring + 1, c))
       return 0;
   }
-  return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg);
+  return agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
+         passTakesAngle(*view.pass, c.consensusAngleDeg);
 }
 
 struct Geometry {
@@ -205,9 +244,11 @@ Geometry admissibleRectangle(double radius, std::uint32_t width, std::uint32_t h
   return g;
 }
 
-// The first accepted centre of row i at column >= start, or -1.
+// The first accepted centre of row i at column >= from, or -1.
 std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
-                     std::uint32_t width, const Geometry& g, std::int64_t i, Candidate& c) {
+                     std::uint32_t width, const Geometry& g, std::int64_t i, std::int64_t from,
+                     Candidate& c) {
+  const ScanPass& pass = *view.pass;
   const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
   float estimates[kBlock];
@@ -219,7 +260,8 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
     int alives = 0;
     for (std::int64_t j = start; j < stop; ++j) {
-      alive[j - start] = j >= j0 && view.centrePasses[rowStart[j]];
+      alive[j - start] = j >= j0 && j >= from && view.centrePasses[rowStart[j]] &&
+                         (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius * t.scale));
       alives += alive[j - start];
     }
     if (blocks) {
@@ -233,7 +275,9 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
           const double limit = view.meanTolerance + t.marginFloat[ring];
           for (int lane = 0; lane < kBlock; ++lane) {
             if (alive[lane] &&
-                std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit) {
+                (view.pass->light != nullptr
+                     ? lightRejects(view, rowStart[start + lane], estimates[lane], ring, t.marginFloat[ring])
+                     : std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit)) {
               alive[lane] = false;
               --alives;
             }
@@ -270,6 +314,7 @@ struct FirstHitJob {
   Candidate* candidates;
   const std::atomic<bool>* abandon;
   std::atomic<std::uint32_t>* rowsDone;
+  std::int64_t startRow = 0, startColumn = 0;
   std::atomic<std::int64_t> nextChunk{0};
   // Row in the high half, column in the low half: the smallest key is the
   // first centre in raster order.
@@ -282,14 +327,15 @@ struct FirstHitJob {
   void operator()(unsigned lane) {
     Candidate& c = candidates[lane];
     for (;;) {
-      const std::int64_t first = geometry.rowBegin + kChunkRows * nextChunk.fetch_add(1);
+      const std::int64_t first = std::max(geometry.rowBegin, startRow) + kChunkRows * nextChunk.fetch_add(1);
       if (first >= geometry.rowEnd || first > rowOf(firstHit.load())) return;
       if (abandon->load(std::memory_order_relaxed)) return;
       const std::int64_t last = std::min(geometry.rowEnd, first + kChunkRows);
       for (std::int64_t i = first; i < last; ++i) {
         // A row below a hit found elsewhere can't hold an earlier one.
         if (i > rowOf(firstHit.load()) || abandon->load(std::memory_order_relaxed)) return;
-        const std::int64_t j = scanRow(*tables, *view, gray, width, geometry, i, c);
+        const std::int64_t j =
+            scanRow(*tables, *view, gray, width, geometry, i, i == startRow ? startColumn : 0, c);
         rowsDone->fetch_add(1, std::memory_order_relaxed);
         if (j < 0) continue;
         const std::uint64_t key = (static_cast<std::uint64_t>(i) << 32) | static_cast<std::uint64_t>(j);
@@ -326,21 +372,37 @@ void useEstimateCode(FastScanMemory& scanMemory, EstimateCode code) {
 }
 
 bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius) {
+  PassHit passHit;
+  return scanPassFast(workspace, scanMemory, pool, radius, ScanPass{}, passHit);
+}
+
+bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius,
+                  const ScanPass& pass, PassHit& passHit) {
   SearchState& state = workspace.state;
   const std::uint32_t width = state.archiveWidth;
   const std::uint32_t height = state.archiveHeight;
   state.matchFound = 0;
-  if (!ringRadiusUsable(radius) || !fitsImageCapacity(width, height)) return 0;
-  const Geometry geometry = admissibleRectangle(radius, width, height);
+  const double regionRadius = radius * pass.scale;
+  if (!ringRadiusUsable(radius) || !ringRadiusUsable(regionRadius) || !fitsImageCapacity(width, height))
+    return 0;
+  const Geometry geometry = admissibleRectangle(regionRadius, width, height);
   if (geometry.rowBegin >= geometry.rowEnd) return 0;
 
   ScanMemory& memory = scanMemory.parts();
   std::lock_guard<std::mutex> lock(memory.mutex);
   RadiusTables& tables = memory.tables;
   TemplateView& view = memory.view;
-  prepareTables(tables, radius, width);
+  prepareTables(tables, radius, pass.scale, width);
   prepareView(view, state, tables);
   view.abandon = &workspace.abandonScan;
+  view.pass = &pass;
+  view.state = &state;
+  if (pass.light != nullptr) {
+    for (int value = 0; value < 256; ++value) {
+      const LightBand band{double(value), view.centreValue, double(view.colorTolerance), 0.0};
+      view.centrePasses[value] = lightFeasible(&band, 1);
+    }
+  }
   view.estimateBlock = memory.estimateBlock;
   view.sampleRing = memory.sampleRing;
   const std::uint8_t* gray = workspace.images.archiveGray.data();
@@ -355,6 +417,8 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   job.candidates = memory.candidates.get();
   job.abandon = &workspace.abandonScan;
   job.rowsDone = &workspace.scanRowsDone;
+  job.startRow = pass.startRow;
+  job.startColumn = pass.startColumn;
   workspace.scanRowsDone = 0;
   workspace.scanRows = static_cast<std::uint32_t>(geometry.rowEnd - geometry.rowBegin);
   pool.run(job);
@@ -374,15 +438,17 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
   // rotation estimate.
   std::int64_t bestRow = 0, bestColumn = 0;
   const bool whole = refineAroundFirstHit(
-      workspace, firstRow, firstColumn, radius, width, height, bestScore, bestRow, bestColumn,
+      workspace, firstRow, firstColumn, regionRadius, width, height, bestScore, bestRow, bestColumn,
       [&](std::int64_t k, std::int64_t l, double& best) {
+        if (passAvoids(pass, k, l, regionRadius)) return false;
         if (!view.centrePasses[gray[k * width + l]]) return false;
         if (estimatesReject(tables, view, gray + k * width + l, 0)) return false;
         if (!exactTest(tables, view, gray, width, static_cast<double>(k), static_cast<double>(l), c))
           return false;
         const double score = matchScore(c.mean, view.ringMean);
         if (!(score < best && alignAll(view, c) &&
-              agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg))) {
+              agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
+              passTakesAngle(pass, c.consensusAngleDeg))) {
           return false;
         }
         best = score;
@@ -396,6 +462,9 @@ bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& scanMemory, Work
 
   for (int ring = 0; ring < kRingCount; ++ring) state.ringSampleCount[ring] = tables.count[ring];
   state.consensusAngleDeg = consensus;
+  passHit.firstRow = firstRow;
+  passHit.firstColumn = firstColumn;
+  passHit.score = bestScore;
   return recordMatch(state, radius, bestRow, bestColumn);
 }
 

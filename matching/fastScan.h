@@ -50,6 +50,13 @@ class FastScanMemory {
 [[nodiscard]] bool scanArchiveImageFast(Workspace& workspace, FastScanMemory& memory, WorkerPool& pool,
                                         double radius);
 
+// scanArchiveImageFast for one pass (matching/archiveScan.h): the same
+// results as scanPassReference, hit included.
+struct ScanPass;
+struct PassHit;
+[[nodiscard]] bool scanPassFast(Workspace& workspace, FastScanMemory& memory, WorkerPool& pool, double radius,
+                                const ScanPass& pass, PassHit& hit);
+
 // Chooses the estimate and sampling code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);
 

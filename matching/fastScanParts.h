@@ -13,6 +13,10 @@
 #include "state/constants.h"
 #include "state/searchState.h"
 
+namespace orvalis {
+struct ScanPass;
+}
+
 namespace orvalis::fastscan {
 
 // Centres screened together by the first ring's estimate, one per lane.
@@ -27,6 +31,7 @@ constexpr int kMaxGridSide = 2 * kMaxGridHalf + 1;
 struct RadiusTables {
   bool built = false;
   double radius = 0;
+  double scale = 1;  // rings at radius x scale, with the counts of radius
   std::uint32_t width = 0;
   std::uint32_t count[kRingCount] = {};
   // r x cos(i x step) and r x sin(i x step): formed exactly as the plain
@@ -63,6 +68,9 @@ struct TemplateView {
   // Set while a scan runs: a close ends it between the rings of a centre,
   // since on a picture without texture one centre can take long.
   const std::atomic<bool>* abandon = nullptr;
+  // Where the scan starts, which centres it avoids and which turns it takes.
+  const ScanPass* pass = nullptr;
+  const SearchState* state = nullptr;  // the template, for the light compensation
   SampleRing sampleRing = nullptr;
   double centreValue = 0;
   const double* ringMean = nullptr;
@@ -77,7 +85,7 @@ struct TemplateView {
 
 // Sample positions and estimate kernels for a radius and row stride; kept
 // while both stay the same.
-void prepareTables(RadiusTables& t, double regionRadius, std::uint32_t width);
+void prepareTables(RadiusTables& t, double regionRadius, double scale, std::uint32_t width);
 
 // The template's side of the scan, from the state, for tables of its radius.
 void prepareView(TemplateView& view, const SearchState& state, const RadiusTables& t);

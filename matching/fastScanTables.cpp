@@ -12,10 +12,10 @@ namespace {
 
 // Sample counts and position tables for a radius; sample counts as sampleRing
 // forms them.
-void buildOffsets(RadiusTables& t, double regionRadius) {
+void buildOffsets(RadiusTables& t, double regionRadius, double scale) {
   for (int ring = 0; ring < kRingCount; ++ring) {
-    const double radius = ringRadius(ring, regionRadius);
-    const std::uint32_t count = ringSampleCountOf(radius);
+    const double radius = ringRadius(ring, regionRadius * scale);
+    const std::uint32_t count = ringSampleCountOf(ringRadius(ring, regionRadius));
     t.count[ring] = count;
     if (count == 0) continue;
     const double step = kFullTurn / count;
@@ -52,7 +52,7 @@ void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
     t.tapBegin[ring] = tap;
     const std::uint32_t count = t.count[ring];
     if (count == 0) continue;
-    const int half = static_cast<int>(std::ceil(ringRadius(ring, regionRadius))) + 2;
+    const int half = static_cast<int>(std::ceil(ringRadius(ring, regionRadius * t.scale))) + 2;
     const int side = 2 * half + 1;
     std::fill(t.grid, t.grid + static_cast<std::size_t>(side) * side, 0.0);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -86,9 +86,10 @@ void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
 
 }  // namespace
 
-void prepareTables(RadiusTables& t, double regionRadius, std::uint32_t width) {
-  if (t.built && t.radius == regionRadius && t.width == width) return;
-  buildOffsets(t, regionRadius);
+void prepareTables(RadiusTables& t, double regionRadius, double scale, std::uint32_t width) {
+  if (t.built && t.radius == regionRadius && t.scale == scale && t.width == width) return;
+  t.scale = scale;
+  buildOffsets(t, regionRadius, scale);
   buildKernels(t, regionRadius, width);
   t.built = true;
   t.radius = regionRadius;

@@ -1,12 +1,16 @@
 #include "matching/searchSteps.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "imaging/bilinearSampling.h"
 #include "imaging/circularMeanFilter.h"
 #include "imaging/pixelConversions.h"
 #include "imaging/pixelConversionsFast.h"
 #include "matching/archiveScan.h"
+#include "matching/lightCompensation.h"
 #include "matching/ringSignature.h"
 
 namespace orvalis {
@@ -161,6 +165,168 @@ bool scanArchiveImage(Workspace& workspace, double radius) {
   if (!fast(workspace)) return scanArchiveImageReference(workspace, radius);
   KernelMemory& memory = kernelMemory(workspace);
   return scanArchiveImageFast(workspace, memory.scan, memory.pool, radius);
+}
+
+double matchResidual(Workspace& workspace, const FoundMatch& match, double radius, const LightModel* light) {
+  SearchState& s = workspace.state;
+  double centre = 0, residual = 0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    s.ringSampleCount[ring] = ringSampleCountOf(ringRadius(ring, radius));
+    sampleRingWithCount(workspace.images.archiveGray.data(), s.archiveWidth, match.y, match.x,
+                        ringRadius(ring, radius * match.scale), s.ringSampleCount[ring],
+                        s.candidateRingProfile[ring]);
+  }
+  if (light != nullptr && !compensateLight(*light, centre, s.candidateRingProfile, s.ringSampleCount)) {
+    return kLightOffset * 255;  // beyond any light in range: as far as it gets
+  }
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    const std::uint32_t n = s.ringSampleCount[ring];
+    const std::uint32_t shift = static_cast<std::uint32_t>(std::lround(match.angleDeg / 360.0 * n)) % n;
+    double sum = 0;
+    for (std::uint32_t j = 0; j < n; ++j) {
+      sum += std::fabs(s.candidateRingProfile[ring][j] - s.templateRingProfile[ring][(j + shift) % n]);
+    }
+    residual += sum / n;
+  }
+  return residual / kRingCount;
+}
+
+double scaleRatio(double radius, std::uint32_t filterRadius, std::uint8_t tolerance) {
+  const double shift = std::max(0.5, filterRadius * static_cast<double>(tolerance) / 256.0);
+  return 1.0 + 2.0 * shift / radius;
+}
+
+namespace {
+
+// Whether a copy of this score is reported: at most maxScore and, under other
+// light, at most a quarter of the tolerance. A gain and an offset of its own
+// let a look-alike region pass tests that hold a copy to the template's
+// light, so a compensated copy must come much closer than the tolerance.
+bool scoreTaken(const Workspace& workspace, double score) {
+  return score <= workspace.profile.maxScore &&
+         (!workspace.profile.light || score <= workspace.state.colorTolerance / 4.0);
+}
+
+// The scan passes at one scale: up to profile.matches copies, each avoided
+// by the next pass, those the score allows added to copies.
+void passesAtScale(Workspace& workspace, double radius, ScanPass& pass, FoundMatch* avoided,
+                   FoundMatch* copies, std::uint32_t& count, std::uint32_t capacity) {
+  pass.avoid = avoided;
+  pass.avoidCount = 0;
+  pass.startRow = pass.startColumn = 0;
+  SearchState& state = workspace.state;
+  std::uint32_t kept = 0;
+  while (kept < workspace.profile.matches && count < capacity) {
+    PassHit hit;
+    const bool found = fast(workspace) ? scanPassFast(workspace, kernelMemory(workspace).scan,
+                                                      kernelMemory(workspace).pool, radius, pass, hit)
+                                       : scanPassReference(workspace, radius, pass, hit);
+    if (!found || pass.avoidCount == kMaxMatches) break;
+    FoundMatch match{
+        state.matchX, state.matchY, radius * pass.scale, state.matchAngle, state.consensusAngleDeg,
+        pass.scale,   hit.score};
+    match.score = matchResidual(workspace, match, radius, pass.light);
+    avoided[pass.avoidCount++] = match;
+    if (scoreTaken(workspace, match.score)) {
+      copies[count++] = match;
+      ++kept;
+    }
+    pass.startRow = hit.firstRow;
+    pass.startColumn = hit.firstColumn + 1;
+  }
+}
+
+bool tooClose(const FoundMatch& a, const FoundMatch& b) {
+  const double dy = double(a.y) - b.y, dx = double(a.x) - b.x;
+  const double near = std::min(a.radius, b.radius);
+  return dy * dy + dx * dx < near * near;
+}
+
+// Every scale from scaleMin to scaleMax, then the best scored of copies that
+// lie too close, in raster order.
+bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
+  const SearchProfile& profile = workspace.profile;
+  const SearchState& state = workspace.state;
+  constexpr std::uint32_t kMaxCopies = 4 * kMaxMatches;
+  FoundMatch copies[kMaxCopies], avoided[kMaxMatches];
+  std::uint32_t count = 0;
+  const double ratio = scaleRatio(radius, state.filterRadius, state.colorTolerance);
+  // Whole powers of the ratio, so that the query's own size is one of them,
+  // and both ends.
+  const int lowest = static_cast<int>(std::ceil(std::log(profile.scaleMin) / std::log(ratio) - 1e-9));
+  const int highest = static_cast<int>(std::floor(std::log(profile.scaleMax) / std::log(ratio) + 1e-9));
+  for (int power = lowest - 1; power <= highest + 1 && !workspace.abandonScan.load(); ++power) {
+    pass.scale = power < lowest    ? profile.scaleMin
+                 : power > highest ? profile.scaleMax
+                                   : std::pow(ratio, power);
+    if ((power < lowest && std::pow(ratio, lowest) == profile.scaleMin) ||
+        (power > highest && std::pow(ratio, highest) == profile.scaleMax))
+      continue;
+    passesAtScale(workspace, radius, pass, avoided, copies, count, kMaxCopies);
+  }
+  bool taken[kMaxCopies] = {};
+  workspace.foundCount = 0;
+  while (workspace.foundCount < profile.matches) {
+    int best = -1;
+    for (std::uint32_t c = 0; c < count; ++c) {
+      if (taken[c] || (best >= 0 && copies[c].score >= copies[best].score)) continue;
+      bool clear = true;
+      for (std::uint32_t f = 0; f < workspace.foundCount; ++f)
+        clear = clear && !tooClose(copies[c], workspace.found[f]);
+      if (clear)
+        best = static_cast<int>(c);
+      else
+        taken[c] = true;
+    }
+    if (best < 0) break;
+    taken[best] = true;
+    workspace.found[workspace.foundCount++] = copies[best];
+  }
+  std::sort(workspace.found, workspace.found + workspace.foundCount,
+            [](const FoundMatch& a, const FoundMatch& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  return workspace.foundCount > 0;
+}
+
+}  // namespace
+
+bool findMatches(Workspace& workspace, double radius) {
+  SearchState& state = workspace.state;
+  const SearchProfile& profile = workspace.profile;
+  // Copies dropped by the score are avoided as well as those reported; a
+  // picture that fills this many stops there.
+  constexpr std::uint32_t kMaxAvoided = 4 * kMaxMatches;
+  FoundMatch avoided[kMaxAvoided];
+  ScanPass pass;
+  pass.profile = &profile;
+  pass.avoid = avoided;
+  const LightModel light = lightModelOf(state);
+  if (profile.light) pass.light = &light;
+  workspace.foundCount = 0;
+  const bool scaled = profile.scaleMin != 1.0 || profile.scaleMax != 1.0;
+  if (scaled) findAtScales(workspace, radius, pass);
+  while (!scaled && workspace.foundCount < profile.matches && pass.avoidCount < kMaxAvoided) {
+    PassHit hit;
+    const bool found = fast(workspace) ? scanPassFast(workspace, kernelMemory(workspace).scan,
+                                                      kernelMemory(workspace).pool, radius, pass, hit)
+                                       : scanPassReference(workspace, radius, pass, hit);
+    if (!found) break;
+    FoundMatch match{state.matchX, state.matchY, radius, state.matchAngle, state.consensusAngleDeg, 1.0, 0.0};
+    match.score = matchResidual(workspace, match, radius, pass.light);
+    avoided[pass.avoidCount++] = match;
+    if (scoreTaken(workspace, match.score)) workspace.found[workspace.foundCount++] = match;
+    pass.startRow = hit.firstRow;
+    pass.startColumn = hit.firstColumn + 1;
+  }
+  state.matchFound = workspace.foundCount > 0 ? 1 : 0;
+  if (state.matchFound) {
+    const FoundMatch& first = workspace.found[0];
+    state.matchX = first.x;
+    state.matchY = first.y;
+    state.matchRadius = radius;  // the views show the template's size
+    state.matchAngle = first.angle;
+    state.consensusAngleDeg = first.angleDeg;
+  }
+  return state.matchFound != 0;
 }
 
 }  // namespace orvalis

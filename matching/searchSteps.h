@@ -4,6 +4,7 @@
 
 #include "imaging/circularMeanFilterFast.h"
 #include "matching/fastScan.h"
+#include "matching/lightCompensation.h"
 #include "platform/workerPool.h"
 #include "state/workspace.h"
 
@@ -57,5 +58,34 @@ void drawArchiveGray(Workspace& workspace);
 // The archive scan of scanArchiveImageReference, with the workspace's
 // kernels. Returns matchFound.
 bool scanArchiveImage(Workspace& workspace, double radius);
+
+// The scan as the workspace's profile asks, with the workspace's kernels:
+// pass after pass (matching/archiveScan.h), each going on after the first hit
+// of the one before and away from the copies found, until profile.matches
+// copies are found or a pass finds none. A copy whose score is above
+// profile.maxScore is not reported but still avoided. The copies go to
+// found / foundCount in the order found; the match fields describe the first.
+// Returns whether there is one.
+// With a range of scales the search is made at each scale of scaleSteps, up
+// to profile.matches copies each; of copies closer than the smaller of their
+// radii the best scored is kept, and the copies are listed in raster order of
+// their centres.
+bool findMatches(Workspace& workspace, double radius);
+
+// How close a copy's rings are to the template's: the mean absolute
+// difference of their samples, the copy's turned back by its angle (to the
+// nearest sample) and, under other light, compensated, averaged over the nine
+// rings, in gray levels. Lower is better; 0 is the template itself. Plain
+// code, run once per copy found, by either set of kernels alike.
+double matchResidual(Workspace& workspace, const FoundMatch& match, double radius, const LightModel* light);
+
+// The ratio between neighbouring scales searched for a region of this radius:
+// a copy between two of them is off by at most half a step, which moves the
+// outer ring by radius x (ratio - 1) / 2 pixels. The filtered picture changes
+// little over a fraction of the filter radius, the more the wider the
+// tolerance: the step lets the outer ring move filterRadius x tolerance / 256
+// pixels, at least half a pixel. The scales searched are the whole powers of
+// the ratio within the range, and its two ends.
+double scaleRatio(double radius, std::uint32_t filterRadius, std::uint8_t tolerance);
 
 }  // namespace orvalis

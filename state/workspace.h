@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "state/imageStore.h"
+#include "state/searchProfile.h"
 #include "state/searchState.h"
 
 namespace orvalis {
@@ -33,6 +34,11 @@ struct KernelMemoryRelease {
 // stack.
 struct Workspace {
   SearchState state;
+  // What the search asks beyond the plain one, and the copies the last
+  // picture gave under it (the first is the one the match fields describe).
+  SearchProfile profile;
+  FoundMatch found[kMaxMatches];
+  std::uint32_t foundCount = 0;
   ImageStore images;
   Kernels kernels = Kernels::Fast;
   std::unique_ptr<KernelMemory, KernelMemoryRelease> kernelMemory;

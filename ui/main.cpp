@@ -359,6 +359,7 @@ int main(int argc, char** argv) {
   if (const std::optional<int> code = settleFolder(arguments, settings, folder)) return *code;
 
   auto workspace = std::make_unique<orvalis::Workspace>();
+  workspace->profile = arguments.profile;
   orvalis::ProcessExitPath exitPath(folder.scriptFolder, arguments.fromDesktop);
   // The camera is opened only if start-up chooses camera mode.
   const QSize archiveSize = archivePictureSize();

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "control/exitPath.h"
+#include "control/profileOptions.h"
 #include "files/paths.h"
 
 namespace orvalis {
@@ -79,6 +80,28 @@ ParsedWindowArguments parseWindowArguments(const std::vector<std::string>& argum
         a.fromDesktop = true;
       } else if (argument == "--log") {
         a.log = true;
+      } else if (const ProfileOption* option = findProfileOption(argument.substr(0, argument.find('=')))) {
+        // The search profile, strictly as orvalis-search takes it.
+        const std::size_t at = argument.find('=');
+        std::string value;
+        if (!option->takesValue && at != std::string::npos) {
+          parsed.error = std::string(option->name) + " takes no value";
+          return parsed;
+        }
+        if (option->takesValue && at == std::string::npos) {
+          if (i + 1 == arguments.size()) {
+            parsed.error = std::string(option->name) + " needs a value (" + option->meta + ")";
+            return parsed;
+          }
+          value = arguments[++i];
+        } else if (at != std::string::npos) {
+          value = argument.substr(at + 1);
+        }
+        const std::string error = applyProfileOption(*option, value, a.profile);
+        if (!error.empty()) {
+          parsed.error = std::string(option->name) + ": " + error;
+          return parsed;
+        }
       } else if (argument == "--trust" || argument.rfind("--trust=", 0) == 0) {
         const bool inlineValue = argument.size() > 7;
         // A separate value that looks like an option is taken for a
@@ -143,7 +166,15 @@ Options:
   --log            one line on standard error for every archive picture
                    searched, in the words of orvalis-search --human: the file,
                    its size, the match (column, row, degrees) or "no match",
-                   the times
+                   the times (with the options below, every copy with its
+                   scale and score)
+  --matches N      up to N copies a picture (1 to 16); the first is marked
+  --max-score X    drop copies that score above X (lower is better)
+  --angles MIN:MAX only turns from MIN to MAX degrees (350:10 wraps)
+  --scales MIN:MAX copies of every size from MIN to MAX (0.5 to 2)
+  --light          compensate brightness and contrast (gain 0.8 to 1.25,
+                   offset -30 to +30): orvalis --scales 0.9:1.1 --light FOLDER
+                   (--min-score is refused: lower scores are better)
   --version        the version and the licence, then exit
   -h, --help       this text
   --               the end of the options: what follows is the folder

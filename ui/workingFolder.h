@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "state/searchProfile.h"
+
 namespace orvalis {
 
 struct WindowArguments {
@@ -20,6 +22,8 @@ struct WindowArguments {
   // Qt's own options (-platform NAME, -style=NAME, -reverse, ...) met before
   // "--", in order, for the application object; nothing else reaches Qt.
   std::vector<std::string> qtOptions;
+  // --matches, --scales, --light, ...: as orvalis-search takes them.
+  SearchProfile profile;
 };
 
 struct ParsedWindowArguments {

@@ -41,6 +41,13 @@ std::size_t longestLine() {
   widest.matchFound = true;
   widest.matchAngle = widest.matchAngleDeg = -2.2250738585072014e-308;  // the longest text of a double
   widest.filterMs = widest.scanMs = kLongestTimeMs;
+  // Every copy listed, each as long as it can be.
+  widest.profiled = true;
+  widest.matchesWanted = widest.matchCount = kMaxMatches;
+  for (FoundMatch& copy : widest.matches) {
+    copy = {widest.matchX,     widest.matchY,    0, widest.matchAngle, widest.matchAngle,
+            widest.matchAngle, widest.matchAngle};
+  }
   return pictureJson(widest).size() + 4096;
 }
 
@@ -139,11 +146,68 @@ json parseLine(const std::string& text, std::string& repeated) {
 
 // One picture line back into the walk's result. Empty when it is one the
 // tool could have written, else what is wrong with it.
-std::string readPicture(const std::string& text, const json& line, PictureResult& result) {
-  if (!hasExactly(line, {"index", "file", "width", "height", "matchFound", "matchX", "matchY", "matchAngle",
-                         "matchAngleDeg", "filterMs", "scanMs"})) {
-    return "not the keys of a picture line";
+// A match's scale and score as the tool writes them: finite, not negative.
+bool isMeasure(const json& value) {
+  return value.is_number() && std::isfinite(value.get<double>()) && !std::signbit(value.get<double>());
+}
+
+// The copies of a line written with a search profile: scale and score, and
+// with --matches above 1 the list of every copy. Empty when they are the
+// tool's, else what is wrong.
+std::string readCopies(const json& line, bool listed, PictureResult& result) {
+  result.profiled = true;
+  result.matchesWanted = listed ? kMaxMatches : 1;
+  const json& scale = line["scale"];
+  const json& score = line["score"];
+  if (!result.matchFound) {
+    if (!scale.is_null() || !score.is_null()) return "a picture without a match has a scale or score";
+  } else if (!isMeasure(scale) || !isMeasure(score)) {
+    return "scale and score are not numbers from 0 up";
   }
+  if (!listed) {
+    result.matchCount = result.matchFound ? 1 : 0;
+    if (result.matchFound) {
+      result.matches[0] = {result.matchX,      result.matchY,        0,
+                           result.matchAngle,  result.matchAngleDeg, scale.get<double>(),
+                           score.get<double>()};
+    }
+    return "";
+  }
+  const json& copies = line["matches"];
+  if (!copies.is_array() || copies.size() > kMaxMatches || copies.empty() == result.matchFound) {
+    return "matches is not the list of the picture's copies";
+  }
+  for (const json& copy : copies) {
+    if (!copy.is_object() ||
+        !hasExactly(copy, {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale", "score"}) ||
+        !isCount(copy["matchX"], result.width - 1) || !isCount(copy["matchY"], result.height - 1) ||
+        !copy["matchAngle"].is_number() || !copy["matchAngleDeg"].is_number() || !isMeasure(copy["scale"]) ||
+        !isMeasure(copy["score"])) {
+      return "a copy in matches is not one the tool writes";
+    }
+    result.matches[result.matchCount++] = {
+        copy["matchX"].get<std::uint32_t>(), copy["matchY"].get<std::uint32_t>(), 0,
+        copy["matchAngle"].get<double>(),    copy["matchAngleDeg"].get<double>(), copy["scale"].get<double>(),
+        copy["score"].get<double>()};
+  }
+  const FoundMatch& first = result.matches[0];
+  if (result.matchFound && (first.x != result.matchX || first.y != result.matchY ||
+                            first.angleDeg != result.matchAngleDeg || first.angle != result.matchAngle)) {
+    return "the first of matches is not the match";
+  }
+  return "";
+}
+
+std::string readPicture(const std::string& text, const json& line, PictureResult& result) {
+  const bool plain = hasExactly(line, {"index", "file", "width", "height", "matchFound", "matchX", "matchY",
+                                       "matchAngle", "matchAngleDeg", "filterMs", "scanMs"});
+  const bool scored =
+      hasExactly(line, {"index", "file", "width", "height", "matchFound", "matchX", "matchY", "matchAngle",
+                        "matchAngleDeg", "scale", "score", "filterMs", "scanMs"});
+  const bool listed =
+      hasExactly(line, {"index", "file", "width", "height", "matchFound", "matchX", "matchY", "matchAngle",
+                        "matchAngleDeg", "scale", "score", "matches", "filterMs", "scanMs"});
+  if (!plain && !scored && !listed) return "not the keys of a picture line";
   if (!isCount(line["index"], kLargestNumber)) return "index is not an archive number";
   result = PictureResult{};
   result.index = line["index"].get<std::uint32_t>();
@@ -195,6 +259,10 @@ std::string readPicture(const std::string& text, const json& line, PictureResult
       return "matchAngle is not matchAngleDeg in radians";
     }
     result.matchAngle = angle.get<double>();
+  }
+  if (!plain) {
+    const std::string wrong = readCopies(line, listed, result);
+    if (!wrong.empty()) return wrong;
   }
   // Every value fits; the text must be the tool's too: its key order, no
   // spaces, times in whole microseconds, numbers in their shortest form.

@@ -39,6 +39,23 @@ std::string pictureJson(const PictureResult& result) {
   object["matchY"] = found ? Json(result.matchY) : Json(nullptr);
   object["matchAngle"] = found ? Json(result.matchAngle) : Json(nullptr);
   object["matchAngleDeg"] = found ? Json(result.matchAngleDeg) : Json(nullptr);
+  if (result.profiled) {
+    object["scale"] = found ? Json(result.matches[0].scale) : Json(nullptr);
+    object["score"] = found ? Json(result.matches[0].score) : Json(nullptr);
+    if (result.matchesWanted > 1) {
+      Json all = Json::array();
+      for (std::uint32_t m = 0; m < result.matchCount; ++m) {
+        const FoundMatch& match = result.matches[m];
+        all.push_back(Json{{"matchX", match.x},
+                           {"matchY", match.y},
+                           {"matchAngle", match.angle},
+                           {"matchAngleDeg", match.angleDeg},
+                           {"scale", match.scale},
+                           {"score", match.score}});
+      }
+      object["matches"] = all;
+    }
+  }
   object["filterMs"] = milliseconds(result.filterMs);
   object["scanMs"] = milliseconds(result.scanMs);
   return line(object);

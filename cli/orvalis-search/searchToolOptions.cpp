@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "control/profileOptions.h"
 #include "state/constants.h"
 
 namespace orvalis {
@@ -88,7 +89,7 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
       return error;
     };
   };
-  return {
+  std::vector<Option> table = {
       {"--query", Takes::Path, "FILE", "query picture (default: Current_Image.jpg in the archive folder)",
        path(o.queryPath)},
       {"--archive", Takes::Path, "DIR", "folder of Image_NNNNNNNNNN.jpg (default: Image_Archive)",
@@ -154,6 +155,16 @@ std::vector<Option> optionTable(SearchToolOptions& o, Given& given) {
       {"--version", Takes::Nothing, nullptr, "the version and the licence, then exit", flag(o.version)},
       {"--help", Takes::Nothing, nullptr, "this text (also -h)", flag(o.help)},
   };
+  // The search profile's options, shared with the window, after the
+  // parameters.
+  std::vector<Option> profile;
+  for (const ProfileOption& option : kProfileOptions) {
+    profile.push_back(
+        {option.name, option.takesValue ? Takes::Value : Takes::Nothing, option.meta, option.help,
+         [&o, &option](const std::string& v) { return applyProfileOption(option, v, o.profile); }});
+  }
+  table.insert(table.begin() + 6, profile.begin(), profile.end());
+  return table;
 }
 
 // Words of text in lines of at most width characters.
@@ -184,7 +195,7 @@ bool checkShardAndMerge(const SearchToolOptions& options, bool rangeGiven, std::
   const bool searchOption = rangeGiven || options.shard || options.progress || options.reference ||
                             !options.queryPath.empty() || options.archiveFolder != kArchiveFolder ||
                             options.parametersPath || options.viewfinderRadius || options.filterRadius ||
-                            options.colorTolerance || !options.viewsFolder.empty();
+                            options.colorTolerance || !options.viewsFolder.empty() || options.profile.given;
   if (searchOption) {
     error = "--merge joins shard files and takes only --all and --human besides them";
   } else if (options.mergeFiles.empty()) {
@@ -305,7 +316,12 @@ FOLDER or, with --merge, a FILE, even one that starts with a dash.
 Output: one JSON object per scanned picture on standard output, with the keys
 index, file, width, height, matchFound, matchX, matchY, matchAngle (radians),
 matchAngleDeg, filterMs, scanMs (the match keys are null without a match), then
-one summary object {"summary": true, "scanned", "matches", "totalMs"}.
+one summary object {"summary": true, "scanned", "matches", "totalMs"}. With
+--matches, --max-score, --angles, --scales or --light each picture line also
+holds scale (the copy's size against the query region's) and score (lower is
+better) after matchAngleDeg, and with --matches above 1 "matches": a list of
+every copy found, {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale",
+"score"}, the first being the top-level match.
 
 Exit status: 0 when a match was found, 1 when none was, 2 on an error (one line
 on standard error says what is wrong), a misused option or a FOLDER that can't

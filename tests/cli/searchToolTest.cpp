@@ -165,6 +165,32 @@ TEST_F(SearchTool, ShardsRunApartMergeIntoWhatOneRunPrints) {
   }
 }
 
+TEST_F(SearchTool, CopiesCarryScaleAndScoreAndMergeAsWritten) {
+  built.plantedArchive(3, {1});
+  const ToolRun run = runTool(folder.path(), "--all --matches 2 --shard >s0");
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  const ToolRun merged = runTool(folder.path(), "--merge --all s0");
+  ASSERT_EQ(merged.lines.size(), 4u) << merged.errors;
+  const json none = json::parse(merged.lines[0]), hit = json::parse(merged.lines[1]);
+  expectTheTurnedRegion(merged.lines[1]);
+  EXPECT_EQ(none["matches"], json::array());
+  EXPECT_TRUE(none["score"].is_null() && none["scale"].is_null());
+  ASSERT_EQ(hit["matches"].size(), 1u);  // one copy planted
+  for (const char* key : {"matchX", "matchY", "matchAngle", "matchAngleDeg", "scale", "score"}) {
+    EXPECT_EQ(hit["matches"][0][key], hit[key]) << key;
+  }
+  EXPECT_EQ(hit["scale"], 1.0);
+  EXPECT_LT(hit["score"].get<double>(), 2.0);
+  const ToolRun human = runTool(folder.path(), "--all --human --first 1 --last 1 --max-score 5");
+  EXPECT_NE(human.lines.at(0).find("degrees, scale 1.000, score "), std::string::npos) << human.lines[0];
+}
+
+TEST_F(SearchTool, TheWidestOptionsFindNothingInTheDemoPicturesWithoutTheRegion) {
+  const ToolRun run =
+      runTool(folder.path(), "--all --scales 0.5:2 --light --matches 4 " ORVALIS_SOURCE_DIR "/demo");
+  EXPECT_EQ(digest(run.lines), "0 1 2 3 4* | 5 1") << run.errors;
+}
+
 TEST_F(SearchTool, WrittenViewsShowTheTurnedBackRegionOnTheTemplate) {
   built.plantedArchive(2, {1});
   const ToolRun run = runTool(folder.path(), "--views views");
@@ -263,13 +289,35 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
       {"--merge --first 3 a.jsonl", "--merge joins shard files"},
       {"--merge --shard a.jsonl", "--merge joins shard files"},
       {"--shard --human", "--shard writes JSON lines"},
+      {"--merge --matches 2 a.jsonl", "--merge joins shard files"},
+      {"--min-score 3", "lower scores are better here"},
   };
   // Values out of range or not plain decimal: the message names the option.
-  for (const std::string arguments :
-       {"--filter-radius 0", "--filter-radius 21", "--tolerance 256", "--tolerance -1", "--tolerance 1e3",
-        "--first 4294967296", "--first 99999999999999999999", "--first ''", "--last ' 5'", "--viewfinder 1,2",
-        "--viewfinder 1,2,3,4", "--viewfinder 1,2,0", "--viewfinder 1,2,251", "--viewfinder a,2,3",
-        "--viewfinder ,,", "--query", "--archive="}) {
+  for (const std::string arguments : {"--filter-radius 0",
+                                      "--filter-radius 21",
+                                      "--tolerance 256",
+                                      "--tolerance -1",
+                                      "--tolerance 1e3",
+                                      "--first 4294967296",
+                                      "--first 99999999999999999999",
+                                      "--first ''",
+                                      "--last ' 5'",
+                                      "--viewfinder 1,2",
+                                      "--viewfinder 1,2,3,4",
+                                      "--viewfinder 1,2,0",
+                                      "--viewfinder 1,2,251",
+                                      "--viewfinder a,2,3",
+                                      "--viewfinder ,,",
+                                      "--query",
+                                      "--archive=",
+                                      "--matches 0",
+                                      "--matches 17",
+                                      "--angles 10",
+                                      "--angles 10:361",
+                                      "--angles -5:10",
+                                      "--angles 1.:2",
+                                      "--max-score -1",
+                                      "--max-score 1e3"}) {
     cases.push_back({arguments, arguments.substr(0, arguments.find_first_of(" ="))});
   }
   for (const Case& c : cases) {

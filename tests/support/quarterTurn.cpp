@@ -1,5 +1,7 @@
 #include "tests/support/quarterTurn.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 namespace orvalis::testing {
@@ -22,6 +24,31 @@ BgrPicture pasteQuarterTurn(const BgrPicture& source, std::int64_t sourceRow, st
     }
   }
   return result;
+}
+
+BgrPicture pasteScaled(const BgrPicture& source, double sourceRow, double sourceColumn, BgrPicture background,
+                       int targetRow, int targetColumn, double reach, double scale, double degrees,
+                       double gain, double offset) {
+  const double turn = degrees * 3.14159265358979 / 180, outer = reach * scale;
+  for (int dy = -int(outer); dy <= int(outer); ++dy) {
+    for (int dx = -int(outer); dx <= int(outer); ++dx) {
+      if (dy * dy + dx * dx > outer * outer) continue;
+      const double sy = sourceRow + (dy * std::cos(turn) - dx * std::sin(turn)) / scale;
+      const double sx = sourceColumn + (dy * std::sin(turn) + dx * std::cos(turn)) / scale;
+      const int y0 = int(std::floor(sy)), x0 = int(std::floor(sx));
+      const double fy = sy - y0, fx = sx - x0;
+      for (int c = 0; c < 3; ++c) {
+        const auto at = [&](int y, int x) {
+          return double(source.pixels[3 * (std::size_t(y) * source.width + x) + c]);
+        };
+        const double v = (1 - fy) * ((1 - fx) * at(y0, x0) + fx * at(y0, x0 + 1)) +
+                         fy * ((1 - fx) * at(y0 + 1, x0) + fx * at(y0 + 1, x0 + 1));
+        background.pixels[3 * (std::size_t(targetRow + dy) * background.width + targetColumn + dx) + c] =
+            static_cast<std::uint8_t>(std::clamp(std::lround(gain * v + offset), 0L, 255L));
+      }
+    }
+  }
+  return background;
 }
 
 }  // namespace orvalis::testing

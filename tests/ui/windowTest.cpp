@@ -14,6 +14,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 #include "files/parametersFile.h"
@@ -338,6 +339,13 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
       {{"--trust="}, "--trust needs a folder"},
       {{"--fast"}, "unknown option --fast"},
       {{"a", "b"}, "unexpected argument 'b' (one folder at most)"},
+      // The search profile, taken as orvalis-search takes it.
+      {{"--scales", "0.9:1.1", "--light", "--matches=3", "d"}, "d|||profile 0.9:1.1 light 3"},
+      {{"--matches", "0"}, "--matches: '0' is not a whole number from 1 to 16"},
+      {{"--light=1"}, "--light takes no value"},
+      {{"--angles"}, "--angles needs a value (MIN:MAX)"},
+      {{"--min-score", "2"},
+       "--min-score: lower scores are better here (0 is the template itself); use --max-score"},
   };
   for (const auto& [arguments, expected] : cases) {
     const ParsedWindowArguments parsed = parseWindowArguments(arguments);
@@ -345,6 +353,11 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
     std::string taken =
         parsed.ok ? a.folder + "|" + a.trustFolder + "|" + (a.fromDesktop ? "d" : "") : parsed.error;
     for (const std::string& option : a.qtOptions) taken += "|" + option;
+    const SearchProfile& p = a.profile;
+    if (parsed.ok && p.given) {
+      taken += "|profile " + (std::ostringstream() << p.scaleMin << ":" << p.scaleMax).str() +
+               (p.light ? " light " : " ") + std::to_string(p.matches);
+    }
     EXPECT_EQ(taken, expected);
   }
 }

@@ -1,0 +1,98 @@
+#include "matching/lightCompensation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvalis {
+
+namespace {
+
+// Mean and spread of the nine profiles, summed ring by ring in sample order.
+void spreadOf(const double (*profile)[kMaxRingSamples], const std::uint32_t* count, double& mean,
+              double& spread) {
+  double sum = 0.0, squares = 0.0, samples = 0.0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    for (std::uint32_t i = 0; i < count[ring]; ++i) sum += profile[ring][i];
+    samples += count[ring];
+  }
+  mean = samples > 0 ? sum / samples : 0.0;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    for (std::uint32_t i = 0; i < count[ring]; ++i) {
+      const double d = profile[ring][i] - mean;
+      squares += d * d;
+    }
+  }
+  spread = samples > 0 ? std::sqrt(squares / samples) : 0.0;
+}
+
+}  // namespace
+
+LightModel lightModelOf(const SearchState& state) {
+  LightModel model;
+  spreadOf(state.templateRingProfile, state.ringSampleCount, model.mean, model.spread);
+  return model;
+}
+
+bool lightFeasible(const LightBand* bands, int count) {
+  // For a gain g the offsets that keep band i are a_i - g (b_i + w_i) - s_i
+  // .. a_i - g (b_i - w_i) + s_i: lines in g. The room left, the lowest upper
+  // line less the highest lower line, is concave, so its largest value lies
+  // at an end of the gain range or where two lower or two upper lines cross.
+  constexpr double kLenience = 1e-6;
+  const auto room = [&](double g) {
+    double low = -kLightOffset, high = kLightOffset;
+    for (int i = 0; i < count; ++i) {
+      const LightBand& b = bands[i];
+      low = std::max(low, b.candidate - g * (b.templateValue + b.width) - b.slack);
+      high = std::min(high, b.candidate - g * (b.templateValue - b.width) + b.slack);
+    }
+    return high - low;
+  };
+  if (room(kLightGainMin) >= -kLenience || room(kLightGainMax) >= -kLenience) return true;
+  // Line i of a side: intercept a_i -+ s_i, slope -(b_i +- w_i); the
+  // constants have slope 0.
+  for (int side = 0; side < 2; ++side) {
+    const double sign = side == 0 ? 1.0 : -1.0;
+    for (int i = -1; i < count; ++i) {
+      const double si = i < 0 ? 0.0 : -(bands[i].templateValue + sign * bands[i].width);
+      const double ci = i < 0 ? -sign * kLightOffset : bands[i].candidate - sign * bands[i].slack;
+      for (int j = i + 1; j < count; ++j) {
+        const double sj = -(bands[j].templateValue + sign * bands[j].width);
+        const double cj = bands[j].candidate - sign * bands[j].slack;
+        if (si == sj) continue;
+        const double g = (cj - ci) / (si - sj);
+        if (g > kLightGainMin && g < kLightGainMax && room(g) >= -kLenience) return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool compensateLight(const LightModel& model, double& centreValue, double (*profile)[kMaxRingSamples],
+                     const std::uint32_t* count) {
+  double mean = 0, spread = 0;
+  spreadOf(profile, count, mean, spread);
+  // A template without spread tells nothing of the gain: offset only.
+  const double gain = model.spread >= 1.0 ? spread / model.spread : 1.0;
+  const double offset = mean - gain * model.mean;
+  if (!(gain >= kLightGainMin && gain <= kLightGainMax && std::fabs(offset) <= kLightOffset)) return false;
+  centreValue = (centreValue - offset) / gain;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    for (std::uint32_t i = 0; i < count[ring]; ++i) profile[ring][i] = (profile[ring][i] - offset) / gain;
+  }
+  return true;
+}
+
+void lightHistogram(std::uint32_t count, const double* profile, std::int32_t* histogram, double& mean) {
+  for (int bin = 0; bin < 256; ++bin) histogram[bin] = 0;
+  double sum = 0.0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double v = profile[i];
+    sum = sum + v;
+    const int bin = static_cast<int>(std::clamp(std::floor(v + 0.5), 0.0, 255.0));
+    histogram[bin] = histogram[bin] + 1;
+  }
+  mean = count > 0 ? sum / count : 0.0;
+}
+
+}  // namespace orvalis
