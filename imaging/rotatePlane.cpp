@@ -50,8 +50,8 @@ void rotatePlane(const std::uint8_t* source, std::uint8_t* destination, std::uin
     std::uint8_t* out = destination + static_cast<std::size_t>(i) * width;
     for (std::uint32_t j = 0; j < width; ++j) {
       // Destination offset from the turning centre, turned, then moved.
-      const double di = i - rotation.centreY;
-      const double dj = j - rotation.centreX;
+      const double di = (i - rotation.centreY) * rotation.scale;
+      const double dj = (j - rotation.centreX) * rotation.scale;
       const double row = (u * di - v * dj + rotation.centreY) - rotation.shiftY;
       const double column = (v * di + u * dj + rotation.centreX) - rotation.shiftX;
 

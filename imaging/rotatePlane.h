@@ -14,6 +14,11 @@ struct RotationParameters {
   double centreY = 0;
   double shiftX = 0;
   double shiftY = 0;
+  // The source's size against the destination's: the destination offset from
+  // the centre is multiplied by it before the turn, so a copy that scale
+  // times as large comes out at the destination's size. At 1 it changes
+  // nothing, bit for bit.
+  double scale = 1;
 };
 
 // Resamples a whole plane (one byte a pixel, stride = width) into
@@ -21,8 +26,9 @@ struct RotationParameters {
 //
 // With u = cos(-angle) and v = sin(-angle), destination pixel (i, j) takes the
 // source at
-//   row    = (u (i - centreY) - v (j - centreX) + centreY) - shiftY
-//   column = (v (i - centreY) + u (j - centreX) + centreX) - shiftX
+//   row    = (u s (i - centreY) - v s (j - centreX) + centreY) - shiftY
+//   column = (v s (i - centreY) + u s (j - centreX) + centreX) - shiftX
+// (s the scale)
 // by bilinear interpolation (weights fy = row - r0, gy = r1 - row, fx =
 // column - c0, gx = c1 - column; terms summed in the order (r0,c0), (r1,c1),
 // (r0,c1), (r1,c0)), rounded half up to a byte. A position outside

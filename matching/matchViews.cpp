@@ -99,6 +99,14 @@ void buildDifferencePreview(Workspace& workspace) {
   });
 }
 
+// A copy found at another size (--scales) has a matchRadius of its own;
+// the previews bring it back to the template's size.
+namespace {
+double matchScale(const SearchState& s) {
+  return s.viewfinderRadius > 0 ? s.matchRadius / static_cast<double>(s.viewfinderRadius) : 1.0;
+}
+}  // namespace
+
 void prepareMatchViews(Workspace& workspace) {
   SearchState& s = workspace.state;
   ImageStore& im = workspace.images;
@@ -114,10 +122,12 @@ void prepareMatchViews(Workspace& workspace) {
   // differences are taken, so a match right of or below the viewfinder gives
   // a negative shift rather than a wrapped one.
   // Turn the archive back onto the viewfinder, raw colours and filtered gray.
-  const RotationParameters rotation{s.matchAngle, static_cast<double>(s.viewfinderX),
+  const RotationParameters rotation{s.matchAngle,
+                                    static_cast<double>(s.viewfinderX),
                                     static_cast<double>(s.viewfinderY),
                                     static_cast<double>(s.viewfinderX) - static_cast<double>(s.matchX),
-                                    static_cast<double>(s.viewfinderY) - static_cast<double>(s.matchY)};
+                                    static_cast<double>(s.viewfinderY) - static_cast<double>(s.matchY),
+                                    matchScale(s)};
   rotatePlane(im.archiveB.data(), im.rotatedArchiveB.data(), s.archiveWidth, s.archiveHeight, rotation);
   rotatePlane(im.archiveG.data(), im.rotatedArchiveG.data(), s.archiveWidth, s.archiveHeight, rotation);
   rotatePlane(im.archiveR.data(), im.rotatedArchiveR.data(), s.archiveWidth, s.archiveHeight, rotation);

@@ -322,7 +322,7 @@ bool findMatches(Workspace& workspace, double radius) {
     const FoundMatch& first = workspace.found[0];
     state.matchX = first.x;
     state.matchY = first.y;
-    state.matchRadius = radius;  // the views show the template's size
+    state.matchRadius = radius * first.scale;  // the glyph at the copy's size
     state.matchAngle = first.angle;
     state.consensusAngleDeg = first.angleDeg;
   }

@@ -67,6 +67,20 @@ TEST(RotatePlane, AQuarterTurnBringsRowsBelowTheMatchToTheRightOfTheViewfinder) 
   }
 }
 
+TEST(RotatePlane, AScaleBringsACopyThatManyTimesAsLargeBackToSize) {
+  // No turn, centre (row 20, column 25), scale 2: destination (20 + a, 25 + b)
+  // shows the source at (20 + 2a, 25 + 2b), whole positions with no blending.
+  const Bytes source = randomPlane(61, 53);
+  RotationParameters twice{0.0, 25, 20, 0, 0};
+  twice.scale = 2;
+  const Bytes out = turned(source, 61, 53, twice);
+  for (int a = -10; a <= 10; ++a) {
+    for (int b = -12; b <= 12; ++b) {
+      ASSERT_EQ(out[(20 + a) * 61 + 25 + b], source[(20 + 2 * a) * 61 + 25 + 2 * b]) << a << ", " << b;
+    }
+  }
+}
+
 TEST(RotatePlane, ShiftsInterpolateRoundHalfUpAndGiveZeroOutside) {
   // Shifted by -0.5 both ways, (0, 0) reads the mean of the 2 x 2 block,
   // rounded half up, and the rest lies outside. Shifted by -0.25 columns, a

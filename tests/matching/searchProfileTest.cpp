@@ -196,6 +196,8 @@ TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
       EXPECT_NEAR(m.x, 120, 4) << what;
       EXPECT_NEAR(std::remainder(m.angleDeg - degrees, 360), 0, 2) << what;
       EXPECT_NEAR(m.scale, scale, scale * 0.08) << what;  // see scaleRatio: the filter biases it
+      // The glyph is drawn at the copy's size.
+      EXPECT_DOUBLE_EQ(w->state.matchRadius, kRadius * m.scale) << what;
     }
     if (!reports[1].empty()) {
       EXPECT_EQ(reports[0], reports[1]) << scale;
