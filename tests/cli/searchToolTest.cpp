@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -134,6 +136,7 @@ TEST_F(SearchTool, WalksTheRangeToTheFirstMatchOrOnWithAll) {
       {"--first 3", 0, "3* | 1 1"},
       {"--shard --first 2 --last 2", 0, "2 | 1 0"},  // a finished shard, match or not
       {"--all --reference", 0, "0 1* 2 3* | 4 2"},
+      {"--first 0 --last 0 --filter-radius 1 --tolerance 0", 1, "0 | 1 0"},  // each range's lowest
   };
   for (const Case& c : cases) {
     const ToolRun run = runTool(folder.path(), c.arguments);
@@ -145,6 +148,21 @@ TEST_F(SearchTool, WalksTheRangeToTheFirstMatchOrOnWithAll) {
   }
   const ToolRun run = runTool(folder.path(), "");
   ASSERT_EQ(run.lines.size(), 3u);
+  // Times to the microsecond: of five, not every one a whole hundredth.
+  int finer = 0;
+  for (const auto& [line, key] :
+       {std::pair{0, "filterMs"}, {0, "scanMs"}, {1, "filterMs"}, {1, "scanMs"}, {2, "totalMs"}}) {
+    const double ms = number(run.lines[line], key);
+    finer += std::fabs(ms * 100 - std::round(ms * 100)) > 1e-6;
+    EXPECT_DOUBLE_EQ(ms * 1000, std::round(ms * 1000)) << key;
+  }
+  EXPECT_GT(finer, 0) << "times rounded coarser than the microsecond";
+  // The human line gives the angle to the hundredth of a degree.
+  char turned[48];
+  std::snprintf(turned, sizeof turned, "turned %.2f degrees", number(run.lines[1], "matchAngleDeg"));
+  const ToolRun human = runTool(folder.path(), "--human --first 1");
+  ASSERT_EQ(human.lines.size(), 2u) << human.errors;
+  EXPECT_NE(human.lines[0].find(turned), std::string::npos) << human.lines[0] << " lacks " << turned;
   json first = json::parse(run.lines[0]);
   first.erase("filterMs");
   first.erase("scanMs");
