@@ -207,21 +207,23 @@ bool scoreTaken(const Workspace& workspace, double score) {
          (!workspace.profile.light || score <= workspace.state.colorTolerance / 4.0);
 }
 
-// The scan passes at one scale: up to profile.matches copies, each avoided
-// by the next pass, those the score allows added to copies.
+// The scan passes at the pass's scale: up to profile.matches copies, each
+// avoided by the next pass (at most avoidCapacity of them, those the score
+// drops included), those the score allows added to copies.
 void passesAtScale(Workspace& workspace, double radius, ScanPass& pass, FoundMatch* avoided,
-                   FoundMatch* copies, std::uint32_t& count, std::uint32_t capacity) {
+                   std::uint32_t avoidCapacity, FoundMatch* copies, std::uint32_t& count,
+                   std::uint32_t capacity) {
   pass.avoid = avoided;
   pass.avoidCount = 0;
   pass.startRow = pass.startColumn = 0;
   SearchState& state = workspace.state;
   std::uint32_t kept = 0;
-  while (kept < workspace.profile.matches && count < capacity) {
+  while (kept < workspace.profile.matches && count < capacity && pass.avoidCount < avoidCapacity) {
     PassHit hit;
     const bool found = fast(workspace) ? scanPassFast(workspace, kernelMemory(workspace).scan,
                                                       kernelMemory(workspace).pool, radius, pass, hit)
                                        : scanPassReference(workspace, radius, pass, hit);
-    if (!found || pass.avoidCount == kMaxMatches) break;
+    if (!found) break;
     FoundMatch match{
         state.matchX, state.matchY, radius * pass.scale, state.matchAngle, state.consensusAngleDeg,
         pass.scale,   hit.score};
@@ -262,7 +264,7 @@ bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
     if ((power < lowest && std::pow(ratio, lowest) == profile.scaleMin) ||
         (power > highest && std::pow(ratio, highest) == profile.scaleMax))
       continue;
-    passesAtScale(workspace, radius, pass, avoided, copies, count, kMaxCopies);
+    passesAtScale(workspace, radius, pass, avoided, kMaxMatches, copies, count, kMaxCopies);
   }
   bool taken[kMaxCopies] = {};
   workspace.foundCount = 0;
@@ -298,24 +300,14 @@ bool findMatches(Workspace& workspace, double radius) {
   FoundMatch avoided[kMaxAvoided];
   ScanPass pass;
   pass.profile = &profile;
-  pass.avoid = avoided;
   const LightModel light = lightModelOf(state);
   if (profile.light) pass.light = &light;
   workspace.foundCount = 0;
-  const bool scaled = profile.scaleMin != 1.0 || profile.scaleMax != 1.0;
-  if (scaled) findAtScales(workspace, radius, pass);
-  while (!scaled && workspace.foundCount < profile.matches && pass.avoidCount < kMaxAvoided) {
-    PassHit hit;
-    const bool found = fast(workspace) ? scanPassFast(workspace, kernelMemory(workspace).scan,
-                                                      kernelMemory(workspace).pool, radius, pass, hit)
-                                       : scanPassReference(workspace, radius, pass, hit);
-    if (!found) break;
-    FoundMatch match{state.matchX, state.matchY, radius, state.matchAngle, state.consensusAngleDeg, 1.0, 0.0};
-    match.score = matchResidual(workspace, match, radius, pass.light);
-    avoided[pass.avoidCount++] = match;
-    if (scoreTaken(workspace, match.score)) workspace.found[workspace.foundCount++] = match;
-    pass.startRow = hit.firstRow;
-    pass.startColumn = hit.firstColumn + 1;
+  if (profile.scaleMin != 1.0 || profile.scaleMax != 1.0) {
+    findAtScales(workspace, radius, pass);
+  } else {
+    passesAtScale(workspace, radius, pass, avoided, kMaxAvoided, workspace.found, workspace.foundCount,
+                  kMaxMatches);
   }
   state.matchFound = workspace.foundCount > 0 ? 1 : 0;
   if (state.matchFound) {
