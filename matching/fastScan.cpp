@@ -101,12 +101,17 @@ int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_
   return 1;
 }
 
-// Under other light: true when no gain and offset in range keep both the
-// centre byte and the ring mean's estimate (within its margin) in their bands.
-bool lightRejects(const TemplateView& view, std::uint8_t centre, double estimate, int ring, double margin) {
-  const LightBand bands[2] = {{double(centre), view.centreValue, double(view.colorTolerance), 0.0},
-                              {estimate, view.ringMean[ring], view.meanTolerance, margin}};
-  return !lightFeasible(bands, 2);
+// Under other light: true when no gain and offset in range keep the centre
+// byte and the estimates of the rings up to `ring` (each within its margin) in
+// their bands. The region holds the bands before `ring`'s, the centre's first.
+// The exact means lie within the margins, so a centre rejected here fails the
+// exact test's own feasibility.
+bool lightRejects(const TemplateView& view, LightRegion& region, double estimate, int ring, double margin) {
+  return !region.add({estimate, view.ringMean[ring], view.meanTolerance, margin});
+}
+
+void takeCentre(LightRegion& region, const TemplateView& view, std::uint8_t centre) {
+  region = view.centreRegion[centre];
 }
 
 // testCandidateLight, step for step, into a candidate record.
@@ -132,7 +137,8 @@ int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_
 
 // True when the estimate of ring `ring` proves that the exact mean test
 // fails at the centre `origin` points to.
-bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring) {
+bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring,
+                     LightRegion* region) {
   // Four running sums side by side: the bound on the rounding holds for any
   // order of summation, and the chain of additions is a quarter as long.
   double sum[4] = {0.0, 0.0, 0.0, 0.0};
@@ -143,14 +149,16 @@ bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std:
   }
   for (; tap < end; ++tap) sum[0] += t.tapWeight[tap] * origin[t.tapOffset[tap]];
   const double estimate = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-  if (view.pass->light != nullptr) return lightRejects(view, origin[0], estimate, ring, t.marginDouble[ring]);
+  if (region != nullptr) return lightRejects(view, *region, estimate, ring, t.marginDouble[ring]);
   return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
 }
 
-bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin,
-                     int firstRing) {
-  for (int ring = firstRing; ring < kRingCount; ++ring) {
-    if (estimateRejects(t, view, origin, ring)) return true;
+bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin) {
+  LightRegion region;
+  takeCentre(region, view, origin[0]);
+  LightRegion* light = view.pass->light != nullptr ? &region : nullptr;
+  for (int ring = 0; ring < kRingCount; ++ring) {
+    if (estimateRejects(t, view, origin, ring, light)) return true;
   }
   return false;
 }
@@ -253,6 +261,10 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
   float estimates[kBlock];
   bool alive[kBlock];
+  // Under other light, what each centre's bands so far leave: all of them
+  // together reject far more than any single ring's band.
+  const bool light = pass.light != nullptr;
+  LightRegion regions[kBlock];
   for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
     // The last block is moved back to stay among admissible centres; the
     // centres it repeats are skipped.
@@ -263,6 +275,7 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
       alive[j - start] = j >= j0 && j >= from && view.centrePasses[rowStart[j]] &&
                          (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius * t.scale));
       alives += alive[j - start];
+      if (light && alive[j - start]) takeCentre(regions[j - start], view, rowStart[j]);
     }
     if (blocks) {
       // Ring by ring, the estimates of all sixteen centres at once while
@@ -275,16 +288,16 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
           const double limit = view.meanTolerance + t.marginFloat[ring];
           for (int lane = 0; lane < kBlock; ++lane) {
             if (alive[lane] &&
-                (view.pass->light != nullptr
-                     ? lightRejects(view, rowStart[start + lane], estimates[lane], ring, t.marginFloat[ring])
-                     : std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit)) {
+                (light ? lightRejects(view, regions[lane], estimates[lane], ring, t.marginFloat[ring])
+                       : std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit)) {
               alive[lane] = false;
               --alives;
             }
           }
         } else {
           for (int lane = 0; lane < kBlock; ++lane) {
-            if (alive[lane] && estimateRejects(t, view, rowStart + start + lane, ring)) {
+            if (alive[lane] &&
+                estimateRejects(t, view, rowStart + start + lane, ring, light ? &regions[lane] : nullptr)) {
               alive[lane] = false;
               --alives;
             }
@@ -293,7 +306,7 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
       }
     } else {
       for (std::int64_t j = start; j < stop; ++j) {
-        if (alive[j - start] && estimatesReject(t, view, rowStart + j, 0)) alive[j - start] = false;
+        if (alive[j - start] && estimatesReject(t, view, rowStart + j)) alive[j - start] = false;
       }
     }
     for (std::int64_t j = j0; j < stop; ++j) {
@@ -401,6 +414,8 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
     for (int value = 0; value < 256; ++value) {
       const LightBand band{double(value), view.centreValue, double(view.colorTolerance), 0.0};
       view.centrePasses[value] = lightFeasible(&band, 1);
+      view.centreRegion[value].reset();
+      (void)view.centreRegion[value].add(band);
     }
   }
   view.estimateBlock = memory.estimateBlock;
@@ -442,7 +457,7 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
       [&](std::int64_t k, std::int64_t l, double& best) {
         if (passAvoids(pass, k, l, regionRadius)) return false;
         if (!view.centrePasses[gray[k * width + l]]) return false;
-        if (estimatesReject(tables, view, gray + k * width + l, 0)) return false;
+        if (estimatesReject(tables, view, gray + k * width + l)) return false;
         if (!exactTest(tables, view, gray, width, static_cast<double>(k), static_cast<double>(l), c))
           return false;
         const double score = matchScore(c.mean, view.ringMean);

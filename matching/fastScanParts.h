@@ -10,6 +10,7 @@
 
 #include "matching/fastAlignment.h"
 #include "matching/fastScan.h"
+#include "matching/lightCompensation.h"
 #include "state/constants.h"
 #include "state/searchState.h"
 
@@ -78,6 +79,8 @@ struct TemplateView {
   std::uint8_t colorTolerance = 0;
   double meanTolerance = 0;
   bool centrePasses[256] = {};
+  // Under other light, the gains and offsets each centre byte leaves.
+  LightRegion centreRegion[256];
   // The template profiles laid out for the alignment.
   double profileTwice[kRingCount][2 * kMaxRingSamples + kAlignLanes];
   std::int32_t windowSums[kRingCount][8 * kMaxRingSamples + 4 * kAlignLanes];

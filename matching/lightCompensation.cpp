@@ -68,6 +68,60 @@ bool lightFeasible(const LightBand* bands, int count) {
   return false;
 }
 
+void LightRegion::reset() {
+  corners_ = 4;
+  bands_ = 0;
+  gain_[0] = gain_[3] = kLightGainMin;
+  gain_[1] = gain_[2] = kLightGainMax;
+  offset_[0] = offset_[1] = -kLightOffset;
+  offset_[2] = offset_[3] = kLightOffset;
+}
+
+bool LightRegion::add(const LightBand& b) {
+  // offset >= candidate - gain (template + width) - slack, and
+  // offset <= candidate - gain (template - width) + slack.
+  if (++bands_ > kRingCount + 1) return corners_ > 0;
+  return clip(-(b.templateValue + b.width), -1.0, b.slack - b.candidate + kLenience) &&
+         clip(b.templateValue - b.width, 1.0, b.candidate + b.slack + kLenience);
+}
+
+bool LightRegion::clip(double a, double b, double c) {
+  double side[kMaxCorners];
+  bool inside = true, outside = true;
+  for (int i = 0; i < corners_; ++i) {
+    side[i] = a * gain_[i] + b * offset_[i] - c;
+    inside = inside && side[i] <= 0;
+    outside = outside && side[i] > 0;
+  }
+  // Most bands leave the polygon whole or nothing of it.
+  if (inside || outside) {
+    if (outside) corners_ = 0;
+    return inside;
+  }
+  double gain[kMaxCorners + 1], offset[kMaxCorners + 1];
+  int kept = 0;
+  for (int i = 0; i < corners_; ++i) {
+    const int next = i + 1 == corners_ ? 0 : i + 1;
+    if (side[i] <= 0) {
+      gain[kept] = gain_[i];
+      offset[kept++] = offset_[i];
+    }
+    if ((side[i] < 0 && side[next] > 0) || (side[i] > 0 && side[next] < 0)) {
+      const double t = side[i] / (side[i] - side[next]);
+      gain[kept] = gain_[i] + t * (gain_[next] - gain_[i]);
+      offset[kept++] = offset_[i] + t * (offset_[next] - offset_[i]);
+    }
+  }
+  // A convex polygon cut by a line gains at most one corner, so the bands
+  // taken never make more than kMaxCorners.
+  corners_ = kept;
+  for (int i = 0; i < kept; ++i) {
+    gain_[i] = gain[i];
+    offset_[i] = offset[i];
+  }
+  return kept > 0;
+}
+
 bool compensateLight(const LightModel& model, double& centreValue, double (*profile)[kMaxRingSamples],
                      const std::uint32_t* count) {
   double mean = 0, spread = 0;
