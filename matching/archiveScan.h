@@ -90,6 +90,9 @@ struct ScanPass {
   // The copy's size against the template's: centres are admissible and
   // avoided for the radius x scale, and tested with testCandidateScaled.
   double scale = 1.0;
+  // For the fast scan only (screenScales): centres marked 0 are known to fail
+  // the test at this scale. The plain scan tests every centre.
+  const std::uint8_t* screen = nullptr;
 };
 
 // Whether the pass leaves the centre alone because it lies near an avoided one.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -45,7 +46,7 @@ struct Candidate {
 
 // One ring of testCandidate: sampled, its histogram and mean made, both
 // compared.
-int testRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+int testRing(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
              double row, double column, int ring, Candidate& c) {
   const std::uint32_t count = t.count[ring];
   c.count[ring] = count;
@@ -61,8 +62,8 @@ int testRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t
 // (u = 2^-53), so their means lie within 2 x 5000 u x 255 < 3e-10 of each
 // other, plus their rounding: only a mean within 1e-9 of the tolerance's edge
 // needs the plain sum. The mean left in the record is then the four-lane one.
-int testRingVerdict(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
-                    std::uint32_t width, double row, double column, int ring, Candidate& c) {
+int testRingVerdict(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+                    double row, double column, int ring, Candidate& c) {
   const std::uint32_t count = t.count[ring];
   c.count[ring] = count;
   double* profile = c.profile[ring];
@@ -85,12 +86,12 @@ int testRingVerdict(const RadiusTables& t, const TemplateView& view, const std::
   return histogramsTransportable(histogram, view.ringHist[ring], c.workA, c.workB, view.colorTolerance);
 }
 
-int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+int lightTest(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c);
 
 // testCandidate, step for step, into a candidate record (testCandidateLight
 // under other light).
-int exactTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+int exactTest(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c) {
   if (view.pass->light != nullptr) return lightTest(t, view, gray, width, row, column, c);
   c.centreValue = bilinearAt(gray, width, row, column);
@@ -115,7 +116,7 @@ void takeCentre(LightRegion& region, const TemplateView& view, std::uint8_t cent
 }
 
 // testCandidateLight, step for step, into a candidate record.
-int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+int lightTest(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
               double row, double column, Candidate& c) {
   LightBand bands[kRingCount + 1];
   c.centreValue = bilinearAt(gray, width, row, column);
@@ -137,12 +138,13 @@ int lightTest(const RadiusTables& t, const TemplateView& view, const std::uint8_
 
 // True when the estimate of ring `ring` proves that the exact mean test
 // fails at the centre `origin` points to.
-bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring,
+bool estimateRejects(RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring,
                      LightRegion* region) {
   // Four running sums side by side: the bound on the rounding holds for any
   // order of summation, and the chain of additions is a quarter as long.
   double sum[4] = {0.0, 0.0, 0.0, 0.0};
-  const int end = t.tapBegin[ring + 1];
+  needRing(t, ring);
+  const int end = t.tapEnd[ring];
   int tap = t.tapBegin[ring];
   for (; tap + 4 <= end; tap += 4) {
     for (int k = 0; k < 4; ++k) sum[k] += t.tapWeight[tap + k] * origin[t.tapOffset[tap + k]];
@@ -153,7 +155,7 @@ bool estimateRejects(const RadiusTables& t, const TemplateView& view, const std:
   return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
 }
 
-bool estimatesReject(const RadiusTables& t, const TemplateView& view, const std::uint8_t* origin) {
+bool estimatesReject(RadiusTables& t, const TemplateView& view, const std::uint8_t* origin) {
   LightRegion region;
   takeCentre(region, view, origin[0]);
   LightRegion* light = view.pass->light != nullptr ? &region : nullptr;
@@ -186,7 +188,7 @@ int alignAll(const TemplateView& view, Candidate& c) {
 
 // testCandidate, alignAllRings and agreeOnAngle, each only after the one
 // before passed.
-int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+int accept(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
            std::int64_t row, std::int64_t column, Candidate& c) {
   return exactTest(t, view, gray, width, static_cast<double>(row), static_cast<double>(column), c) &&
                  alignAll(view, c) && agreeOnAngle(c.count, c.angleDeg, c.angleStep, c.consensusAngleDeg) &&
@@ -202,8 +204,8 @@ int accept(const RadiusTables& t, const TemplateView& view, const std::uint8_t* 
 // inner ring rejects most centres that its test passes), and the centre is
 // given up once its inner angles rule the consensus out. The verdict is the
 // conjunction of the same conditions, met in another order.
-int acceptRingByRing(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
-                     std::uint32_t width, std::int64_t row, std::int64_t column, Candidate& c) {
+int acceptRingByRing(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+                     std::int64_t row, std::int64_t column, Candidate& c) {
   if (view.pass->light != nullptr) return accept(t, view, gray, width, row, column, c);
   const double y = static_cast<double>(row), x = static_cast<double>(column);
   c.centreValue = bilinearAt(gray, width, y, x);
@@ -252,10 +254,16 @@ Geometry admissibleRectangle(double radius, std::uint32_t width, std::uint32_t h
   return g;
 }
 
+// Whether a screen clears all sixteen centres from here.
+bool blockCleared(const std::uint8_t* screen) {
+  std::uint64_t half[2];
+  std::memcpy(half, screen, sizeof half);
+  return (half[0] | half[1]) == 0;
+}
+
 // The first accepted centre of row i at column >= from, or -1.
-std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std::uint8_t* gray,
-                     std::uint32_t width, const Geometry& g, std::int64_t i, std::int64_t from,
-                     Candidate& c) {
+std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
+                     const Geometry& g, std::int64_t i, std::int64_t from, Candidate& c) {
   const ScanPass& pass = *view.pass;
   const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
@@ -270,9 +278,12 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
     // centres it repeats are skipped.
     const std::int64_t start = blocks ? std::min(j0, g.columnEnd - kBlock) : j0;
     const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
+    const std::uint8_t* screen = pass.screen != nullptr ? pass.screen + (rowStart - gray) : nullptr;
+    if (screen != nullptr && stop - start == kBlock && blockCleared(screen + start)) continue;
     int alives = 0;
     for (std::int64_t j = start; j < stop; ++j) {
       alive[j - start] = j >= j0 && j >= from && view.centrePasses[rowStart[j]] &&
+                         (screen == nullptr || screen[j] != 0) &&
                          (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius * t.scale));
       alives += alive[j - start];
       if (light && alive[j - start]) takeCentre(regions[j - start], view, rowStart[j]);
@@ -281,10 +292,12 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
       // Ring by ring, the estimates of all sixteen centres at once while
       // enough of them are left to be worth it, then of each one left.
       for (int ring = 0; ring < kRingCount && alives > 0; ++ring) {
-        if (ring == 0 || alives >= kBlock / 4) {
+        // Behind a screen, the few centres left are cheaper one by one.
+        if ((ring == 0 && screen == nullptr) || alives >= kBlock / 4) {
+          needRing(t, ring);
           const int first = t.tapBegin[ring];
           view.estimateBlock(rowStart + start, t.tapOffset + first, t.tapWeightFloat + first,
-                             t.tapBegin[ring + 1] - first, estimates);
+                             t.tapEnd[ring] - first, estimates);
           const double limit = view.meanTolerance + t.marginFloat[ring];
           for (int lane = 0; lane < kBlock; ++lane) {
             if (alive[lane] &&
@@ -316,10 +329,14 @@ std::int64_t scanRow(const RadiusTables& t, const TemplateView& view, const std:
   return -1;
 }
 
+constexpr int kTile = 8;
+// (w + 7)(h + 7) / 64 tiles, at most 15/64 of the pixels, plus 49/64.
+constexpr std::size_t kTileCapacity = kPlaneCapacity / 4 + 1;
+
 constexpr std::uint64_t kNoHit = std::numeric_limits<std::uint64_t>::max();
 
 struct FirstHitJob {
-  const RadiusTables* tables;
+  RadiusTables* tables;
   const TemplateView* view;
   const std::uint8_t* gray;
   std::uint32_t width;
@@ -370,6 +387,12 @@ struct FastScanMemory::Parts {
   RadiusTables tables;
   TemplateView view;
   std::unique_ptr<Candidate[]> candidates;
+  // The scale screen and the steepest step between neighbouring pixels per
+  // tile of kTile x kTile pixels, widened by the reach of the first ring.
+  std::unique_ptr<std::uint8_t[]> screen = std::make_unique<std::uint8_t[]>(kPlaneCapacity);
+  std::unique_ptr<std::uint8_t[]> steepest = std::make_unique<std::uint8_t[]>(kTileCapacity);
+  std::unique_ptr<std::uint8_t[]> reach = std::make_unique<std::uint8_t[]>(kTileCapacity);
+  std::uint32_t tileColumns = 0, tileRows = 0;
 };
 
 using ScanMemory = FastScanMemory::Parts;
@@ -481,6 +504,140 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
   passHit.firstColumn = firstColumn;
   passHit.score = bestScore;
   return recordMatch(state, radius, bestRow, bestColumn);
+}
+
+namespace {
+
+// Rows shared out one at a time, each to whichever lane asks first.
+template <typename Row>
+struct RowJob {
+  std::int64_t begin = 0, end = 0;
+  std::atomic<std::int64_t> next{0};
+  Row row;
+  void operator()(unsigned) {
+    for (std::int64_t i = begin + next.fetch_add(1); i < end; i = begin + next.fetch_add(1)) row(i);
+  }
+};
+
+template <typename Row>
+void eachRow(WorkerPool& pool, std::int64_t begin, std::int64_t end, Row row) {
+  RowJob<Row> job{begin, end, {0}, row};
+  pool.run(job);
+}
+
+}  // namespace
+
+void prepareScaleScreen(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool, double radius,
+                        double largestScale) {
+  ScanMemory& memory = scanMemory.parts();
+  std::lock_guard<std::mutex> lock(memory.mutex);
+  const SearchState& state = workspace.state;
+  const std::uint32_t width = state.archiveWidth, height = state.archiveHeight;
+  memory.tileColumns = memory.tileRows = 0;
+  if (!fitsImageCapacity(width, height)) return;
+  const std::uint8_t* gray = workspace.images.archiveGray.data();
+  const std::uint32_t columns = (width + kTile - 1) / kTile, rows = (height + kTile - 1) / kTile;
+  std::uint8_t* steepest = memory.steepest.get();
+  // The largest step from a pixel to its right and lower neighbours, per tile.
+  eachRow(pool, 0, rows, [&](std::int64_t ty) {
+    for (std::uint32_t tx = 0; tx < columns; ++tx) steepest[ty * columns + tx] = 0;
+    const std::uint32_t yEnd = std::min<std::uint32_t>(height, (ty + 1) * kTile);
+    for (std::uint32_t y = ty * kTile; y < yEnd; ++y) {
+      const std::uint8_t* line = gray + static_cast<std::size_t>(y) * width;
+      const std::uint8_t* below = y + 1 < height ? line + width : line;
+      for (std::uint32_t x = 0; x < width; ++x) {
+        const int right = x + 1 < width ? std::abs(line[x + 1] - line[x]) : 0;
+        const int step = std::max(right, std::abs(below[x] - line[x]));
+        std::uint8_t& tile = steepest[ty * columns + x / kTile];
+        tile = std::max<std::uint8_t>(tile, static_cast<std::uint8_t>(step));
+      }
+    }
+  });
+  // Widened by the tiles the first ring's cells can reach at the largest
+  // scale: the cells around a sample at distance r span ceil(r) + 1 pixels.
+  const int span = static_cast<int>(std::ceil(ringRadius(0, radius * largestScale))) + 1;
+  const int tiles = (span + kTile - 1) / kTile;
+  std::uint8_t* reach = memory.reach.get();
+  for (std::uint32_t ty = 0; ty < rows; ++ty) {
+    for (std::uint32_t tx = 0; tx < columns; ++tx) {
+      std::uint8_t most = 0;
+      const std::uint32_t from = tx > std::uint32_t(tiles) ? tx - tiles : 0,
+                          to = std::min(columns - 1, tx + tiles);
+      for (std::uint32_t x = from; x <= to; ++x) most = std::max(most, steepest[ty * columns + x]);
+      reach[ty * columns + tx] = most;
+    }
+  }
+  for (std::uint32_t tx = 0; tx < columns; ++tx) {
+    for (std::uint32_t ty = 0; ty < rows; ++ty) {
+      std::uint8_t most = 0;
+      const std::uint32_t from = ty > std::uint32_t(tiles) ? ty - tiles : 0,
+                          to = std::min(rows - 1, ty + tiles);
+      for (std::uint32_t y = from; y <= to; ++y) most = std::max(most, reach[y * columns + tx]);
+      steepest[ty * columns + tx] = most;
+    }
+  }
+  memory.tileColumns = columns;
+  memory.tileRows = rows;
+}
+
+const std::uint8_t* screenScales(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& pool,
+                                 double radius, const double* scales, int count) {
+  ScanMemory& memory = scanMemory.parts();
+  std::lock_guard<std::mutex> lock(memory.mutex);
+  const SearchState& state = workspace.state;
+  const std::uint32_t width = state.archiveWidth, height = state.archiveHeight;
+  if (count < 1 || memory.tileColumns != (width + kTile - 1) / kTile ||
+      memory.tileRows != (height + kTile - 1) / kTile)
+    return nullptr;
+  double smallest = scales[0];
+  for (int k = 0; k < count; ++k) {
+    if (!ringRadiusUsable(radius * scales[k])) return nullptr;
+    smallest = std::min(smallest, scales[k]);
+  }
+  const double middle = scales[count / 2];
+  double moved = 0;
+  for (int k = 0; k < count; ++k) {
+    moved = std::max(moved, std::fabs(ringRadius(0, radius * scales[k]) - ringRadius(0, radius * middle)));
+  }
+  const Geometry g = admissibleRectangle(radius * smallest, width, height);
+  if (g.rowBegin >= g.rowEnd || g.columnEnd - g.columnBegin < kBlock) return nullptr;
+  RadiusTables& t = memory.tables;
+  TemplateView& view = memory.view;
+  prepareTables(t, radius, middle, width);
+  prepareView(view, state, t);
+  const EstimateBlock estimateBlock = memory.estimateBlock;
+  const std::uint8_t* gray = workspace.images.archiveGray.data();
+  std::uint8_t* screen = memory.screen.get();
+  const std::uint8_t* steepest = memory.steepest.get();
+  const std::uint32_t columns = memory.tileColumns;
+  // Beyond the estimate's own margin: the plain means' rounding at the other
+  // scales, with room to spare, and the move's bound, a hair wider.
+  const double base = view.meanTolerance + t.marginFloat[0] + 1e-5;
+  const double perStep = std::sqrt(2.0) * moved * (1.0 + 1e-9);
+  const int taps = t.tapEnd[0];
+  eachRow(pool, g.rowBegin, g.rowEnd, [&](std::int64_t i) {
+    const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
+    std::uint8_t* marks = screen + i * static_cast<std::int64_t>(width);
+    const std::uint8_t* tileRow = steepest + (i / kTile) * columns;
+    float estimates[kBlock];
+    for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
+      const std::int64_t start = std::min(j0, g.columnEnd - kBlock);
+      bool any = false;
+      for (int lane = 0; lane < kBlock; ++lane) any = any || view.centrePasses[rowStart[start + lane]];
+      if (!any) {
+        std::memset(marks + start, 0, kBlock);
+        continue;
+      }
+      estimateBlock(rowStart + start, t.tapOffset, t.tapWeightFloat, taps, estimates);
+      for (int lane = 0; lane < kBlock; ++lane) {
+        const std::int64_t j = start + lane;
+        const double limit = base + perStep * tileRow[j / kTile];
+        marks[j] = view.centrePasses[rowStart[j]] &&
+                   !(std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[0]) > limit);
+      }
+    }
+  });
+  return screen;
 }
 
 }  // namespace orvalis

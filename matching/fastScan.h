@@ -57,6 +57,27 @@ struct PassHit;
 [[nodiscard]] bool scanPassFast(Workspace& workspace, FastScanMemory& memory, WorkerPool& pool, double radius,
                                 const ScanPass& pass, PassHit& hit);
 
+// A screen for the scans at a run of neighbouring scales, none under other
+// light: marks with 1 each centre that might pass the first ring's mean test
+// at one of them, and with 0 every other, so that their scans need not
+// estimate the first ring of the centres it clears. The first ring is
+// estimated once, at the middle scale; between two scales each of its samples
+// moves along its radius, and the bilinear picture changes along the way by at
+// most the largest step between neighbouring pixels near the centre times
+// the distance (times root two, for the two directions). A centre is cleared
+// only when the estimate's distance to the template's mean is beyond the
+// tolerance by more than its margin plus that change: proof that the exact
+// test fails at every scale of the run, so the scans give the same results
+// with the screen as without. Returns the screen (one byte a pixel, row
+// stride archiveWidth, valid over the admissible centres of the run's
+// smallest scale), or null when it can't be made (then scan without).
+// prepareScaleScreen measures the steps between neighbouring pixels of
+// archiveGray, once a picture, for scales up to largestScale.
+void prepareScaleScreen(Workspace& workspace, FastScanMemory& memory, WorkerPool& pool, double radius,
+                        double largestScale);
+[[nodiscard]] const std::uint8_t* screenScales(Workspace& workspace, FastScanMemory& memory, WorkerPool& pool,
+                                               double radius, const double* scales, int count);
+
 // Chooses the estimate and sampling code that scans with this memory use.
 void useEstimateCode(FastScanMemory& memory, EstimateCode code);
 

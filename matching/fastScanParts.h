@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "matching/fastAlignment.h"
 #include "matching/fastScan.h"
@@ -40,17 +41,31 @@ struct RadiusTables {
   double rowOffset[kRingCount][kMaxRingSamples];
   double columnOffset[kRingCount][kMaxRingSamples];
   // The ring mean as a linear combination of pixels: tap t of ring k, for k's
-  // taps tapBegin[k] .. tapBegin[k + 1] - 1, weighs the pixel at offset
-  // tapOffset[t] from the centre (row stride width) by tapWeight[t].
-  int tapBegin[kRingCount + 1] = {};
+  // taps tapBegin[k] .. tapEnd[k] - 1, weighs the pixel at offset
+  // tapOffset[t] from the centre (row stride width) by tapWeight[t]. The
+  // first ring's taps are made with the tables, the others on first use
+  // (needRing): most centres never get past the first ring, and a range of
+  // scales makes tables for every scale.
+  int tapBegin[kRingCount] = {}, tapEnd[kRingCount] = {};
+  std::atomic<bool> ringReady[kRingCount] = {};
+  std::mutex building;  // the lanes may ask for a ring at once
+  int nextTap = 0;
   std::int64_t tapOffset[kMaxTaps];
   double tapWeight[kMaxTaps];
   float tapWeightFloat[kMaxTaps];
   // Bounds on |estimate - exactly summed mean|, in double and in float.
   double marginDouble[kRingCount] = {};
   double marginFloat[kRingCount] = {};
-  // Merging grid for the build.
+  // Merging grid for the build, all zero between builds: a build clears
+  // only the cells it touched, listed in touched.
+  bool gridClear = false;
   double grid[kMaxGridSide * kMaxGridSide];
+  std::int32_t touched[4 * kMaxRingSamples];
+  // cos and sin of each sample's angle for the counts of angleCount: they
+  // depend on the count only, so a new scale keeps them.
+  std::uint32_t angleCount[kRingCount] = {};
+  double cosine[kRingCount][kMaxRingSamples];
+  double sine[kRingCount][kMaxRingSamples];
 };
 
 // The code that estimates the first ring's mean for a block of centres.
@@ -81,14 +96,24 @@ struct TemplateView {
   bool centrePasses[256] = {};
   // Under other light, the gains and offsets each centre byte leaves.
   LightRegion centreRegion[256];
-  // The template profiles laid out for the alignment.
+  // The template profiles laid out for the alignment, and the profiles they
+  // were laid out from: a scan at another scale, or the next picture, keeps
+  // the template and so the layout.
   double profileTwice[kRingCount][2 * kMaxRingSamples + kAlignLanes];
+  std::uint32_t laidOutCount[kRingCount] = {};
+  double laidOut[kRingCount][kMaxRingSamples];
   std::int32_t windowSums[kRingCount][8 * kMaxRingSamples + 4 * kAlignLanes];
 };
 
 // Sample positions and estimate kernels for a radius and row stride; kept
 // while both stay the same.
 void prepareTables(RadiusTables& t, double regionRadius, double scale, std::uint32_t width);
+
+// Makes ring `ring`'s taps and margins, once per tables.
+void buildRingTaps(RadiusTables& t, int ring);
+inline void needRing(RadiusTables& t, int ring) {
+  if (!t.ringReady[ring].load(std::memory_order_acquire)) buildRingTaps(t, ring);
+}
 
 // The template's side of the scan, from the state, for tables of its radius.
 void prepareView(TemplateView& view, const SearchState& state, const RadiusTables& t);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "imaging/bilinearSampling.h"
 #include "matching/fastScanParts.h"
@@ -18,11 +19,18 @@ void buildOffsets(RadiusTables& t, double regionRadius, double scale) {
     const std::uint32_t count = ringSampleCountOf(ringRadius(ring, regionRadius));
     t.count[ring] = count;
     if (count == 0) continue;
-    const double step = kFullTurn / count;
+    if (t.angleCount[ring] != count) {
+      const double step = kFullTurn / count;
+      for (std::uint32_t i = 0; i < count; ++i) {
+        const double angle = i * step;
+        t.cosine[ring][i] = std::cos(angle);
+        t.sine[ring][i] = std::sin(angle);
+      }
+      t.angleCount[ring] = count;
+    }
     for (std::uint32_t i = 0; i < count; ++i) {
-      const double angle = i * step;
-      t.rowOffset[ring][i] = radius * std::cos(angle);
-      t.columnOffset[ring][i] = radius * std::sin(angle);
+      t.rowOffset[ring][i] = radius * t.cosine[ring][i];
+      t.columnOffset[ring][i] = radius * t.sine[ring][i];
     }
   }
 }
@@ -46,15 +54,26 @@ constexpr double kExactSlack =
     4.0 * (2.0 * 255.0 * static_cast<double>(kMaxImagePixels) + 2.0 * 255.0 * kMaxRingSamples) *
     kUnitRoundoff;
 
-void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
-  int tap = 0;
-  for (int ring = 0; ring < kRingCount; ++ring) {
-    t.tapBegin[ring] = tap;
-    const std::uint32_t count = t.count[ring];
-    if (count == 0) continue;
-    const int half = static_cast<int>(std::ceil(ringRadius(ring, regionRadius * t.scale))) + 2;
+}  // namespace
+
+void buildRingTaps(RadiusTables& t, int ring) {
+  std::lock_guard<std::mutex> lock(t.building);
+  if (t.ringReady[ring].load(std::memory_order_relaxed)) return;
+  if (!t.gridClear) {
+    std::fill(t.grid, t.grid + static_cast<std::size_t>(kMaxGridSide) * kMaxGridSide, 0.0);
+    t.gridClear = true;
+  }
+  int tap = t.nextTap;
+  t.tapBegin[ring] = tap;
+  const std::uint32_t count = t.count[ring];
+  if (count > 0) {
+    const int half = static_cast<int>(std::ceil(ringRadius(ring, t.radius * t.scale))) + 2;
     const int side = 2 * half + 1;
-    std::fill(t.grid, t.grid + static_cast<std::size_t>(side) * side, 0.0);
+    int touched = 0;
+    const auto add = [&](std::size_t at, double weight) {
+      if (t.grid[at] == 0.0) t.touched[touched++] = static_cast<std::int32_t>(at);
+      t.grid[at] += weight;
+    };
     for (std::uint32_t i = 0; i < count; ++i) {
       const double row = -t.rowOffset[ring][i];
       const double column = -t.columnOffset[ring][i];
@@ -62,38 +81,44 @@ void buildKernels(RadiusTables& t, double regionRadius, std::uint32_t width) {
       const auto [fy, gy, fx, gx] = bilinearWeights(row, column, r0, c0);
       const std::size_t at =
           static_cast<std::size_t>((static_cast<int>(r0) + half) * side + static_cast<int>(c0) + half);
-      t.grid[at] += gx * gy;
-      t.grid[at + 1] += fx * gy;
-      t.grid[at + side] += gx * fy;
-      t.grid[at + side + 1] += fx * fy;
+      add(at, gx * gy);
+      add(at + 1, fx * gy);
+      add(at + side, gx * fy);
+      add(at + side + 1, fx * fy);
     }
-    for (int a = 0; a < side; ++a) {
-      for (int b = 0; b < side; ++b) {
-        const double weight = t.grid[a * side + b];
-        if (weight == 0.0) continue;
-        t.tapOffset[tap] = static_cast<std::int64_t>(a - half) * width + (b - half);
-        t.tapWeight[tap] = weight / count;
-        t.tapWeightFloat[tap] = static_cast<float>(weight / count);
-        ++tap;
-      }
+    // The cells in raster order, each once (a cell whose weights summed to 0
+    // may be listed twice), cleared behind.
+    std::sort(t.touched, t.touched + touched);
+    for (int k = 0; k < touched; ++k) {
+      const std::int32_t at = t.touched[k];
+      const double weight = t.grid[at];
+      t.grid[at] = 0.0;
+      if (weight == 0.0) continue;
+      const int a = at / side, b = at % side;
+      t.tapOffset[tap] = static_cast<std::int64_t>(a - half) * t.width + (b - half);
+      t.tapWeight[tap] = weight / count;
+      t.tapWeightFloat[tap] = static_cast<float>(weight / count);
+      ++tap;
     }
-    const double taps = tap - t.tapBegin[ring];
-    t.marginDouble[ring] = 255.0 * (taps + 2) * kUnitRoundoff + kExactSlack;
-    t.marginFloat[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -24) + kExactSlack;
   }
-  t.tapBegin[kRingCount] = tap;
+  const double taps = tap - t.tapBegin[ring];
+  t.marginDouble[ring] = 255.0 * (taps + 2) * kUnitRoundoff + kExactSlack;
+  t.marginFloat[ring] = 255.0 * (taps + 2) * std::ldexp(1.0, -24) + kExactSlack;
+  t.tapEnd[ring] = tap;
+  t.nextTap = tap;
+  t.ringReady[ring].store(true, std::memory_order_release);
 }
-
-}  // namespace
 
 void prepareTables(RadiusTables& t, double regionRadius, double scale, std::uint32_t width) {
   if (t.built && t.radius == regionRadius && t.scale == scale && t.width == width) return;
   t.scale = scale;
-  buildOffsets(t, regionRadius, scale);
-  buildKernels(t, regionRadius, width);
-  t.built = true;
   t.radius = regionRadius;
   t.width = width;
+  buildOffsets(t, regionRadius, scale);
+  t.nextTap = 0;
+  for (auto& ready : t.ringReady) ready.store(false, std::memory_order_relaxed);
+  buildRingTaps(t, 0);
+  t.built = true;
 }
 
 void prepareView(TemplateView& view, const SearchState& state, const RadiusTables& t) {
@@ -111,7 +136,13 @@ void prepareView(TemplateView& view, const SearchState& state, const RadiusTable
   for (int ring = 0; ring < kRingCount; ++ring) {
     const std::uint32_t count = t.count[ring];
     if (count == 0) continue;
-    layOutTemplate(state.templateRingProfile[ring], count, view.profileTwice[ring], view.windowSums[ring]);
+    const double* profile = state.templateRingProfile[ring];
+    if (view.laidOutCount[ring] == count &&
+        std::memcmp(view.laidOut[ring], profile, count * sizeof(double)) == 0)
+      continue;
+    layOutTemplate(profile, count, view.profileTwice[ring], view.windowSums[ring]);
+    std::memcpy(view.laidOut[ring], profile, count * sizeof(double));
+    view.laidOutCount[ring] = count;
   }
 }
 

@@ -238,6 +238,14 @@ void passesAtScale(Workspace& workspace, double radius, ScanPass& pass, FoundMat
   }
 }
 
+// The most scales a range takes: the ratio is at least 1 + 1 / 250 (half a
+// pixel either way on the largest radius), and 0.5 to 2 is 348 of its powers,
+// plus both ends.
+constexpr int kMaxScales = 512;
+// Scales screened together: the more, the fewer estimates of the first ring
+// but the wider each screen must be.
+constexpr int kScreenedScales = 12;
+
 bool tooClose(const FoundMatch& a, const FoundMatch& b) {
   const double dy = double(a.y) - b.y, dx = double(a.x) - b.x;
   const double near = std::min(a.radius, b.radius);
@@ -257,15 +265,35 @@ bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
   // and both ends.
   const int lowest = static_cast<int>(std::ceil(std::log(profile.scaleMin) / std::log(ratio) - 1e-9));
   const int highest = static_cast<int>(std::floor(std::log(profile.scaleMax) / std::log(ratio) + 1e-9));
-  for (int power = lowest - 1; power <= highest + 1 && !workspace.abandonScan.load(); ++power) {
-    pass.scale = power < lowest    ? profile.scaleMin
-                 : power > highest ? profile.scaleMax
-                                   : std::pow(ratio, power);
+  double scales[kMaxScales];
+  int scaleCount = 0;
+  for (int power = lowest - 1; power <= highest + 1 && scaleCount < kMaxScales; ++power) {
     if ((power < lowest && std::pow(ratio, lowest) == profile.scaleMin) ||
         (power > highest && std::pow(ratio, highest) == profile.scaleMax))
       continue;
-    passesAtScale(workspace, radius, pass, avoided, kMaxMatches, copies, count, kMaxCopies);
+    scales[scaleCount++] = power < lowest    ? profile.scaleMin
+                           : power > highest ? profile.scaleMax
+                                             : std::pow(ratio, power);
   }
+  // The fast scans of a run of neighbouring scales share one screen of the
+  // first ring (fastScan.h), which changes no result.
+  const bool screened = fast(workspace) && pass.light == nullptr;
+  if (screened) {
+    KernelMemory& memory = kernelMemory(workspace);
+    prepareScaleScreen(workspace, memory.scan, memory.pool, radius, profile.scaleMax);
+  }
+  for (int first = 0; first < scaleCount && !workspace.abandonScan.load(); first += kScreenedScales) {
+    const int run = std::min(kScreenedScales, scaleCount - first);
+    if (screened) {
+      KernelMemory& memory = kernelMemory(workspace);
+      pass.screen = screenScales(workspace, memory.scan, memory.pool, radius, scales + first, run);
+    }
+    for (int k = first; k < first + run && !workspace.abandonScan.load(); ++k) {
+      pass.scale = scales[k];
+      passesAtScale(workspace, radius, pass, avoided, kMaxMatches, copies, count, kMaxCopies);
+    }
+  }
+  pass.screen = nullptr;
   bool taken[kMaxCopies] = {};
   workspace.foundCount = 0;
   while (workspace.foundCount < profile.matches) {

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include "imaging/bilinearSampling.h"
+#include "matching/fastScan.h"
+#include "matching/ringSignature.h"
 #include "matching/searchSteps.h"
 #include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
@@ -43,9 +46,11 @@ BgrPicture texture(std::uint32_t width, std::uint32_t height, std::uint32_t seed
 // The template from the query's viewfinder, the archive filtered, ready for
 // findMatches under the profile.
 std::unique_ptr<Workspace> searchOn(const BgrPicture& query, const BgrPicture& archive,
-                                    const SearchProfile& profile, Kernels kernels, std::uint8_t tolerance) {
+                                    const SearchProfile& profile, Kernels kernels, std::uint8_t tolerance,
+                                    std::uint32_t filterRadius = 8) {
   auto workspace = testing::freshWorkspace(archive.width, archive.height, kernels);
   SearchState& s = workspace->state;
+  s.filterRadius = filterRadius;
   s.queryWidth = query.width;
   s.queryHeight = query.height;
   s.colorTolerance = tolerance;
@@ -203,6 +208,48 @@ TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
       EXPECT_EQ(reports[0], reports[1]) << scale;
     }
   }
+}
+
+// The fast scans of a run of neighbouring sizes skip the centres a shared
+// screen clears: each must fail the first ring's mean test at every size of
+// the run. A sharp picture (filter radius 1) and a wide run, where the
+// first ring's mean moves fast with the size.
+TEST(SearchProfile, AScreenClearsOnlyCentresThatFailAtEverySizeOfItsRun) {
+  constexpr double kRadiusHere = 60;
+  const BgrPicture picture = testing::texturedPicture(240, 240, 8, 4.0);
+  auto w =
+      searchOn(testing::texturedPicture(320, 240, 7, 4.0), picture, SearchProfile{}, Kernels::Fast, 16, 1);
+  const double scales[] = {0.8, 0.85, 0.9, 0.95, 1.0, 1.05, 1.1};
+  KernelMemory& memory = kernelMemory(*w);
+  prepareScaleScreen(*w, memory.scan, memory.pool, kRadiusHere, 1.1);
+  const std::uint8_t* screen = screenScales(*w, memory.scan, memory.pool, kRadiusHere, scales, 7);
+  ASSERT_NE(screen, nullptr);
+  const SearchState& s = w->state;
+  const std::uint32_t count = ringSampleCountOf(ringRadius(0, kRadiusHere));
+  int cleared = 0, passing = 0, wronglyCleared = 0;
+  double profile[kMaxRingSamples];
+  for (std::uint32_t row = 50; row < 190; ++row) {
+    for (std::uint32_t column = 50; column < 190; ++column) {
+      const double centre = w->images.archiveGray[row * s.archiveWidth + column];
+      if (std::fabs(centre - s.templateCentreValue) > s.colorTolerance) continue;
+      bool passesSomewhere = false;
+      for (const double scale : scales) {
+        sampleRingWithCount(w->images.archiveGray.data(), s.archiveWidth, row, column,
+                            ringRadius(0, kRadiusHere * scale), count, profile);
+        double sum = 0;
+        for (std::uint32_t i = 0; i < count; ++i) sum += profile[i];
+        passesSomewhere = passesSomewhere || std::fabs(sum / count - s.templateRingMean[0]) <=
+                                                 s.colorTolerance * kMeanToleranceFactor;
+      }
+      const bool kept = screen[row * s.archiveWidth + column] != 0;
+      cleared += !kept;
+      passing += passesSomewhere;
+      wronglyCleared += !kept && passesSomewhere;
+    }
+  }
+  EXPECT_EQ(wronglyCleared, 0);
+  EXPECT_GT(cleared, 50);  // the screen does clear
+  EXPECT_GT(passing, 10);  // and some centres pass at some size
 }
 
 }  // namespace
