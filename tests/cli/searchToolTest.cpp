@@ -320,8 +320,10 @@ TEST_F(SearchTool, FileNamesThatAreNotUtf8StillGiveValidJsonLines) {
 // shows while the scan runs, though standard error is a file here.
 TEST_F(SearchTool, ALongScanSaysHowFarItIsWhenAsked) {
   built.flat();
-  const ToolRun run = runTool(
-      folder.path(), "--progress & until grep -qs 'rows scanned' stderr.txt; do sleep 0.1; done; kill -9 $!");
+  const ToolRun run =
+      runTool(folder.path(),
+              "--progress & for i in $(seq 200); do grep -qs 'rows scanned' stderr.txt && break; "
+              "sleep 0.1; done; kill -9 $!");
   EXPECT_NE(run.errors.find("orvalis-search: picture 0: "), std::string::npos) << run.errors;
 }
 
