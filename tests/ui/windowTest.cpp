@@ -1,9 +1,5 @@
-// The real window over a small working folder, with a fake camera and an
-// exit path that records scripts: its controls reach their commands, where
-// the views and previews are painted, the icon; and the start-up before the
-// window (its arguments, the default resources a new working folder gets).
-// Whose exit scripts run is the start test's (windowStartTest.sh) and the
-// installed package's.
+// The real window over a small working folder with a fake camera: its controls
+// reach their commands, where views land; its arguments and default resources.
 
 #include <gtest/gtest.h>
 
@@ -38,14 +34,12 @@ class RecordingExitPath : public ExitPath {
   std::vector<ExitScript> scripts;
 };
 
-// 320 x 240 leaves room for every viewfinder command with step 10 around a
-// radius-50 viewfinder at the centre.
+// Room for every viewfinder command with step 10 around radius 50 at the centre.
 inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
 
 struct WindowHarness {
   WindowHarness() { folder.backdrop(); }
-  // Camera mode: picture 1 of the archive holds the query; still-image mode
-  // adds the query as the still picture.
+  // Picture 1 of the archive is the query; still-image mode adds it as still.
   void cameraFolder() {
     folder.archive({texturedPicture(kWidth, kHeight, 7), texturedPicture(kWidth, kHeight, 1)});
   }
@@ -69,8 +63,7 @@ struct WindowHarness {
     return *window_;
   }
   SearchState& state() { return ws->state; }
-  // What the three lists and the step radios show: "rate|filter|tolerance|"
-  // and the checked steps.
+  // "rate|filter|tolerance|" as the lists show them, then the checked steps.
   std::string shown() {
     std::string text;
     for (int id : {kFramesPerSecondList, kFilterRadiusList, kColorToleranceList}) {
@@ -82,8 +75,6 @@ struct WindowHarness {
     return text;
   }
   QAbstractButton* button(int id) { return qobject_cast<QAbstractButton*>(window().control(id)); }
-  // Adjust mode: the parameter controls live and "Avvia una nuova ricerca"
-  // in place of "Modifica i parametri della ricerca".
   void expectMode(bool adjust) {
     for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
     EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
@@ -176,8 +167,7 @@ class Commands : public WindowTest {
 TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   const auto press = [this](int id) { return [this, id] { click(id); }; };
   const auto key = [this](int id, Qt::Key k) { return [this, id, k] { QTest::keyClick(list(id), k); }; };
-  // In turn, from the centre with radius 50 and step 10. The parameters:
-  // rate, filter, tolerance, step, row, column, radius.
+  // In turn: rate, filter, tolerance, step, row, column, radius.
   const struct {
     const char* what;
     std::function<void()> act;
@@ -215,8 +205,7 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   EXPECT_EQ(window().searchTimer().interval(), 500);
 }
 
-// Values the lists don't offer are used by the search, so no item may claim
-// them; an unknown step shows the first step. Showing is no command.
+// No item may claim a value the lists don't offer; showing is no command.
 TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
   fs::remove(parametersFile());
   const std::pair<SearchParameters, std::string> rows[] = {
@@ -238,11 +227,8 @@ TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
 class Painting : public WindowTest {
  protected:
   static void fill(BgrImage& image, std::uint32_t width, std::uint32_t height, QRgb rgb) {
-    for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
-      image.data()[3 * i] = static_cast<std::uint8_t>(qBlue(rgb));
-      image.data()[3 * i + 1] = static_cast<std::uint8_t>(qGreen(rgb));
-      image.data()[3 * i + 2] = static_cast<std::uint8_t>(qRed(rgb));
-    }
+    for (std::size_t i = 0; i < 3 * std::size_t{width} * height; ++i)
+      image.data()[i] = static_cast<std::uint8_t>(rgb >> (8 * (i % 3)));
   }
   void pictures(std::uint32_t width, std::uint32_t height) {
     SearchState& s = state();
@@ -267,7 +253,7 @@ class Painting : public WindowTest {
 
 // Landscape: views 400 x 300 stacked, previews in a column at x 445;
 // portrait: views 300 x 400 side by side, previews in a row at y 445.
-TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
+TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThemAfterTheFirstTick) {
   const struct {
     std::uint32_t width, height;
     int x, y;
@@ -280,7 +266,10 @@ TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
       {480, 640, 470, 200, kArchive},  {480, 640, 310, 200, kBackdrop},   {480, 640, 150, 520, kTemplate},
       {480, 640, 320, 520, kMatch},    {480, 640, 490, 520, kDifference},
   };
+  pictures(640, 480);
+  EXPECT_EQ(at(200, 150), kBackdrop) << "no tick has run yet";
   state().painted = 1;
+  EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
   state().searchStopped = 1;
   for (const auto& p : probes) {
     pictures(p.width, p.height);
@@ -290,22 +279,12 @@ TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
   EXPECT_NE(at(700, 300), kBackdrop);
 }
 
-TEST_F(Painting, ViewsWaitForTheFirstTickAndPreviewsForAMatch) {
-  pictures(640, 480);
-  EXPECT_EQ(at(200, 150), kBackdrop) << "no tick has run yet";
-  state().painted = 1;
-  EXPECT_EQ(at(200, 150), kQuery);
-  EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
-}
-
-// A tick's scan runs on the window's scan thread, no other tick overlaps it,
-// and its end repaints the client area with the match.
+// A scan runs on the window's thread, no tick overlaps it, its end repaints.
 TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
   stillFolder();
   started();
   for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) {
     window().searchControl().onTimerTick();
-    // The scan ends through the event loop, so it still runs for the next tick.
     const std::int32_t index = state().archiveIndex;
     window().searchControl().onTimerTick();
     EXPECT_EQ(state().archiveIndex, index) << "a tick overlapped the scan";
@@ -313,16 +292,14 @@ TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
   }
   ASSERT_EQ(state().searchStopped, 1);
   EXPECT_EQ(state().archiveIndex, 1);
-  // 320 x 240: views 400 x 300, the template preview at 445, 75, 150 x 150;
-  // the query view is gray.
+  // The template preview at 445, 75; the query view gray.
   EXPECT_NE(at(520, 150), kBackdrop);
   const QRgb query = at(100, 100);
   EXPECT_TRUE(qRed(query) == qGreen(query) && qGreen(query) == qBlue(query)) << query;
 }
 
 TEST(WindowArguments, FolderFlagsAndRefusals) {
-  // What is taken: "folder|trust folder|d when from the desktop", then Qt's
-  // own options; or the refusal's message.
+  // "folder|trust folder|d when from the desktop|Qt's options", or the refusal.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "||"},
       {{"pics"}, "pics||"},
@@ -362,8 +339,7 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
   }
 }
 
-// A new folder gets the scripts and the backdrop, never a parameters file; a
-// folder that has res/ is left alone; failures are said.
+// A new folder gets the scripts and backdrop, never parameters; res/ stays as it is.
 TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
   testing::TempDir defaults, work;
   for (const char* name : {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg"}) {
@@ -401,8 +377,7 @@ TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
 }  // namespace
 }  // namespace orvalis::testing
 
-// GoogleTest with one QApplication for the whole program, on the offscreen
-// platform unless another one is asked for.
+// One QApplication for the whole program, offscreen unless asked otherwise.
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
