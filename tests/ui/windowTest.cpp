@@ -138,7 +138,7 @@ TEST_F(Close, EnterPressesTheFocusedButtonAndNeverCloses) {
 
 using Modes = WindowTest;
 
-TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
+TEST_F(Modes, StartUpIsMinimizedInSearchModeAndShowsWhatItLoaded) {
   stillFolder();
   window().initDialog();
   EXPECT_TRUE(window().windowState() & Qt::WindowMinimized);
@@ -149,6 +149,15 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
   EXPECT_EQ(window().searchTimer().interval(), 1000);
   EXPECT_TRUE(exitPath.scripts.empty() && camera.starts == 0)
       << "still-image mode starts no camera, no script";
+  // No item may claim a value the lists don't offer; showing is no command.
+  const SearchParameters loaded(state());
+  window().showParameters({256, 20, 40, 50, 0, 0, 0});
+  EXPECT_EQ(shown(),
+            "Immagini elaborate per secondo:   256|Raggio della filtrazione immagine:   20 pixels|Precisione "
+            "cromatica della ricerca:   40|50");
+  window().showParameters({3, 0, 17, 7, 0, 0, 0});
+  EXPECT_EQ(shown(), "|||1");  // an unknown step shows the first
+  EXPECT_EQ(SearchParameters(state()), loaded);
   EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
 }
 
@@ -205,24 +214,6 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   EXPECT_EQ(window().searchTimer().interval(), 500);
 }
 
-// No item may claim a value the lists don't offer; showing is no command.
-TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
-  fs::remove(parametersFile());
-  const std::pair<SearchParameters, std::string> rows[] = {
-      {{256, 20, 40, 50, 0, 0, 0},
-       "Immagini elaborate per secondo:   256|Raggio della filtrazione immagine:   20 pixels|Precisione "
-       "cromatica della ricerca:   40|50"},
-      {{3, 0, 17, 7, 0, 0, 0}, "|||1"},  // values no item offers; an unknown step shows the first
-  };
-  for (const auto& [parameters, expected] : rows) {
-    window().showParameters(parameters);
-    EXPECT_EQ(shown(), expected);
-  }
-  EXPECT_EQ(SearchParameters(state()), (SearchParameters{1, 8, 16, 10, 120, 160, 50}))
-      << "showing is no command";
-  EXPECT_FALSE(fs::exists(parametersFile()));
-}
-
 // Each picture one plain colour, so a pixel tells which picture covers it.
 class Painting : public WindowTest {
  protected:
@@ -254,11 +245,7 @@ class Painting : public WindowTest {
 // Landscape: views 400 x 300 stacked, previews in a column at x 445;
 // portrait: views 300 x 400 side by side, previews in a row at y 445.
 TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThemAfterTheFirstTick) {
-  const struct {
-    std::uint32_t width, height;
-    int x, y;
-    QRgb expected;
-  } probes[] = {
+  const std::tuple<std::uint32_t, std::uint32_t, int, int, QRgb> probes[] = {
       {640, 480, 200, 150, kQuery},    {640, 480, 399, 299, kQuery},      {640, 480, 200, 470, kArchive},
       {640, 480, 200, 310, kBackdrop}, {640, 480, 420, 150, kBackdrop},   {640, 480, 520, 150, kTemplate},
       {640, 480, 520, 320, kMatch},    {640, 480, 520, 490, kDifference}, {640, 480, 520, 235, kBackdrop},
@@ -271,9 +258,9 @@ TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThemAfterTheFirstTick) {
   state().painted = 1;
   EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
   state().searchStopped = 1;
-  for (const auto& p : probes) {
-    pictures(p.width, p.height);
-    EXPECT_EQ(at(p.x, p.y), p.expected) << p.width << " x " << p.height << " at " << p.x << ", " << p.y;
+  for (const auto& [width, height, x, y, expected] : probes) {
+    pictures(width, height);
+    EXPECT_EQ(at(x, y), expected) << width << " x " << height << " at " << x << ", " << y;
   }
   // The control column's middle is no backdrop band.
   EXPECT_NE(at(700, 300), kBackdrop);
@@ -291,6 +278,7 @@ TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
     QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
   }
   ASSERT_EQ(state().searchStopped, 1);
+  window().searchControl().onTimerTick();  // the match ended the walk
   EXPECT_EQ(state().archiveIndex, 1);
   // The template preview at 445, 75; the query view gray.
   EXPECT_NE(at(520, 150), kBackdrop);
