@@ -329,37 +329,29 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
 
 // A new folder gets the scripts and backdrop, never parameters; res/ stays as it is.
 TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
-  testing::TempDir defaults, work;
-  for (const char* name : {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg"}) {
+  testing::TempDir defaults, work, kept;
+  for (const char* name :
+       {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg", "Combo_Box_Parameters.bin"}) {
     testing::writeTextFile(defaults / name, name);
   }
-  testing::writeTextFile(defaults / "Combo_Box_Parameters.bin", "not to be copied");
   fs::create_directory(defaults / "Scanner_Mode.sh");  // not a plain file: skipped
-  EXPECT_EQ(findDefaultResources({"", (work / "none").string(), defaults.path().string()}),
-            defaults.path().string());
-  std::string message;
-  ASSERT_TRUE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
-  EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"),
-            std::string::npos)
-      << message;
-  const std::vector<std::uint8_t> copied = testing::readFile(work / "res/Device_Lost.sh");
-  EXPECT_EQ(std::string(copied.begin(), copied.end()), "Device_Lost.sh");
-  EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin"));
-  EXPECT_FALSE(fs::exists(work / "res/Scanner_Mode.sh"));
-
-  fs::remove(work / "res/Device_Lost.sh");
-  message.clear();
-  EXPECT_FALSE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
-  EXPECT_EQ(message, "");
-  EXPECT_FALSE(fs::exists(work / "res/Device_Lost.sh"));
-
-  testing::TempDir empty;
-  EXPECT_TRUE(provideDefaultResources(empty.path().string(), "", message));
-  EXPECT_NE(message.find("no default resources"), std::string::npos) << message;
-  EXPECT_FALSE(fs::exists(empty / "res"));
-  message.clear();
-  EXPECT_TRUE(provideDefaultResources((empty / "gone").string(), work.path().string(), message));
-  EXPECT_NE(message.find("can't be made"), std::string::npos) << message;
+  fs::create_directory(kept / "res");
+  const std::string from = defaults.path().string();
+  EXPECT_EQ(findDefaultResources({"", (work / "none").string(), from}), from);
+  const std::tuple<fs::path, std::string, std::string> cases[] = {
+      {work.path(), from, "copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"},
+      {kept.path(), from, ""},  // res/ is there: left alone, nothing said
+      {work / "gone", from, "can't be made"},
+      {kept / "res", "", "no default resources"},
+  };
+  for (const auto& [folder, source, said] : cases) {
+    std::string message;
+    EXPECT_EQ(provideDefaultResources(folder.string(), source, message), !said.empty()) << said;
+    EXPECT_TRUE(said.empty() ? message.empty() : message.find(said) != std::string::npos) << message;
+  }
+  EXPECT_EQ(testing::readFile(work / "res/Device_Lost.sh"), testing::readFile(defaults / "Device_Lost.sh"));
+  EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin") || fs::exists(work / "res/Scanner_Mode.sh"));
+  EXPECT_TRUE(fs::is_empty(kept / "res"));
 }
 
 }  // namespace
