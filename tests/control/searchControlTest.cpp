@@ -1,5 +1,4 @@
-// The search control headless, with fakes of the window and the camera; exits
-// run in real child processes, as they end the process they run in.
+// The search control with a fake window and camera; exits in child processes.
 
 #include <gtest/gtest.h>
 #include <malloc.h>
@@ -40,8 +39,7 @@ BgrPicture distractor(std::uint32_t seed) {
   return texturedPicture(kWidth, kHeight, 100 + seed, 3.0);
 }
 
-// The scripts that ran (by their res/*.ran markers), once every script
-// started so far has ended (the fixture adopts them as orphans).
+// The scripts that ran (res/*.ran), once all have ended (adopted as orphans).
 using Scripts = std::set<std::string>;
 Scripts scriptsRan(const fs::path& folder) {
   for (int i = 0; i < 4000 && ::waitpid(-1, nullptr, WNOHANG) >= 0; ++i) {
@@ -278,8 +276,7 @@ TEST_F(Commands, ParameterCommandsTakeEffectWithANewSearch) {
 using Exits = ControlTest;
 
 TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
-  // One file spoilt in a folder of two pictures; the camera's fault strikes
-  // before start-up (-1) or after that many ticks.
+  // One file spoilt; the camera's fault strikes before start-up (-1) or at a tick.
   using Spoil = void (*)(const fs::path&);
   const Spoil keep = [](const fs::path&) {};
   const Spoil remove = [](const fs::path& f) { fs::remove_all(f); };
@@ -378,8 +375,7 @@ TEST_F(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
             (std::vector<std::uint8_t>{'/', 'u', 's', 'r', '/', 'b', 'i', 'n', ':', '/', 'b', 'i', 'n'}));
 }
 
-// Ends with _Exit: under a file-size limit a forked child of this threaded
-// program never finishes LeakSanitizer's exit check. Says into shared memory.
+// Exits with _Exit (LeakSanitizer hangs under a file-size limit); says into shared memory.
 class QuickExitPath final : public ExitPath {
  public:
   void runScript(ExitScript script) override { ProcessExitPath().runScript(script); }
