@@ -73,9 +73,6 @@ class SearchTool : public ::testing::Test {
  protected:
   static constexpr std::uint32_t kWidth = 200, kHeight = 150;
 
-  void writePicture(const std::string& name, const testing::BgrPicture& picture) {
-    testing::writeFile(folder / name, testing::encodeJpeg(picture, 100));
-  }
   static void expectTheTurnedRegion(const std::string& line) {
     EXPECT_NEAR(number(line, "matchX"), 120, 2) << line;
     EXPECT_NEAR(number(line, "matchY"), 70, 2) << line;
@@ -208,17 +205,18 @@ TEST_F(SearchTool, EveryBadInputIsOneLineAndExitTwo) {
   built.plantedArchive(2);
   fs::create_directories(folder / "folder");
   fs::create_directories(folder / "empty");
-  writePicture("small.jpg", testing::texturedPicture(100, 80, 3));
+  const std::vector<std::uint8_t> small = testing::encodeJpeg(testing::texturedPicture(100, 80, 3));
+  testing::writeFile(folder / "small.jpg", small);
   testing::writeTextFile(folder / "garbage.jpg", "not a picture");
   ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0644), 0);
   for (const char* archive : {"sized", "damaged", "pipe", "tiny"}) {
     fs::copy(folder / "Image_Archive", folder / archive, fs::copy_options::recursive);
   }
-  writePicture(archivePicturePath("sized", 2), testing::texturedPicture(100, 80, 3));
+  testing::writeFile(folder / archivePicturePath("sized", 2), small);
   testing::writeTextFile(folder / archivePicturePath("damaged", 2), "damaged");
   ASSERT_EQ(::mkfifo((folder / archivePicturePath("pipe", 2)).c_str(), 0644), 0);
   for (const char* name : {"Current_Image.jpg", "Image_0000000000.jpg"}) {
-    writePicture(std::string("tiny/") + name, testing::texturedPicture(12, 5, 1));
+    testing::writeFile(folder / "tiny" / name, testing::encodeJpeg(testing::texturedPicture(12, 5, 1)));
   }
   std::vector<std::tuple<std::string, std::string, std::size_t>> cases = {
       {"--archive nowhere", "archive folder 'nowhere' not found", 0},

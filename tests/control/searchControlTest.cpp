@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -21,7 +22,6 @@
 #include "tests/support/allocationCount.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/fakes.h"
-#include "tests/support/testSupport.h"
 #include "tests/support/workingFolder.h"
 
 namespace orvalis::testing {
@@ -29,12 +29,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Small pictures keep the matcher quick; busy enough to have one match only.
+// Small pictures keep the matcher quick; busy enough that a distractor holds no region of the query.
 constexpr std::uint32_t kWidth = 160, kHeight = 120;
 BgrPicture queryPicture() {
   return texturedPicture(kWidth, kHeight, 1, 3.0);
 }
-// A picture that holds no region of the query.
 BgrPicture distractor(std::uint32_t seed) {
   return texturedPicture(kWidth, kHeight, 100 + seed, 3.0);
 }
@@ -74,9 +73,8 @@ class ControlTest : public ::testing::Test {
   // The backdrop, the archive and the still query (none: camera mode).
   void folder(const std::vector<BgrPicture>& archive,
               const std::optional<BgrPicture>& still = queryPicture()) {
-    WorkingFolder built(dir.path());
-    built.backdrop().archive(archive);
-    if (still) built.still(*still);
+    WorkingFolder(dir.path()).backdrop().archive(archive);
+    if (still) WorkingFolder(dir.path()).still(*still);
   }
 
   SearchControl& control() {
@@ -124,9 +122,8 @@ TEST_F(StartUp, StoredViewfinderIsKeptOnTheBoundaryAndResetBeyondIt) {
     auto fresh = std::make_unique<Workspace>();
     SearchControl(*fresh, window, camera, exitPath).startUp();
     const SearchState& s = fresh->state;
-    EXPECT_EQ(std::vector<std::uint32_t>({s.viewfinderX, s.viewfinderY, s.viewfinderRadius,
-                                          static_cast<std::uint32_t>(s.landscape)}),
-              std::vector<std::uint32_t>({c.newX, c.newY, c.newR, c.landscape}))
+    EXPECT_EQ((std::array{s.viewfinderX, s.viewfinderY, s.viewfinderRadius, std::uint32_t(s.landscape)}),
+              (std::array{c.newX, c.newY, c.newR, c.landscape}))
         << c.what;
   }
 }
@@ -346,9 +343,7 @@ TEST_F(Exits, EachFatalConditionRunsItsScriptsAndEndsTheProcess) {
   }
 }
 
-using ExitScripts = ControlTest;
-
-TEST_F(ExitScripts, RunDetachedFromTheChosenFolderAndLeaveNoChild) {
+TEST_F(Exits, ScriptsRunDetachedFromTheChosenFolderAndLeaveNoChild) {
   TempDir chosen;
   // The notice script waits for the test: were it waited for, the child hangs.
   writeTextFile(chosen / "Scanner_Mode.sh",

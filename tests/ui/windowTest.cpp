@@ -149,11 +149,7 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   const auto press = [this](int id) { return [this, id] { click(id); }; };
   const auto key = [this](int id, Qt::Key k) { return [this, id, k] { QTest::keyClick(list(id), k); }; };
   // In turn: rate, filter, tolerance, step, row, column, radius.
-  const struct {
-    const char* what;
-    std::function<void()> act;
-    SearchParameters expected;
-  } rows[] = {
+  const std::tuple<const char*, std::function<void()>, SearchParameters> rows[] = {
       {"Alto", press(kUpButton), {1, 8, 16, 10, 110, 160, 50}},
       {"Basso", press(kDownButton), {1, 8, 16, 10, 120, 160, 50}},
       {"Sinistra", press(kLeftButton), {1, 8, 16, 10, 120, 150, 50}},
@@ -168,14 +164,14 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
       {"filter", key(kFilterRadiusList, Qt::Key_Down), {2, 9, 16, 1, 120, 160, 50}},
       {"tolerance", key(kColorToleranceList, Qt::Key_Up), {2, 9, 14, 1, 120, 160, 50}},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  for (const auto& [what, act, expected] : rows) {
+    SCOPED_TRACE(what);
     fs::remove(parametersFile());
-    row.act();
+    act();
     SearchParameters saved{};
     EXPECT_EQ(loadParameters(saved, parametersFile().c_str()), FileStatus::Ok);
-    EXPECT_EQ(saved, row.expected);
-    EXPECT_EQ(SearchParameters(state()), row.expected);
+    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(SearchParameters(state()), expected);
   }
   // No button is the default: Enter on a list does nothing, on a button presses it.
   QSignalSpy finished(&window(), &QDialog::finished);
