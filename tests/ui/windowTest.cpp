@@ -252,7 +252,8 @@ TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
     QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
   }
   ASSERT_EQ(state().searchStopped, 1);
-  window().searchControl().onTimerTick();  // the match ended the walk
+  window().searchControl().onTimerTick();
+  EXPECT_FALSE(window().searchControl().scanInFlight()) << "the match did not end the walk";
   EXPECT_EQ(state().archiveIndex, 1);
   // The template preview at 445, 75; the query view gray.
   EXPECT_NE(at(520, 150), kBackdrop);
