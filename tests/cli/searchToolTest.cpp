@@ -305,7 +305,7 @@ TEST_F(SearchTool, ALongScanSaysHowFarItIsWhenAsked) {
   built.flat();
   const ToolRun run =
       runTool(folder.path(),
-              "--progress & for i in $(seq 200); do grep -qs 'rows scanned' stderr.txt && break; "
+              "--progress & for i in $(seq 250); do grep -qs 'rows scanned' stderr.txt && break; "
               "sleep 0.1; done; kill -9 $!");
   EXPECT_NE(run.errors.find("orvalis-search: picture 0: "), std::string::npos) << run.errors;
 }
