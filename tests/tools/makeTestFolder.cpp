@@ -1,13 +1,6 @@
-// Writes a working folder of generated pictures for the tests that run the
-// programs as real processes:
-//
-//   orvalis-make-test-folder DIR flat BACKDROP
-//     1920 x 1080 pictures without texture and the widest tolerance, so that
-//     the scan of picture 0 takes minutes (the window's close-during-scan test);
-//   orvalis-make-test-folder DIR planted COUNT WIDTH HEIGHT [MATCH...]
-//     a textured query with the viewfinder at its centre (radius 40, tolerance
-//     8) and archive pictures 0 to COUNT-1 of other textures, where the numbers
-//     MATCH hold the viewfinder's square turned a quarter (the job-array test).
+// Working folders of generated pictures for the real-process tests:
+//   orvalis-make-test-folder DIR flat BACKDROP   (a scan of minutes: WorkingFolder::flat)
+//   orvalis-make-test-folder DIR planted COUNT WIDTH HEIGHT [MATCH...]   (WorkingFolder::plantedArchive)
 
 #include <cstdio>
 #include <cstdlib>

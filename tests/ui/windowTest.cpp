@@ -1,9 +1,4 @@
-// The real window over a small working folder, with a fake camera and an
-// exit path that records scripts: its controls reach their commands, where
-// the views and previews are painted, the icon; and the start-up before the
-// window (its arguments, the default resources a new working folder gets).
-// Whose exit scripts run is the start test's (windowStartTest.sh) and the
-// installed package's.
+// The real window with a fake camera: controls, views; its arguments and resources.
 
 #include <gtest/gtest.h>
 
@@ -38,14 +33,12 @@ class RecordingExitPath : public ExitPath {
   std::vector<ExitScript> scripts;
 };
 
-// 320 x 240 leaves room for every viewfinder command with step 10 around a
-// radius-50 viewfinder at the centre.
+// Room for every viewfinder command with step 10 around radius 50 at the centre.
 inline constexpr std::uint32_t kWidth = 320, kHeight = 240;
 
 struct WindowHarness {
   WindowHarness() { folder.backdrop(); }
-  // Camera mode: picture 1 of the archive holds the query; still-image mode
-  // adds the query as the still picture.
+  // Picture 1 of the archive is the query; still-image mode adds it as still.
   void cameraFolder() {
     folder.archive({texturedPicture(kWidth, kHeight, 7), texturedPicture(kWidth, kHeight, 1)});
   }
@@ -54,11 +47,6 @@ struct WindowHarness {
     cameraFolder();
   }
   fs::path parametersFile() const { return dir / "res/Combo_Box_Parameters.bin"; }
-  SearchParameters savedParameters() {
-    SearchParameters p{};
-    EXPECT_EQ(loadParameters(p, parametersFile().c_str()), FileStatus::Ok);
-    return p;
-  }
   COrvalisDlg& window() {
     if (!window_) window_ = std::make_unique<COrvalisDlg>(*ws, camera, exitPath);
     return *window_;
@@ -69,8 +57,7 @@ struct WindowHarness {
     return *window_;
   }
   SearchState& state() { return ws->state; }
-  // What the three lists and the step radios show: "rate|filter|tolerance|"
-  // and the checked steps.
+  // "rate|filter|tolerance|" as the lists show them, then the checked steps.
   std::string shown() {
     std::string text;
     for (int id : {kFramesPerSecondList, kFilterRadiusList, kColorToleranceList}) {
@@ -82,8 +69,6 @@ struct WindowHarness {
     return text;
   }
   QAbstractButton* button(int id) { return qobject_cast<QAbstractButton*>(window().control(id)); }
-  // Adjust mode: the parameter controls live and "Avvia una nuova ricerca"
-  // in place of "Modifica i parametri della ricerca".
   void expectMode(bool adjust) {
     for (int id : kParameterControls) EXPECT_EQ(window().control(id)->isEnabled(), adjust) << id;
     EXPECT_EQ(window().control(kAdjustButton)->isHidden(), adjust);
@@ -128,26 +113,9 @@ TEST_F(Close, ChiudiTheCloseBoxAndEscRunTheOneCloseSequenceOnce) {
   }
 }
 
-// No button is the default: Enter presses the focused button and does
-// nothing on a list.
-TEST_F(Close, EnterPressesTheFocusedButtonAndNeverCloses) {
-  cameraFolder();
-  started();
-  QSignalSpy finished(&window(), &QDialog::finished);
-  click(kAdjustButton);
-  list(kFramesPerSecondList)->setFocus();
-  QTest::keyClick(list(kFramesPerSecondList), Qt::Key_Return);
-  const std::uint32_t y = state().viewfinderY;
-  window().control(kDownButton)->setFocus();
-  QTest::keyClick(window().control(kDownButton), Qt::Key_Enter);
-  EXPECT_EQ(state().viewfinderY, y + state().viewfinderStep);
-  EXPECT_EQ(finished.count(), 0);
-  EXPECT_EQ(camera.stops, 0);
-}
-
 using Modes = WindowTest;
 
-TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
+TEST_F(Modes, StartUpIsMinimizedInSearchModeAndShowsWhatItLoaded) {
   stillFolder();
   window().initDialog();
   EXPECT_TRUE(window().windowState() & Qt::WindowMinimized);
@@ -158,31 +126,30 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeWithTheDefaultsShown) {
   EXPECT_EQ(window().searchTimer().interval(), 1000);
   EXPECT_TRUE(exitPath.scripts.empty() && camera.starts == 0)
       << "still-image mode starts no camera, no script";
+  // No item may claim a value the lists don't offer; showing is no command.
+  const SearchParameters loaded(state());
+  window().showParameters({256, 20, 40, 50, 0, 0, 0});
+  EXPECT_EQ(shown(),
+            "Immagini elaborate per secondo:   256|Raggio della filtrazione immagine:   20 pixels|Precisione "
+            "cromatica della ricerca:   40|50");
+  window().showParameters({3, 0, 17, 7, 0, 0, 0});
+  EXPECT_EQ(shown(), "|||1");  // an unknown step shows the first
+  EXPECT_EQ(SearchParameters(state()), loaded);
   EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
 }
 
-class Commands : public WindowTest {
- protected:
-  void SetUp() override {
-    stillFolder();
-    // Centre of the picture, radius 50, step 10: every command is admitted.
-    folder.parameters({1, 8, 16, 10, 120, 160, 50});
-    started();
-    click(kAdjustButton);
-    expectMode(true);
-  }
-};
+using Commands = WindowTest;
 
 TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
+  stillFolder();
+  folder.parameters({1, 8, 16, 10, 120, 160, 50});  // every command is admitted
+  started();
+  click(kAdjustButton);
+  expectMode(true);
   const auto press = [this](int id) { return [this, id] { click(id); }; };
   const auto key = [this](int id, Qt::Key k) { return [this, id, k] { QTest::keyClick(list(id), k); }; };
-  // In turn, from the centre with radius 50 and step 10. The parameters:
-  // rate, filter, tolerance, step, row, column, radius.
-  const struct {
-    const char* what;
-    std::function<void()> act;
-    SearchParameters expected;
-  } rows[] = {
+  // In turn: rate, filter, tolerance, step, row, column, radius.
+  const std::tuple<const char*, std::function<void()>, SearchParameters> rows[] = {
       {"Alto", press(kUpButton), {1, 8, 16, 10, 110, 160, 50}},
       {"Basso", press(kDownButton), {1, 8, 16, 10, 120, 160, 50}},
       {"Sinistra", press(kLeftButton), {1, 8, 16, 10, 120, 150, 50}},
@@ -197,17 +164,24 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
       {"filter", key(kFilterRadiusList, Qt::Key_Down), {2, 9, 16, 1, 120, 160, 50}},
       {"tolerance", key(kColorToleranceList, Qt::Key_Up), {2, 9, 14, 1, 120, 160, 50}},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  for (const auto& [what, act, expected] : rows) {
+    SCOPED_TRACE(what);
     fs::remove(parametersFile());
-    row.act();
-    EXPECT_EQ(SearchParameters(state()), row.expected);
-    EXPECT_EQ(savedParameters(), row.expected);
+    act();
+    SearchParameters saved{};
+    EXPECT_EQ(loadParameters(saved, parametersFile().c_str()), FileStatus::Ok);
+    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(SearchParameters(state()), expected);
   }
-  // The new step drives the next move; the new rate waits for a new search.
-  click(kUpButton);
-  EXPECT_EQ(state().viewfinderY, 119u);
-  EXPECT_EQ(window().searchTimer().interval(), 100);
+  // No button is the default: Enter on a list does nothing, on a button presses it.
+  QSignalSpy finished(&window(), &QDialog::finished);
+  list(kFramesPerSecondList)->setFocus();
+  QTest::keyClick(list(kFramesPerSecondList), Qt::Key_Return);
+  window().control(kUpButton)->setFocus();
+  QTest::keyClick(window().control(kUpButton), Qt::Key_Enter);
+  EXPECT_EQ(finished.count(), 0);
+  EXPECT_EQ(state().viewfinderY, 119u);               // the new step drives the next move
+  EXPECT_EQ(window().searchTimer().interval(), 100);  // the new rate waits for a new search
   click(kNewSearchButton);
   expectMode(false);
   EXPECT_EQ(state().archiveIndex, -2);
@@ -215,34 +189,12 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   EXPECT_EQ(window().searchTimer().interval(), 500);
 }
 
-// Values the lists don't offer are used by the search, so no item may claim
-// them; an unknown step shows the first step. Showing is no command.
-TEST_F(Commands, ShownParametersSelectTheirItemsAndAreNoCommand) {
-  fs::remove(parametersFile());
-  const std::pair<SearchParameters, std::string> rows[] = {
-      {{256, 20, 40, 50, 0, 0, 0},
-       "Immagini elaborate per secondo:   256|Raggio della filtrazione immagine:   20 pixels|Precisione "
-       "cromatica della ricerca:   40|50"},
-      {{3, 0, 17, 7, 0, 0, 0}, "|||1"},  // values no item offers; an unknown step shows the first
-  };
-  for (const auto& [parameters, expected] : rows) {
-    window().showParameters(parameters);
-    EXPECT_EQ(shown(), expected);
-  }
-  EXPECT_EQ(SearchParameters(state()), (SearchParameters{1, 8, 16, 10, 120, 160, 50}))
-      << "showing is no command";
-  EXPECT_FALSE(fs::exists(parametersFile()));
-}
-
 // Each picture one plain colour, so a pixel tells which picture covers it.
 class Painting : public WindowTest {
  protected:
   static void fill(BgrImage& image, std::uint32_t width, std::uint32_t height, QRgb rgb) {
-    for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
-      image.data()[3 * i] = static_cast<std::uint8_t>(qBlue(rgb));
-      image.data()[3 * i + 1] = static_cast<std::uint8_t>(qGreen(rgb));
-      image.data()[3 * i + 2] = static_cast<std::uint8_t>(qRed(rgb));
-    }
+    for (std::size_t i = 0; i < 3 * std::size_t{width} * height; ++i)
+      image.data()[i] = static_cast<std::uint8_t>(rgb >> (8 * (i % 3)));
   }
   void pictures(std::uint32_t width, std::uint32_t height) {
     SearchState& s = state();
@@ -265,14 +217,9 @@ class Painting : public WindowTest {
                         kMatch = 0xFFFF00, kDifference = 0xFF00FF;
 };
 
-// Landscape: views 400 x 300 stacked, previews in a column at x 445;
-// portrait: views 300 x 400 side by side, previews in a row at y 445.
-TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
-  const struct {
-    std::uint32_t width, height;
-    int x, y;
-    QRgb expected;
-  } probes[] = {
+// Views 400 x 300 stacked, previews at x 445; portrait: side by side, previews at y 445.
+TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThemAfterTheFirstTick) {
+  const std::tuple<std::uint32_t, std::uint32_t, int, int, QRgb> probes[] = {
       {640, 480, 200, 150, kQuery},    {640, 480, 399, 299, kQuery},      {640, 480, 200, 470, kArchive},
       {640, 480, 200, 310, kBackdrop}, {640, 480, 420, 150, kBackdrop},   {640, 480, 520, 150, kTemplate},
       {640, 480, 520, 320, kMatch},    {640, 480, 520, 490, kDifference}, {640, 480, 520, 235, kBackdrop},
@@ -280,49 +227,42 @@ TEST_F(Painting, ViewsAndPreviewsLandWhereTheLayoutPutsThem) {
       {480, 640, 470, 200, kArchive},  {480, 640, 310, 200, kBackdrop},   {480, 640, 150, 520, kTemplate},
       {480, 640, 320, 520, kMatch},    {480, 640, 490, 520, kDifference},
   };
+  pictures(640, 480);
+  EXPECT_EQ(at(200, 150), kBackdrop) << "no tick has run yet";
   state().painted = 1;
+  EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
   state().searchStopped = 1;
-  for (const auto& p : probes) {
-    pictures(p.width, p.height);
-    EXPECT_EQ(at(p.x, p.y), p.expected) << p.width << " x " << p.height << " at " << p.x << ", " << p.y;
+  for (const auto& [width, height, x, y, expected] : probes) {
+    pictures(width, height);
+    EXPECT_EQ(at(x, y), expected) << width << " x " << height << " at " << x << ", " << y;
   }
   // The control column's middle is no backdrop band.
   EXPECT_NE(at(700, 300), kBackdrop);
 }
 
-TEST_F(Painting, ViewsWaitForTheFirstTickAndPreviewsForAMatch) {
-  pictures(640, 480);
-  EXPECT_EQ(at(200, 150), kBackdrop) << "no tick has run yet";
-  state().painted = 1;
-  EXPECT_EQ(at(200, 150), kQuery);
-  EXPECT_EQ(at(520, 150), kBackdrop) << "no match, no previews";
-}
-
-// A tick's scan runs on the window's scan thread, no other tick overlaps it,
-// and its end repaints the client area with the match.
+// A scan runs on the window's thread, no tick overlaps it, its end repaints.
 TEST_F(Painting, ASearchTickRepaintsTheClientAreaWithTheMatch) {
   stillFolder();
   started();
   for (int tick = 0; tick < 3 && state().searchStopped == 0; ++tick) {
     window().searchControl().onTimerTick();
-    // The scan ends through the event loop, so it still runs for the next tick.
     const std::int32_t index = state().archiveIndex;
     window().searchControl().onTimerTick();
     EXPECT_EQ(state().archiveIndex, index) << "a tick overlapped the scan";
     QTRY_VERIFY_WITH_TIMEOUT(!window().searchControl().scanInFlight(), 20000);
   }
   ASSERT_EQ(state().searchStopped, 1);
+  window().searchControl().onTimerTick();
+  EXPECT_FALSE(window().searchControl().scanInFlight()) << "the match did not end the walk";
   EXPECT_EQ(state().archiveIndex, 1);
-  // 320 x 240: views 400 x 300, the template preview at 445, 75, 150 x 150;
-  // the query view is gray.
+  // The template preview at 445, 75; the query view gray.
   EXPECT_NE(at(520, 150), kBackdrop);
   const QRgb query = at(100, 100);
   EXPECT_TRUE(qRed(query) == qGreen(query) && qGreen(query) == qBlue(query)) << query;
 }
 
 TEST(WindowArguments, FolderFlagsAndRefusals) {
-  // What is taken: "folder|trust folder|d when from the desktop", then Qt's
-  // own options; or the refusal's message.
+  // "folder|trust folder|d when from the desktop|Qt's options", or the refusal.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "||"},
       {{"pics"}, "pics||"},
@@ -344,8 +284,6 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
       {{"--matches", "0"}, "--matches: '0' is not a whole number from 1 to 16"},
       {{"--light=1"}, "--light takes no value"},
       {{"--angles"}, "--angles needs a value (MIN:MAX)"},
-      {{"--min-score", "2"},
-       "--min-score: lower scores are better here (0 is the template itself); use --max-score"},
   };
   for (const auto& [arguments, expected] : cases) {
     const ParsedWindowArguments parsed = parseWindowArguments(arguments);
@@ -362,47 +300,37 @@ TEST(WindowArguments, FolderFlagsAndRefusals) {
   }
 }
 
-// A new folder gets the scripts and the backdrop, never a parameters file; a
-// folder that has res/ is left alone; failures are said.
+// A new folder gets the scripts and backdrop, never parameters; res/ stays as it is.
 TEST(DefaultResources, ANewFolderGetsScriptsAndBackdropOnlyOnce) {
-  testing::TempDir defaults, work;
-  for (const char* name : {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg"}) {
+  testing::TempDir defaults, work, kept;
+  for (const char* name :
+       {"Missing_Resources.sh", "Device_Lost.sh", "Dark_Gray_Square.jpg", "Combo_Box_Parameters.bin"}) {
     testing::writeTextFile(defaults / name, name);
   }
-  testing::writeTextFile(defaults / "Combo_Box_Parameters.bin", "not to be copied");
   fs::create_directory(defaults / "Scanner_Mode.sh");  // not a plain file: skipped
-  EXPECT_EQ(findDefaultResources({"", (work / "none").string(), defaults.path().string()}),
-            defaults.path().string());
-  std::string message;
-  ASSERT_TRUE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
-  EXPECT_NE(message.find("copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"),
-            std::string::npos)
-      << message;
-  const std::vector<std::uint8_t> copied = testing::readFile(work / "res/Device_Lost.sh");
-  EXPECT_EQ(std::string(copied.begin(), copied.end()), "Device_Lost.sh");
-  EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin"));
-  EXPECT_FALSE(fs::exists(work / "res/Scanner_Mode.sh"));
-
-  fs::remove(work / "res/Device_Lost.sh");
-  message.clear();
-  EXPECT_FALSE(provideDefaultResources(work.path().string(), defaults.path().string(), message));
-  EXPECT_EQ(message, "");
-  EXPECT_FALSE(fs::exists(work / "res/Device_Lost.sh"));
-
-  testing::TempDir empty;
-  EXPECT_TRUE(provideDefaultResources(empty.path().string(), "", message));
-  EXPECT_NE(message.find("no default resources"), std::string::npos) << message;
-  EXPECT_FALSE(fs::exists(empty / "res"));
-  message.clear();
-  EXPECT_TRUE(provideDefaultResources((empty / "gone").string(), work.path().string(), message));
-  EXPECT_NE(message.find("can't be made"), std::string::npos) << message;
+  fs::create_directory(kept / "res");
+  const std::string from = defaults.path().string();
+  EXPECT_EQ(findDefaultResources({"", (work / "none").string(), from}), from);
+  const std::tuple<fs::path, std::string, std::string> cases[] = {
+      {work.path(), from, "copied Missing_Resources.sh, Device_Lost.sh, Dark_Gray_Square.jpg"},
+      {kept.path(), from, ""},  // res/ is there: left alone, nothing said
+      {work / "gone", from, "can't be made"},
+      {kept / "res", "", "no default resources"},
+  };
+  for (const auto& [folder, source, said] : cases) {
+    std::string message;
+    EXPECT_EQ(provideDefaultResources(folder.string(), source, message), !said.empty()) << said;
+    EXPECT_TRUE(said.empty() ? message.empty() : message.find(said) != std::string::npos) << message;
+  }
+  EXPECT_EQ(testing::readFile(work / "res/Device_Lost.sh"), testing::readFile(defaults / "Device_Lost.sh"));
+  EXPECT_FALSE(fs::exists(work / "res/Combo_Box_Parameters.bin") || fs::exists(work / "res/Scanner_Mode.sh"));
+  EXPECT_TRUE(fs::is_empty(kept / "res"));
 }
 
 }  // namespace
 }  // namespace orvalis::testing
 
-// GoogleTest with one QApplication for the whole program, on the offscreen
-// platform unless another one is asked for.
+// One QApplication for the whole program, offscreen unless asked otherwise.
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
