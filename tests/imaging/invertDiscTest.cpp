@@ -36,34 +36,31 @@ struct Spans {
   int total = 0;
 };
 
-TEST(InvertDisc, RadiusTenHasItsRowsAndSpans) {
-  Spans s(200, 200, 50, 50, 10);
-  EXPECT_EQ(s.total, 337);
-  EXPECT_EQ(s.count[39] + s.count[61], 0);
-  for (const auto& [row, first, last] : {std::tuple{40, 50, 50}, {41, 47, 53}, {50, 40, 60}, {60, 47, 53}}) {
-    EXPECT_EQ(s.first[row], first) << "row " << row;
-    EXPECT_EQ(s.last[row], last) << "row " << row;
-  }
-}
-
 TEST(InvertDisc, DrawsOnlyDiscsThatFitAndHaveAStep) {
-  // 31 x 21: radius 10 touching the top and bottom rows, or the left or the
-  // right column, is drawn; leaving by half a pixel or by a hair, it is not.
-  // trunc(36 x r) = 0 below r = 1/36; negative and NaN radii never fit; one
-  // step is the single top point, the centre pixel.
+  // 31 x 21: radius 10 touching the top and bottom rows and the left or the
+  // right column is drawn whole; leaving by half a pixel or by a hair, it is
+  // not. trunc(36 x r) = 0 below r = 1/36; negative and NaN radii never fit;
+  // one step is the single top point, the centre pixel.
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
     double row, column, radius;
-    int total;  // -1: some
-  } cases[] = {{10, 10, 10, -1},  {10, 20, 10, -1},  {9.5, 15, 10, 0},       {10.5, 15, 10, 0},
+    int total;
+  } cases[] = {{10, 10, 10, 337}, {10, 20, 10, 337}, {9.5, 15, 10, 0},       {10.5, 15, 10, 0},
                {10, 9.5, 10, 0},  {10, 20.5, 10, 0}, {10 - 1e-9, 15, 10, 0}, {10, 20 + 1e-9, 10, 0},
                {10, 15, 0.02, 0}, {10, 15, -1, 0},   {10, 15, nan, 0},       {10, 15, 0.03, 1}};
   for (const auto& c : cases) {
-    Spans s(31, 21, c.row, c.column, c.radius);
-    EXPECT_TRUE(c.total < 0 ? s.count[0] > 0 && s.count[20] > 0 : s.total == c.total)
-        << c.row << ", " << c.column << ", " << c.radius << ": " << s.total;
+    EXPECT_EQ(Spans(31, 21, c.row, c.column, c.radius).total, c.total)
+        << c.row << ", " << c.column << ", " << c.radius;
   }
   EXPECT_EQ(Spans(31, 21, 10, 15, 0.03).first[10], 15);
+  // Radius 10 a row lower: from one top pixel to seven at the bottom, and
+  // nothing above or below.
+  const Spans s(31, 23, 11, 15, 10);
+  EXPECT_EQ(s.count[0] + s.count[22], 0);
+  for (const auto& [row, first, last] : {std::tuple{1, 15, 15}, {2, 12, 18}, {11, 5, 25}, {21, 12, 18}}) {
+    EXPECT_EQ(s.first[row], first) << "row " << row;
+    EXPECT_EQ(s.last[row], last) << "row " << row;
+  }
 }
 
 TEST(Glyphs, MarkersOfAQuarterRadiusSitOneAndAHalfRadiiAway) {

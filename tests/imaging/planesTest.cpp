@@ -63,7 +63,6 @@ TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
     std::uint32_t got = 0;
     buildDiscMask(radius, mask.data(), got);
     EXPECT_EQ(got, count) << "radius " << radius;
-    EXPECT_TRUE(radius != 1 || mask == Bytes({0, 1, 0, 1, 1, 1, 0, 1, 0}));
   }
 }
 

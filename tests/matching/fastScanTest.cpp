@@ -1,16 +1,14 @@
 // The fast scan against the plain one, to the last bit; its screening
-// estimates on the very edge of the mean tolerance; its earliest-hit rule
-// with many lanes finding hits at once; and the shifts it may skip.
+// estimates on the edge of the mean tolerance; its earliest hit across lanes;
+// and the shifts it may skip.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
-#include <tuple>
 #include <utility>
 
 #include "files/loadJpeg.h"
@@ -18,7 +16,6 @@
 #include "matching/consensusReach.h"
 #include "matching/fastScan.h"
 #include "matching/rotationEstimate.h"
-#include "matching/searchSteps.h"
 #include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
 
@@ -26,51 +23,25 @@ namespace orvalis {
 namespace {
 
 using testing::BgrPicture;
+using testing::searchReport;
 
-struct Params {
-  std::uint32_t filterRadius;
-  std::uint8_t colorTolerance;
-  std::uint32_t viewfinderX, viewfinderY, viewfinderRadius;
+struct Params : testing::Setup {
   double scanRadius;
 };
 
-// What a scan reports, every double to the last bit.
-std::string scanReport(Workspace& workspace, double radius) {
-  const int found = scanArchiveImage(workspace, radius);
-  const SearchState& s = workspace.state;
-  char text[200];
-  std::snprintf(text, sizeof text, "found %d/%d at (%u, %u) radius %.17g angle %.17g consensus %.17g", found,
-                s.matchFound, s.matchY, s.matchX, s.matchRadius, s.matchAngle, s.consensusAngleDeg);
-  return text;
-}
-
-// Both kernel sets from the pictures on, each with stale result fields that
-// a scan without a match must keep: the same gray plane, the same scan.
+// Both kernel sets from the pictures on: the same gray plane, the same scan.
 // Returns whether the plain scan found a match.
 int expectSameScan(const BgrPicture& query, const BgrPicture& archive, const Params& c,
                    const std::string& what, EstimateCode code) {
-  std::unique_ptr<Workspace> scans[2];
-  for (int k = 0; k < 2; ++k) {
-    scans[k] = testing::freshWorkspace(query.width, query.height, k ? Kernels::Fast : Kernels::Reference);
-    SearchState& state = scans[k]->state;
-    std::tie(state.filterRadius, state.colorTolerance, state.viewfinderX, state.viewfinderY,
-             state.viewfinderRadius) =
-        std::tie(c.filterRadius, c.colorTolerance, c.viewfinderX, c.viewfinderY, c.viewfinderRadius);
-    state.matchX = state.matchY = 3;
-    state.matchAngle = 0.25;
-    state.consensusAngleDeg = 12.5;
-    testing::splitInto(*scans[k], query, false);
-    testing::splitInto(*scans[k], archive, true);
-    EXPECT_TRUE(buildTemplateSignature(*scans[k]) && buildTemplateHistograms(state) &&
-                filterArchiveImage(*scans[k]));
-  }
-  useEstimateCode(kernelMemory(*scans[1]).scan, code);
-  const std::uint8_t* gray = scans[0]->images.archiveGray.data();
-  EXPECT_TRUE(
-      std::equal(gray, gray + std::size_t{query.width} * query.height, scans[1]->images.archiveGray.data()))
+  auto plain = testing::preparedSearch(query, archive, c, Kernels::Reference);
+  auto fast = testing::preparedSearch(query, archive, c, Kernels::Fast);
+  useEstimateCode(kernelMemory(*fast).scan, code);
+  EXPECT_TRUE(std::equal(plain->images.archiveGray.data(),
+                         plain->images.archiveGray.data() + std::size_t{query.width} * query.height,
+                         fast->images.archiveGray.data()))
       << what << ": the gray planes differ";
-  EXPECT_EQ(scanReport(*scans[1], c.scanRadius), scanReport(*scans[0], c.scanRadius)) << what;
-  return scans[0]->state.matchFound;
+  EXPECT_EQ(searchReport(*fast, c.scanRadius), searchReport(*plain, c.scanRadius)) << what;
+  return plain->state.matchFound;
 }
 
 BgrPicture demoPhoto(const std::string& name) {
@@ -220,7 +191,7 @@ TEST(FastScan, EstimatesNeverRejectACentreOnTheEdgeOfTheMeanTolerance) {
           fast->state = plain->state;
           const std::string what = std::string(kind) + ", radius " + std::to_string(radius) + ", width " +
                                    std::to_string(width) + (direction > 0 ? ", above" : ", below");
-          EXPECT_EQ(scanReport(*fast, radius), scanReport(*plain, radius)) << what;
+          EXPECT_EQ(searchReport(*fast, radius), searchReport(*plain, radius)) << what;
           EXPECT_EQ(plain->state.matchFound, 1) << what;
         }
       }
@@ -252,7 +223,7 @@ TEST(FastScan, EarliestHitWinsWhenEveryLaneFindsOneAtOnce) {
     });
     testing::templateFromArchive(*scan, spotRow(0), spotColumn(0), kRadius);
     if (lanes == 1) {
-      expected = scanReport(*scan, kRadius);
+      expected = searchReport(*scan, kRadius);
       EXPECT_LE(
           std::abs(int(scan->state.matchY) - spotRow(0)) + std::abs(int(scan->state.matchX) - spotColumn(0)),
           4)
@@ -260,7 +231,7 @@ TEST(FastScan, EarliestHitWinsWhenEveryLaneFindsOneAtOnce) {
       continue;
     }
     int wrong = 0;
-    for (int trial = 0; trial < 120; ++trial) wrong += scanReport(*scan, kRadius) != expected;
+    for (int trial = 0; trial < 120; ++trial) wrong += searchReport(*scan, kRadius) != expected;
     EXPECT_EQ(wrong, 0) << "trials out of 120 that did not report " << expected;
   }
 }

@@ -102,8 +102,17 @@ TEST_F(MatchViews, PreviewsTakeTheStrictDiscAtTheViewfinderOffsetAndTruncateThei
     im.queryB[i] = im.rotatedArchiveB[i] = static_cast<std::uint8_t>(2 + i % kWidth);
     im.queryG[i] = im.queryR[i] = im.rotatedArchiveG[i] = im.rotatedArchiveR[i] = 4;
   }
+  // Gray 100, and along the viewfinder's row differences of +16, +17, -16,
+  // -17 and the widest.
+  std::memset(im.queryGray.data(), 100, kPlane);
+  std::memset(im.rotatedArchiveGray.data(), 100, kPlane);
+  const std::size_t centre = std::size_t{kViewY} * kWidth + kViewX;
+  const std::uint8_t values[] = {116, 117, 84, 83, 255};
+  for (int k = 0; k < 5; ++k) im.rotatedArchiveGray[centre + 1 + k] = values[k];
+  im.queryGray[centre + 5] = 0;
   buildTemplatePreview(*ws);
   buildMatchPreview(*ws);
+  buildDifferencePreview(*ws);
   const int r = kRadius;
   for (const BgrImage* preview : {&im.templatePreview, &im.matchPreview}) {
     for (const auto& [dy, dx] : {std::pair{0, 0}, {0, r - 1}, {-r + 1, 0}, {5, -12}, {-20, 30}}) {
@@ -113,17 +122,6 @@ TEST_F(MatchViews, PreviewsTakeTheStrictDiscAtTheViewfinderOffsetAndTruncateThei
       EXPECT_EQ(previewAt(*preview, dy, dx), 0) << dy << ", " << dx;
     }
   }
-}
-
-TEST_F(MatchViews, DifferenceMapPassesOnTheToleranceAndFailsOneAbove) {
-  std::memset(im.queryGray.data(), 100, kPlane);
-  std::memset(im.rotatedArchiveGray.data(), 100, kPlane);
-  // Along the viewfinder's row: +16, +17, -16, -17 and the widest difference.
-  const std::size_t centre = std::size_t{kViewY} * kWidth + kViewX;
-  const std::uint8_t values[] = {116, 117, 84, 83, 255};
-  for (int k = 0; k < 5; ++k) im.rotatedArchiveGray[centre + 1 + k] = values[k];
-  im.queryGray[centre + 5] = 0;
-  buildDifferencePreview(*ws);
   const int expected[] = {30, 30, 255, 30, 255, 255};
   for (int dx = 0; dx <= 5; ++dx) EXPECT_EQ(previewAt(im.differencePreview, 0, dx), expected[dx]) << dx;
 }
