@@ -26,8 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 using testing::BgrPicture;
 
 TEST(PixelConversions, GrayIsTheTruncatedUnweightedMeanInBlueGreenRedOrder) {
-  // (0,0,2) -> 0; (1,2,3) -> 2; white stays 255; (255,255,254) -> 254; a
-  // weighted gray would give 10 for pure blue 90 and 76 for pure red 255.
+  // A weighted gray would give 10 for pure blue 90 and 76 for pure red 255.
   const Bytes picture = {0, 0, 2, 1, 2, 3, 255, 255, 255, 255, 255, 254, 90, 0, 0, 0, 0, 255};
   Bytes b(6), g(6), r(6), gray(6), bgr(18), back(6);
   splitPlanes(picture.data(), 6, 1, b.data(), g.data(), r.data());
@@ -42,8 +41,7 @@ TEST(PixelConversions, GrayIsTheTruncatedUnweightedMeanInBlueGreenRedOrder) {
 }
 
 TEST(PixelConversionsFast, SameBytesAsThePlainConversions) {
-  // Below and above the size from which the work is shared out, with pixel
-  // counts that split unevenly between lanes.
+  // Below and above the size from which the work is shared out, split unevenly.
   std::mt19937 rng(129);
   WorkerPool pool(3);
   for (const auto& [width, height] : {std::pair{1u, 1u}, {7u, 3u}, {301u, 219u}, {641u, 479u}}) {
@@ -75,9 +73,8 @@ TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
 }
 
 TEST(CircularMeanFilter, CopiesTheBorderAndRoundsTheDiscMeanToTheNearest) {
-  // R = 1 on 3 x 3 and 4 x 3: the five cells of the centre sum to 7 (1.4 -> 1)
-  // or 8 (1.6 -> 2, where a truncating division gives 1); the corners don't
-  // count; the border is copied.
+  // R = 1: the centre's five cells sum to 7 (1.4 -> 1) or 8 (1.6 -> 2, not
+  // 1 as truncated); the corners don't count; the border is copied.
   Bytes mask(9);
   std::uint32_t count = 0;
   buildDiscMask(1, mask.data(), count);
@@ -99,8 +96,7 @@ TEST(CircularMeanFilter, CopiesTheBorderAndRoundsTheDiscMeanToTheNearest) {
   }
 }
 
-// Busy content: a smooth texture with noise on top, so that neighbouring disc
-// sums differ and every rounding case turns up.
+// A texture with noise on top, so that every rounding case turns up.
 BgrPicture busy(std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
   BgrPicture picture = testing::texturedPicture(width, height, radius * 31 + width, 3.0);
   std::mt19937 rng(width * height);
@@ -177,9 +173,8 @@ Bytes turned(const Bytes& source, std::uint32_t w, std::uint32_t h, const Rotati
 }
 
 TEST(RotatePlane, TurnsAndScalesOntoWholePixels) {
-  // Viewfinder at (row 20, column 25). Turned by a quarter about a match at
-  // (30, 33), destination (20 + a, 25 + b) shows the source at (30 + b,
-  // 33 - a); scaled by 2 about the viewfinder, (20 + 2a, 25 + 2b).
+  // Viewfinder (20, 25): turned a quarter about a match at (30, 33), (20 + a,
+  // 25 + b) shows (30 + b, 33 - a); scaled by 2, (20 + 2a, 25 + 2b).
   std::mt19937 rng(129);
   Bytes source(61 * 53);
   for (auto& b : source) b = static_cast<std::uint8_t>(1 + rng() % 255);
@@ -196,11 +191,9 @@ TEST(RotatePlane, TurnsAndScalesOntoWholePixels) {
 }
 
 TEST(RotatePlane, ShiftsInterpolateRoundHalfUpAndGiveZeroOutside) {
-  // Unshifted, the last row and column are copied. Shifted by -0.5 both
-  // ways, (0, 0) reads the mean of the 2 x 2 block, rounded half up, and the
-  // rest lies outside. Shifted by -0.25 columns, a pixel weighs itself 0.75
-  // and its right neighbour 0.25, along the last row too, whose lower
-  // neighbours must not be read.
+  // Unshifted, the last row and column are copied; by -0.5 both ways, (0, 0)
+  // is the 2 x 2 mean rounded half up; by -0.25 columns a pixel weighs 0.75
+  // and its right neighbour 0.25, on the last row too.
   const struct {
     Bytes plane;
     std::uint32_t w, h;
@@ -215,8 +208,7 @@ TEST(RotatePlane, ShiftsInterpolateRoundHalfUpAndGiveZeroOutside) {
     EXPECT_EQ(turned(c.plane, c.w, c.h, {0.0, 0, 0, c.shiftX, c.shiftY}), c.expected);
 }
 
-// The inverted pixels of a BGR picture of zeros drawn with one disc, row by
-// row: first and last column and how many (each row must be one span).
+// A disc inverted on black, row by row: first and last column and how many.
 struct Spans {
   Spans(std::uint32_t width, std::uint32_t height, double row, double column, double radius)
       : bytes(3 * std::size_t{width} * height, 0), first(height, -1), last(height, -1), count(height, 0) {
@@ -239,10 +231,8 @@ struct Spans {
 };
 
 TEST(InvertDisc, DrawsOnlyDiscsThatFitAndHaveAStep) {
-  // 31 x 21: radius 10 touching the top and bottom rows and the left or the
-  // right column is drawn whole; leaving by half a pixel or by a hair, it is
-  // not. trunc(36 x r) = 0 below r = 1/36; negative and NaN radii never fit;
-  // one step is the single top point, the centre pixel.
+  // 31 x 21: radius 10 touching the edges is drawn whole, leaving them by a
+  // hair not at all; below r = 1/36 there are no steps (trunc(36 r) = 0).
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
     double row, column, radius;
@@ -255,8 +245,7 @@ TEST(InvertDisc, DrawsOnlyDiscsThatFitAndHaveAStep) {
         << c.row << ", " << c.column << ", " << c.radius;
   }
   EXPECT_EQ(Spans(31, 21, 10, 15, 0.03).first[10], 15);
-  // Radius 10 a row lower: from one top pixel to seven at the bottom, and
-  // nothing above or below.
+  // Radius 10 a row lower: one top pixel to seven at the bottom, nothing around.
   const Spans s(31, 23, 11, 15, 10);
   EXPECT_EQ(s.count[0] + s.count[22], 0);
   for (const auto& [row, first, last] : {std::tuple{1, 15, 15}, {2, 12, 18}, {11, 5, 25}, {21, 12, 18}}) {

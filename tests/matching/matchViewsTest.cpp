@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "imaging/pixelConversions.h"
 #include "matching/matchViews.h"
@@ -14,8 +13,7 @@ namespace orvalis {
 namespace {
 
 // Pictures 240 x 200, viewfinder of radius 40 at column 70, row 80.
-constexpr std::uint32_t kWidth = 240, kHeight = 200;
-constexpr std::uint32_t kViewX = 70, kViewY = 80, kRadius = 40;
+constexpr std::uint32_t kWidth = 240, kHeight = 200, kViewX = 70, kViewY = 80, kRadius = 40;
 constexpr std::size_t kPlane = std::size_t{kWidth} * kHeight;
 
 TEST(PreviewSide, IsFourTimesTwelveTenthsOfHalfTheRadius) {
@@ -49,9 +47,8 @@ class MatchViews : public ::testing::Test {
   ImageStore& im = ws->images;
 };
 
-TEST_F(MatchViews, AQuarterTurnedMatchIsTurnedBackOntoTheTemplate) {
-  // The archive holds the query's disc turned by a quarter around (row 110,
-  // column 150): query (80 + a, 70 + b) = archive (110 + b, 150 - a).
+TEST_F(MatchViews, AQuarterTurnedMatchIsMarkedAndTurnedBackOntoTheTemplate) {
+  // The archive holds the query's disc turned by a quarter around (row 110, column 150).
   const testing::BgrPicture query = testing::texturedPicture(kWidth, kHeight, 11);
   const testing::BgrPicture archive = testing::pasteQuarterTurn(
       query, kViewY, kViewX, testing::texturedPicture(kWidth, kHeight, 12), 110, 150, kRadius);
@@ -61,49 +58,41 @@ TEST_F(MatchViews, AQuarterTurnedMatchIsTurnedBackOntoTheTemplate) {
               im.archiveR.data());
   grayPlane(im.archiveB.data(), im.archiveG.data(), im.archiveR.data(), kWidth, kHeight,
             im.archiveGray.data());
-  grayToBgr(im.archiveB.data(), im.archiveG.data(), im.archiveR.data(), kWidth, kHeight,
-            im.archiveImage.data());
-  const std::vector<std::uint8_t> grayArchive(im.archiveImage.data(), im.archiveImage.data() + 3 * kPlane);
-  const int r = kRadius, matchX = 150, matchY = 110;
-  s.previewWidth = 0;
+  std::memset(im.archiveImage.data(), 0, 3 * kPlane);
+  s.previewWidth = s.previewHeight = s.previewCentre = 0;
   s.matchFound = 1;
-  s.matchX = matchX;
-  s.matchY = matchY;
+  s.matchX = 150;
+  s.matchY = 110;
   s.matchRadius = kRadius;
   s.matchAngle = kQuarterTurn;
-
   prepareMatchViews(*ws);
-
   EXPECT_EQ(s.searchStopped, 1);
   EXPECT_EQ(s.previewWidth, 96u);
-  // The glyph: first marker 60 to the right of the match, second 60 below.
-  const auto marked = [&](int row, int column) {
-    const std::size_t i = 3 * (std::size_t(row) * kWidth + column);
-    return im.archiveImage[i] == 255 - grayArchive[i];
+  // The glyph, inverting black: its markers turned to the right and below.
+  const auto marked = [&](std::size_t row, std::size_t column) {
+    return im.archiveImage[3 * (row * kWidth + column)] == 255;
   };
-  EXPECT_TRUE(marked(matchY, matchX) && marked(matchY, matchX + 60) && marked(matchY + 60, matchX));
-  EXPECT_FALSE(marked(matchY - 60, matchX) || marked(matchY, matchX - 60));
+  EXPECT_TRUE(marked(110, 150) && marked(110, 210) && marked(170, 150));
+  EXPECT_FALSE(marked(50, 150) || marked(110, 90));
   const std::size_t bytes = 3 * std::size_t{s.previewWidth} * s.previewHeight;
   EXPECT_TRUE(
       std::equal(im.templatePreview.data(), im.templatePreview.data() + bytes, im.matchPreview.data()));
   // The difference map: 30 strictly inside the disc, black outside.
-  for (int dy = -int(s.previewCentre); dy < int(s.previewCentre); ++dy) {
-    for (int dx = -int(s.previewCentre); dx < int(s.previewCentre); ++dx) {
+  const int c = static_cast<int>(s.previewCentre), r = kRadius;
+  for (int dy = -c; dy < c; ++dy) {
+    for (int dx = -c; dx < c; ++dx)
       ASSERT_EQ(previewAt(im.differencePreview, dy, dx), dy * dy + dx * dx < r * r ? 30 : 0)
           << dy << ", " << dx;
-    }
   }
 }
 
 TEST_F(MatchViews, PreviewsTakeTheStrictDiscAtTheViewfinderOffsetAndTruncateTheirGray) {
-  // Blue 2 + column, green and red 4: gray (10 + column) / 3, truncated (at
-  // these offsets rounding would give one more).
+  // Blue 2 + column, green and red 4: gray (10 + column) / 3, truncated.
   for (std::size_t i = 0; i < kPlane; ++i) {
     im.queryB[i] = im.rotatedArchiveB[i] = static_cast<std::uint8_t>(2 + i % kWidth);
     im.queryG[i] = im.queryR[i] = im.rotatedArchiveG[i] = im.rotatedArchiveR[i] = 4;
   }
-  // Gray 100, and along the viewfinder's row differences of +16, +17, -16,
-  // -17 and the widest.
+  // Gray 100, along the viewfinder's row +16, +17, -16, -17 and the widest.
   std::memset(im.queryGray.data(), 100, kPlane);
   std::memset(im.rotatedArchiveGray.data(), 100, kPlane);
   const std::size_t centre = std::size_t{kViewY} * kWidth + kViewX;

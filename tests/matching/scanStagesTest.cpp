@@ -1,5 +1,4 @@
-// The stages of the scan, each where it lives, and what every scan must do
-// with each kernel set.
+// The stages of the scan, and what every scan must do with each kernel set.
 
 #include <gtest/gtest.h>
 
@@ -37,17 +36,14 @@ TEST(RingHistogram, RoundsHalfUpAndAnEmptyRingHasMeanZero) {
 }
 
 TEST(RingRadius, UsableRange) {
-  // Ring 1 of 0.4 has trunc(0.89) = 0 samples; ring 9 of 250.04 trunc(5000.8)
-  // = 5000, of 250.06 5001, which would overflow a profile.
+  // Ring 9 of 250.04 has 5000 samples, of 250.06 5001, past a profile's end.
   const std::pair<double, bool> cases[] = {{0, false},      {0.4, false}, {1, true},    {250.04, true},
                                            {250.06, false}, {-5, false},  {NAN, false}, {INFINITY, false}};
   for (const auto& [radius, usable] : cases) EXPECT_EQ(ringRadiusUsable(radius), usable) << radius;
 }
 
 TEST(TemplateSignature, IsRefusedChangingNothingWhereItCantBeSampledSoundly) {
-  // Viewfinder column, row and radius, filter radius, picture width and
-  // height, builds: the margin held the right way round; radius 0; above the
-  // profile capacity; a filter radius above the lists; a picture too large.
+  // Viewfinder column, row and radius, filter radius, width, height, builds.
   const std::uint32_t cases[][7] = {{118, 41, 40, 8, 160, 120, 1}, {119, 60, 40, 8, 160, 120, 0},
                                     {80, 60, 0, 8, 160, 120, 0},   {80, 60, 251, 8, 160, 120, 0},
                                     {80, 60, 40, 21, 160, 120, 0}, {80, 60, 40, 8, 1921, 1200, 0}};
@@ -130,8 +126,7 @@ TEST(CandidateTest, EachToleranceIsInclusiveAndTheHistogramDecidesWhenMeansAgree
     EXPECT_EQ(test(), passes) << tolerance << ", " << mean;
   }
   state.templateRingMean[3] = 100;
-  // Ring 2 half 20 below, half 20 above: the same mean, yet every sample
-  // would have to move 20 levels.
+  // Ring 2 half 20 below, half 20 above: the same mean, but 20 levels apart.
   const std::uint32_t n = state.ringSampleCount[2];
   std::vector<double> profile(n);
   for (std::uint32_t i = 0; i < n; ++i) profile[i] = i % 2 ? 80.0 : 120.0;
@@ -142,11 +137,8 @@ TEST(CandidateTest, EachToleranceIsInclusiveAndTheHistogramDecidesWhenMeansAgree
   EXPECT_EQ(test(), 1);
 }
 
-// Ties, the tolerance and the early exits are held to the fast alignment's
-// by FastScan.SameResultAsTheReference.
 TEST(AlignRing, FindsTheShiftWithTheSmallestSumAndGivesItsAngle) {
-  // A random walk, unlike itself at every shift; a sine with noise within
-  // the tolerance, where several shifts qualify and the true one sums least.
+  // A random walk; a noisy sine, where several shifts qualify, the true one sums least.
   std::mt19937 rng(5);
   std::vector<double> textured(800), smooth(711);
   double walk = 128;
@@ -191,8 +183,7 @@ TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep)
       {"innermost reference is ring 4", {10, 10, 10, 10, 10, 100, 150, 200, 250}, 0, 0, 10},
       {"the reference itself is not counted", {10, 10, 10, 300, 10, 100, 150, 200, 250}, 0, 0, -1},
       {"circular", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 359.9}, 0, 0, 359.9},
-      // 0.2 apart: within half of ring 8's step (3.6) but not of the inner
-      // rings' (0.36), so ring 7 gives the angle.
+      // 0.2 apart: within half of ring 8's step, not of the inner rings'.
       {"the inner ring's step", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 359.9}, 1000, 100, 0.1},
       {"exactly half a step", {1.8, 1.8, 1.8, 1.8, 9, 9, 9, 9, 0}, 100, 100, 0},
       {"a touch over half a step", {1.81, 1.81, 1.81, 1.81, 9, 9, 9, 9, 0}, 100, 100, -1},
@@ -228,8 +219,7 @@ TEST(AdmissibleCentre, KeepsTheDiscAndOnePixelInside) {
 }
 
 TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
-  // A: one ring 3 below; B: four rings 1 above. Absolute sums rank A first
-  // (3 < 4), squared ones B (9 > 4).
+  // Squared differences would rank them the other way round.
   const double templateMeans[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
   double a[kRingCount], b[kRingCount];
   for (int ring = 0; ring < kRingCount; ++ring) a[ring] = b[ring] = templateMeans[ring];
@@ -241,9 +231,7 @@ TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
 
 class Scan : public ::testing::TestWithParam<Kernels> {
  protected:
-  // A template of pure black: every ring sample is exactly 0, so a candidate
-  // whose samples stay within the tolerance of 0 passes at shift 0, and its
-  // score is the sum of its ring means. The archive plane shapes the search.
+  // A template of pure black: a candidate's score is the sum of its ring means.
   std::unique_ptr<Workspace> blackTemplate(std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
     auto workspace = testing::freshWorkspace(width, height, GetParam());
     SearchState& state = workspace->state;
@@ -259,11 +247,8 @@ class Scan : public ::testing::TestWithParam<Kernels> {
 };
 
 TEST_P(Scan, FirstAdmissibleCentreWinsAndNothingBeyondTheLastIsVisited) {
-  // Black from (top, left) to the bottom-right corner. All black, every
-  // centre scores 0: none later replaces the first. From (158, 238) only the
-  // disc at (198, 278), the last admissible centre, is black; from (159, 239)
-  // only (199, 279) would be, and it is not admissible: without a match the
-  // old result stays.
+  // Black from (top, left) on: the first centre wins a tie; (198, 278) is
+  // the last admissible centre, (199, 279) not; no match keeps the old result.
   const std::uint32_t cases[][5] = {{0, 0, 1, 41, 41}, {158, 238, 1, 198, 278}, {159, 239, 0, 7, 7}};
   for (const auto& [top, left, found, row, column] : cases) {
     auto workspace = blackTemplate(320, 240, 40);
@@ -278,12 +263,9 @@ TEST_P(Scan, FirstAdmissibleCentreWinsAndNothingBeyondTheLastIsVisited) {
 }
 
 TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
-  // A faint haze (gray 1) whose edge the score falls towards, so that the
-  // best centre of the window lies on its border. Haze left of column 40:
-  // from the first hit (21, 21) the best is (21, 31), where a window that
-  // followed the best centre would walk on. Haze where 3 row + 4 column < 207:
-  // the best is offset (6, 8) at distance exactly 10; a square window would
-  // reach (10, 10), and offset (8, 7), better still, lies outside.
+  // Haze of gray 1 whose edge the score falls towards: left of column 40 the
+  // best is (21, 31), where a window that followed it would walk on; where
+  // 3 row + 4 column < 207, offset (6, 8) at exactly 10, not (8, 7) beyond.
   const struct {
     std::uint32_t height;
     int (*haze)(std::uint32_t, std::uint32_t);
