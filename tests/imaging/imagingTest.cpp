@@ -40,26 +40,6 @@ TEST(PixelConversions, GrayIsTheTruncatedUnweightedMeanInBlueGreenRedOrder) {
   EXPECT_EQ(g, gray);
 }
 
-TEST(PixelConversionsFast, SameBytesAsThePlainConversions) {
-  // Below and above the size from which the work is shared out, split unevenly.
-  std::mt19937 rng(129);
-  WorkerPool pool(3);
-  for (const auto& [width, height] : {std::pair{1u, 1u}, {7u, 3u}, {301u, 219u}, {641u, 479u}}) {
-    const std::size_t n = static_cast<std::size_t>(width) * height;
-    Bytes picture(3 * n);
-    for (std::uint8_t& byte : picture) byte = static_cast<std::uint8_t>(rng());
-    Bytes plain[5] = {Bytes(n), Bytes(n), Bytes(n), Bytes(n), Bytes(3 * n)}, fast[5];
-    for (int k = 0; k < 5; ++k) fast[k].assign(plain[k].size(), 9);
-    splitPlanes(picture.data(), width, height, plain[0].data(), plain[1].data(), plain[2].data());
-    splitPlanesFast(pool, picture.data(), width, height, fast[0].data(), fast[1].data(), fast[2].data());
-    grayPlane(plain[0].data(), plain[1].data(), plain[2].data(), width, height, plain[3].data());
-    grayPlaneFast(pool, plain[0].data(), plain[1].data(), plain[2].data(), width, height, fast[3].data());
-    grayToBgr(plain[0].data(), plain[1].data(), plain[2].data(), width, height, plain[4].data());
-    grayToBgrFast(pool, plain[0].data(), plain[1].data(), plain[2].data(), width, height, fast[4].data());
-    for (int k = 0; k < 5; ++k) EXPECT_EQ(plain[k], fast[k]) << width << " x " << height << ", plane " << k;
-  }
-}
-
 TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
   // A strict < would give 1, 9, 25, 185, 1229.
   const std::pair<std::uint32_t, std::uint32_t> expected[] = {{0, 1},  {1, 5},   {2, 13},
@@ -104,44 +84,51 @@ BgrPicture busy(std::uint32_t width, std::uint32_t height, std::uint32_t radius)
   return picture;
 }
 
-void expectSameFilter(const BgrPicture& picture, std::uint32_t radius) {
-  const std::size_t n = std::size_t{picture.width} * picture.height;
-  Bytes in[3] = {Bytes(n), Bytes(n), Bytes(n)}, plain[3] = {Bytes(n, 1), Bytes(n, 1), Bytes(n, 1)};
-  Bytes fast[3] = {Bytes(n, 2), Bytes(n, 2), Bytes(n, 2)};
-  splitPlanes(picture.pixels.data(), picture.width, picture.height, in[0].data(), in[1].data(), in[2].data());
+// The fast kernels against the plain ones on one picture: its planes, their
+// gray and its picture, and the planes filtered.
+void expectSameAsPlain(const BgrPicture& picture, std::uint32_t radius) {
+  const std::uint32_t w = picture.width, h = picture.height;
+  const std::size_t n = std::size_t{w} * h;
+  static WorkerPool pool(3);
+  static FilterMemory memory(pool.lanes());
+  Bytes plain[8] = {Bytes(n), Bytes(n), Bytes(n), Bytes(n), Bytes(3 * n), Bytes(n), Bytes(n), Bytes(n)},
+        fast[8];
+  for (int k = 0; k < 8; ++k) fast[k].assign(plain[k].size(), 9);
+  const auto p = [&](int k) { return plain[k].data(); };
+  const auto f = [&](int k) { return fast[k].data(); };
   Bytes mask((2 * radius + 1) * (2 * radius + 1));
   std::uint32_t count = 0;
   buildDiscMask(radius, mask.data(), count);
-  circularMeanFilter(in[0].data(), in[1].data(), in[2].data(), plain[0].data(), plain[1].data(),
-                     plain[2].data(), picture.width, picture.height, radius, mask.data(), count);
-  static WorkerPool pool(3);
-  static FilterMemory memory(pool.lanes());
-  circularMeanFilterFast(pool, memory, in[0].data(), in[1].data(), in[2].data(), fast[0].data(),
-                         fast[1].data(), fast[2].data(), picture.width, picture.height, radius, mask.data(),
-                         count);
-  for (int c = 0; c < 3; ++c)
-    EXPECT_TRUE(plain[c] == fast[c]) << "channel " << c << ", " << picture.width << " x " << picture.height
-                                     << ", radius " << radius;
+  splitPlanes(picture.pixels.data(), w, h, p(0), p(1), p(2));
+  splitPlanesFast(pool, picture.pixels.data(), w, h, f(0), f(1), f(2));
+  grayPlane(p(0), p(1), p(2), w, h, p(3));
+  grayPlaneFast(pool, p(0), p(1), p(2), w, h, f(3));
+  grayToBgr(p(0), p(1), p(2), w, h, p(4));
+  grayToBgrFast(pool, p(0), p(1), p(2), w, h, f(4));
+  circularMeanFilter(p(0), p(1), p(2), p(5), p(6), p(7), w, h, radius, mask.data(), count);
+  circularMeanFilterFast(pool, memory, p(0), p(1), p(2), f(5), f(6), f(7), w, h, radius, mask.data(), count);
+  for (int k = 0; k < 8; ++k)
+    EXPECT_TRUE(plain[k] == fast[k]) << "plane " << k << ", " << w << " x " << h << ", radius " << radius;
 }
 
-TEST(CircularMeanFilterFast, SameBytesAsThePlainFilter) {
-  // Every radius on awkward sizes; pictures cut into several tiles of
-  // columns and pieces of rows; all 255 for the largest sums, and a
-  // checkerboard whose every disc sum is a multiple of 255.
+TEST(FastKernels, SameBytesAsThePlainOnes) {
+  // Every radius on awkward sizes; pictures cut into tiles of columns and
+  // pieces of rows, and shared out unevenly between lanes; all 255 for the
+  // largest sums, and a checkerboard whose every disc sum is a multiple of 255.
   for (std::uint32_t radius = 1; radius <= kMaxFilterRadius; ++radius) {
     const std::uint32_t side = 2 * radius + 1;
     const std::uint32_t sizes[][2] = {{1, 1},       {5, 3},         {37, 29},      {131, 83},
                                       {side, side}, {side - 1, 50}, {50, side - 1}};
-    for (const auto& [w, h] : sizes) expectSameFilter(busy(w, h, radius), radius);
+    for (const auto& [w, h] : sizes) expectSameAsPlain(busy(w, h, radius), radius);
   }
-  expectSameFilter(busy(2150, 43, 20), 20);
-  expectSameFilter(busy(700, 150, 12), 12);
+  expectSameAsPlain(busy(2150, 43, 20), 20);
+  expectSameAsPlain(busy(700, 150, 12), 12);
   BgrPicture extreme = testing::solidPicture(90, 70, 255, 0, 0);
   for (std::size_t i = 0; i < 90 * 70; ++i) {
     extreme.pixels[3 * i + 1] = ((i / 90 + i % 90) % 2) ? 255 : 0;
     extreme.pixels[3 * i + 2] = static_cast<std::uint8_t>(i * 7919);
   }
-  for (const std::uint32_t radius : {1u, 7u, 20u}) expectSameFilter(extreme, radius);
+  for (const std::uint32_t radius : {1u, 7u, 20u}) expectSameAsPlain(extreme, radius);
 }
 
 TEST(SampleBilinear, BlendsTheFourNeighboursByTheirDistance) {

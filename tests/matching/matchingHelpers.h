@@ -1,8 +1,6 @@
 #pragma once
 
-// Workspaces for the matching tests: fresh, filled from a function, or
-// prepared from a query and an archive picture; a template taken straight
-// from the archive's gray plane; and what a search reports, to the last bit.
+// Workspaces for the matching tests, and what a search reports to the last bit.
 
 #include <gtest/gtest.h>
 

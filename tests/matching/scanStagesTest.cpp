@@ -42,7 +42,7 @@ TEST(RingRadius, UsableRange) {
   for (const auto& [radius, usable] : cases) EXPECT_EQ(ringRadiusUsable(radius), usable) << radius;
 }
 
-TEST(TemplateSignature, IsRefusedChangingNothingWhereItCantBeSampledSoundly) {
+TEST(TemplateSignature, IsRefusedWhereItCantBeSampledSoundly) {
   // Viewfinder column, row and radius, filter radius, width, height, builds.
   const std::uint32_t cases[][7] = {{118, 41, 40, 8, 160, 120, 1}, {119, 60, 40, 8, 160, 120, 0},
                                     {80, 60, 0, 8, 160, 120, 0},   {80, 60, 251, 8, 160, 120, 0},
@@ -53,10 +53,7 @@ TEST(TemplateSignature, IsRefusedChangingNothingWhereItCantBeSampledSoundly) {
   for (const auto& [x, y, radius, filter, width, height, builds] : cases) {
     std::tie(state.viewfinderX, state.viewfinderY, state.viewfinderRadius, state.filterRadius,
              state.queryWidth, state.queryHeight) = std::tie(x, y, radius, filter, width, height);
-    state.ringSampleCount[0] = 12345;
-    state.templateCentreValue = -1;
     EXPECT_EQ(buildTemplateSignature(*workspace), builds == 1) << x << ", " << radius << ", " << width;
-    EXPECT_EQ(state.templateCentreValue == -1 && state.ringSampleCount[0] == 12345u, builds == 0) << x;
   }
 }
 
@@ -96,10 +93,8 @@ TEST(HistogramTransport, PairsTheSortedSamplesWithinTheTolerance) {
   auto state = std::make_unique<SearchState>();
   for (const auto& c : cases) {
     state->colorTolerance = static_cast<std::uint8_t>(c.tolerance);
-    const Histogram candidate = c.candidate, templateSide = c.templateSide;
-    EXPECT_EQ(histogramsTransportable(*state, candidate.data(), templateSide.data()), c.transportable)
+    EXPECT_EQ(histogramsTransportable(*state, c.candidate.data(), c.templateSide.data()), c.transportable)
         << c.what;
-    EXPECT_EQ(candidate, c.candidate) << c.what << ": the arguments stay as they are";
   }
 }
 
@@ -219,14 +214,12 @@ TEST(AdmissibleCentre, KeepsTheDiscAndOnePixelInside) {
 }
 
 TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
-  // Squared differences would rank them the other way round.
-  const double templateMeans[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
-  double a[kRingCount], b[kRingCount];
-  for (int ring = 0; ring < kRingCount; ++ring) a[ring] = b[ring] = templateMeans[ring];
-  a[4] -= 3;
-  for (int ring = 0; ring < 4; ++ring) b[ring] += 1;
-  EXPECT_EQ(matchScore(a, templateMeans), 3.0);
-  EXPECT_EQ(matchScore(b, templateMeans), 4.0);
+  // One ring 3 below scores 3, four rings 1 above 4: squares would rank them the other way.
+  const double t[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
+  const double a[kRingCount] = {50, 60, 70, 80, 87, 100, 110, 120, 130};
+  const double b[kRingCount] = {51, 61, 71, 81, 90, 100, 110, 120, 130};
+  EXPECT_EQ(matchScore(a, t), 3.0);
+  EXPECT_EQ(matchScore(b, t), 4.0);
 }
 
 class Scan : public ::testing::TestWithParam<Kernels> {
