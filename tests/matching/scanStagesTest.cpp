@@ -8,7 +8,6 @@
 #include <tuple>
 #include <vector>
 
-#include "matching/admissibleCentre.h"
 #include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
 #include "matching/ringSignature.h"
@@ -200,19 +199,6 @@ TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep)
 
 using testing::fillPlane;
 
-TEST(AdmissibleCentre, KeepsTheDiscAndOnePixelInside) {
-  // R = 40 on 320 x 240: rows 41..198, columns 41..278.
-  const struct {
-    double row, column;
-    bool admissible;
-  } cases[] = {{41, 41, true},    {198, 278, true}, {40, 100, false},
-               {199, 100, false}, {100, 40, false}, {100, 279, false}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(isAdmissibleCentre(c.row, c.column, 40, 320, 240), c.admissible) << c.row << ", " << c.column;
-  }
-  EXPECT_EQ(isAdmissibleCentre(1, 1, 0, 1, 1), 0);  // no wrap-around on tiny pictures
-}
-
 TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
   // One ring 3 below scores 3, four rings 1 above 4: squares would rank them the other way.
   const double t[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
@@ -240,9 +226,11 @@ class Scan : public ::testing::TestWithParam<Kernels> {
 };
 
 TEST_P(Scan, FirstAdmissibleCentreWinsAndNothingBeyondTheLastIsVisited) {
-  // Black from (top, left) on: the first centre wins a tie; (198, 278) is
-  // the last admissible centre, (199, 279) not; no match keeps the old result.
-  const std::uint32_t cases[][5] = {{0, 0, 1, 41, 41}, {158, 238, 1, 198, 278}, {159, 239, 0, 7, 7}};
+  // Black from (top, left) on, R = 40 on 320 x 240: the first centre, (41,
+  // 41), wins a tie; (198, 278) is the last admissible one, a row or a column
+  // further is not; no match keeps the old result.
+  const std::uint32_t cases[][5] = {
+      {0, 0, 1, 41, 41}, {158, 238, 1, 198, 278}, {159, 238, 0, 7, 7}, {158, 239, 0, 7, 7}};
   for (const auto& [top, left, found, row, column] : cases) {
     auto workspace = blackTemplate(320, 240, 40);
     fillPlane(workspace->images.archiveGray, 320, 240,
