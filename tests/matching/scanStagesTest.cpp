@@ -157,9 +157,6 @@ TEST(AlignRing, FindsTheShiftWithTheSmallestSumAndGivesItsAngle) {
     ASSERT_TRUE(alignRing(candidate.data(), n, c.profile.data(), 16, angle));
     EXPECT_NEAR(angle, c.degrees, 1e-7);
   }
-  double angle = -1;
-  EXPECT_EQ(alignRing(textured.data(), 0, textured.data(), 16, angle), 0);
-  EXPECT_EQ(angle, -1);
 }
 
 TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep) {
@@ -197,8 +194,6 @@ TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep)
   EXPECT_EQ(state->consensusAngleDeg, -1);
 }
 
-using testing::fillPlane;
-
 TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
   // One ring 3 below scores 3, four rings 1 above 4: squares would rank them the other way.
   const double t[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
@@ -233,13 +228,13 @@ TEST_P(Scan, FirstAdmissibleCentreWinsAndNothingBeyondTheLastIsVisited) {
       {0, 0, 1, 41, 41}, {158, 238, 1, 198, 278}, {159, 238, 0, 7, 7}, {158, 239, 0, 7, 7}};
   for (const auto& [top, left, found, row, column] : cases) {
     auto workspace = blackTemplate(320, 240, 40);
-    fillPlane(workspace->images.archiveGray, 320, 240,
-              [&](auto y, auto x) { return y >= top && x >= left ? 0 : 255; });
+    testing::fillPlane(workspace->images.archiveGray, 320, 240,
+                       [&](auto y, auto x) { return y >= top && x >= left ? 0 : 255; });
     EXPECT_EQ(scanArchiveImage(*workspace, 40), int(found)) << top;
-    const SearchState& state = workspace->state;
-    EXPECT_EQ(state.matchY, row) << top;
-    EXPECT_EQ(state.matchX, column) << top;
-    EXPECT_EQ(state.matchAngle, found ? 0.0 : 0.7) << top;
+    const SearchState& s = workspace->state;
+    EXPECT_EQ(std::vector<double>({double(s.matchY), double(s.matchX), s.matchAngle}),
+              std::vector<double>({double(row), double(column), found ? 0.0 : 0.7}))
+        << top << ", " << left;
   }
 }
 
@@ -255,7 +250,7 @@ TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
                {120, [](std::uint32_t y, std::uint32_t x) { return 3 * y + 4 * x < 207 ? 1 : 0; }, 27, 29}};
   for (const auto& c : cases) {
     auto workspace = blackTemplate(200, c.height, 20);
-    fillPlane(workspace->images.archiveGray, 200, c.height, c.haze);
+    testing::fillPlane(workspace->images.archiveGray, 200, c.height, c.haze);
     ASSERT_EQ(scanArchiveImage(*workspace, 20), 1);
     EXPECT_EQ(workspace->state.matchY, c.row);
     EXPECT_EQ(workspace->state.matchX, c.column);

@@ -94,9 +94,7 @@ TEST(SearchProfile, PassesFindEveryCopyInOrderWithinTheTurnsScoreAndLight) {
     if (c.scoreCut) profile.maxScore = middle;
     auto plain = prepared(profile, Kernels::Reference, c.gain, c.offset),
          fast = prepared(profile, Kernels::Fast, c.gain, c.offset);
-    const std::string what = std::to_string(c.matches) + " " + std::to_string(c.angleMin) + ":" +
-                             std::to_string(c.angleMax) + (c.scoreCut ? " cut" : "") + " gain " +
-                             std::to_string(c.gain) + (c.light ? " light" : "");
+    const std::string what = "case " + std::to_string(&c - cases);
     EXPECT_EQ(report(*fast), report(*plain)) << what;
     const std::vector<int>& expected = c.scoreCut ? scoredBelowMiddle : c.plants;
     ASSERT_EQ(plain->foundCount, expected.size()) << what;
