@@ -23,13 +23,6 @@ struct Plant {
 };
 constexpr Plant kPlants[] = {{70, 80, 0}, {120, 250, 1}, {230, 400, 2}};  // in raster order
 
-// The query's viewfinder square turned about its centre by quarters.
-BgrPicture turned(BgrPicture picture, int quarters) {
-  for (int q = 0; q < quarters; ++q)
-    picture = testing::pasteQuarterTurn(picture, kRow, kColumn, picture, kRow, kColumn, kHalf);
-  return picture;
-}
-
 // A texture in gray levels 40 to 180, which every light in range keeps
 // within 0..255.
 BgrPicture texture(std::uint32_t width, std::uint32_t height, std::uint32_t seed, double detail) {
@@ -48,12 +41,10 @@ std::unique_ptr<Workspace> prepared(const SearchProfile& profile, Kernels kernel
                                     double offset) {
   const BgrPicture query = gain == 0 ? testing::texturedPicture(320, 240, 7) : texture(320, 240, 7, 2.0);
   BgrPicture archive = gain == 0 ? testing::texturedPicture(480, 320, 8) : texture(480, 320, 8, 4.0);
-  BgrPicture lit = query;
-  for (std::uint8_t& v : lit.pixels) v = static_cast<std::uint8_t>(std::lround(gain * v + offset));
   for (const Plant& p : kPlants) {
-    if (gain != 0 && p.quarters != 1) continue;
-    archive = testing::pasteQuarterTurn(turned(gain == 0 ? query : lit, (p.quarters + 3) % 4), kRow, kColumn,
-                                        archive, p.row, p.column, kHalf);
+    if (gain == 0 || p.quarters == 1)
+      archive = testing::pasteScaled(query, kRow, kColumn, archive, int(p.row), int(p.column), kHalf, 1,
+                                     90 * p.quarters, gain == 0 ? 1 : gain, offset);
   }
   return searchOn(query, archive, profile, kernels, 8);
 }
