@@ -40,19 +40,15 @@ TEST(PixelConversions, GrayIsTheTruncatedUnweightedMeanInBlueGreenRedOrder) {
   EXPECT_EQ(g, gray);
 }
 
-TEST(DiscMask, BoundaryCellsBelongToTheDisc) {
-  // A strict < would give 1, 9, 25, 185, 1229.
-  const std::pair<std::uint32_t, std::uint32_t> expected[] = {{0, 1},  {1, 5},   {2, 13},
-                                                              {3, 29}, {8, 197}, {20, 1257}};
-  for (const auto& [radius, count] : expected) {
-    Bytes mask((2 * radius + 1) * (2 * radius + 1));
+TEST(CircularMeanFilter, TakesTheClosedDiscCopiesTheBorderAndRoundsTheMeanToTheNearest) {
+  // Cells at distance R belong to the disc: a strict < would give 1, 9, 25, 185, 1229.
+  for (const auto& [radius, cells] :
+       {std::pair{0u, 1u}, {1u, 5u}, {2u, 13u}, {3u, 29u}, {8u, 197u}, {20u, 1257u}}) {
+    Bytes disc((2 * radius + 1) * (2 * radius + 1));
     std::uint32_t got = 0;
-    buildDiscMask(radius, mask.data(), got);
-    EXPECT_EQ(got, count) << "radius " << radius;
+    buildDiscMask(radius, disc.data(), got);
+    EXPECT_EQ(got, cells) << "radius " << radius;
   }
-}
-
-TEST(CircularMeanFilter, CopiesTheBorderAndRoundsTheDiscMeanToTheNearest) {
   // R = 1: the centre's five cells sum to 7 (1.4 -> 1) or 8 (1.6 -> 2, not
   // 1 as truncated); the corners don't count; the border is copied.
   Bytes mask(9);

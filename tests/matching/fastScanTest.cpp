@@ -36,8 +36,7 @@ BgrPicture demoPhoto(const std::string& name) {
   return picture;
 }
 
-// Each ring's annulus of a disc turned by its own number of quarters, as
-// pasteQuarterTurn turns: ring k then aligns at quarters[k] x 90 degrees.
+// Each ring's annulus turned by its own quarters: ring k aligns at quarters[k] x 90.
 BgrPicture turnedRings(const BgrPicture& picture, int row, int column, double radius, const int* quarters) {
   BgrPicture out = picture;
   for (int dy = -int(radius) - 3; dy <= int(radius) + 3; ++dy) {

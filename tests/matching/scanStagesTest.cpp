@@ -78,13 +78,11 @@ TEST(HistogramTransport, PairsTheSortedSamplesWithinTheTolerance) {
       {"split ends", histogramOf({{0, 400}, {255, 400}}), histogramOf({{0, 400}, {255, 400}}), 0, true},
       // Means 128 and 127.5, yet half of the samples would travel 128 levels.
       {"same mean", histogramOf({{128, 800}}), histogramOf({{0, 400}, {255, 400}}), 16, false},
-      // 10 with 20 and 40 with 30, not 10 with 30.
       {"crossing", histogramOf({{10, 5}, {40, 5}}), histogramOf({{20, 5}, {30, 5}}), 10, true},
       {"crossing, 9", histogramOf({{10, 5}, {40, 5}}), histogramOf({{20, 5}, {30, 5}}), 9, false},
       // 3 x (10 -> 11), 2 x (12 -> 11), 5 x (12 -> 30).
       {"partial bins", histogramOf({{10, 3}, {12, 7}}), histogramOf({{11, 5}, {30, 5}}), 18, true},
       {"partial bins, 17", histogramOf({{10, 3}, {12, 7}}), histogramOf({{11, 5}, {30, 5}}), 17, false},
-      // Unequal totals answer from the candidate side.
       {"candidate empties first", histogramOf({{100, 5}}), histogramOf({{100, 5}, {200, 5}}), 16, true},
       {"template runs out", histogramOf({{100, 5}, {200, 5}}), histogramOf({{100, 5}}), 16, false},
       {"top bin runs out", histogramOf({{255, 2}}), histogramOf({{255, 1}}), 16, false},
@@ -105,7 +103,6 @@ TEST(CandidateTest, EachToleranceIsInclusiveAndTheHistogramDecidesWhenMeansAgree
   testing::templateFromArchive(*workspace, 50, 50, 40);
   const auto test = [&](double radius = 40) { return testCandidate(*workspace, 50, 50, radius); };
   EXPECT_EQ(test(), 1);
-  EXPECT_EQ(state.candidateRingHist[8][100], 800);
   for (const double radius : {0.0, 0.3, -2.0}) EXPECT_EQ(test(radius), 0) << radius;  // empty rings
   for (const auto& [centre, passes] : {std::pair{116.0, 1}, {84.0, 1}, {117.0, 0}}) {
     state.templateCentreValue = centre;
@@ -188,10 +185,6 @@ TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep)
     EXPECT_EQ(agreeOnAngle(*state), c.consensus != -1) << c.what;
     EXPECT_EQ(state->consensusAngleDeg, c.consensus) << c.what;
   }
-  state->ringSampleCount[2] = 0;  // an empty ring never agrees
-  state->consensusAngleDeg = -1;
-  EXPECT_EQ(agreeOnAngle(*state), 0);
-  EXPECT_EQ(state->consensusAngleDeg, -1);
 }
 
 TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
