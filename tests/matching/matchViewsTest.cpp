@@ -37,10 +37,11 @@ TEST(MatchViews, AQuarterTurnedMatchIsMarkedAndTurnedBackOntoTheTemplate) {
   const testing::BgrPicture archive = testing::pasteQuarterTurn(
       query, kViewY, kViewX, testing::texturedPicture(kWidth, kHeight, 12), 110, 150, r);
   splitPlanes(query.pixels.data(), kWidth, kHeight, im.queryB.data(), im.queryG.data(), im.queryR.data());
-  grayPlane(im.queryB.data(), im.queryG.data(), im.queryR.data(), kWidth, kHeight, im.queryGray.data());
   splitPlanes(archive.pixels.data(), kWidth, kHeight, im.archiveB.data(), im.archiveG.data(),
               im.archiveR.data());
-  grayPlane(im.archiveB.data(), im.archiveG.data(), im.archiveR.data(), kWidth, kHeight,
+  // The compared gray planes hold blue alone, so previews of the wrong planes show.
+  grayPlane(im.queryB.data(), im.queryB.data(), im.queryB.data(), kWidth, kHeight, im.queryGray.data());
+  grayPlane(im.archiveB.data(), im.archiveB.data(), im.archiveB.data(), kWidth, kHeight,
             im.archiveGray.data());
   s.matchFound = 1;
   s.matchX = 150;

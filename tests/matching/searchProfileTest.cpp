@@ -23,8 +23,7 @@ struct Plant {
 };
 constexpr Plant kPlants[] = {{70, 80, 0}, {120, 250, 1}, {230, 400, 2}};  // in raster order
 
-// A texture in gray levels 40 to 180, which every light in range keeps
-// within 0..255.
+// A texture in gray levels 40 to 180, which every light in range keeps in 0..255.
 BgrPicture texture(std::uint32_t width, std::uint32_t height, std::uint32_t seed, double detail) {
   BgrPicture picture = testing::texturedPicture(width, height, seed, detail);
   for (std::uint8_t& v : picture.pixels) v = static_cast<std::uint8_t>(40 + v * 140 / 255);
@@ -136,8 +135,7 @@ TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
       EXPECT_NEAR(m.x, 120, 4) << what;
       EXPECT_NEAR(std::remainder(m.angleDeg - degrees, 360), 0, 2) << what;
       EXPECT_NEAR(m.scale, scale, scale * 0.08) << what;  // see scaleRatio: the filter biases it
-      // The glyph is drawn at the copy's size.
-      EXPECT_DOUBLE_EQ(w->state.matchRadius, kRadius * m.scale) << what;
+      EXPECT_DOUBLE_EQ(w->state.matchRadius, kRadius * m.scale) << what;  // the glyph at the copy's size
     }
     if (!reports[1].empty()) {
       EXPECT_EQ(reports[0], reports[1]) << scale;
