@@ -1,16 +1,12 @@
-// The fast scan against the plain one, to the last bit; its screening
-// estimates on the very edge of the mean tolerance; its earliest-hit rule
-// with many lanes finding hits at once; and the shifts it may skip.
+// The fast scan against the plain one, to the last bit.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
-#include <tuple>
 #include <utility>
 
 #include "files/loadJpeg.h"
@@ -18,7 +14,6 @@
 #include "matching/consensusReach.h"
 #include "matching/fastScan.h"
 #include "matching/rotationEstimate.h"
-#include "matching/searchSteps.h"
 #include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
 
@@ -26,52 +21,11 @@ namespace orvalis {
 namespace {
 
 using testing::BgrPicture;
+using testing::searchReport;
 
-struct Params {
-  std::uint32_t filterRadius;
-  std::uint8_t colorTolerance;
-  std::uint32_t viewfinderX, viewfinderY, viewfinderRadius;
+struct Params : testing::Setup {
   double scanRadius;
 };
-
-// What a scan reports, every double to the last bit.
-std::string scanReport(Workspace& workspace, double radius) {
-  const int found = scanArchiveImage(workspace, radius);
-  const SearchState& s = workspace.state;
-  char text[200];
-  std::snprintf(text, sizeof text, "found %d/%d at (%u, %u) radius %.17g angle %.17g consensus %.17g", found,
-                s.matchFound, s.matchY, s.matchX, s.matchRadius, s.matchAngle, s.consensusAngleDeg);
-  return text;
-}
-
-// Both kernel sets from the pictures on, each with stale result fields that
-// a scan without a match must keep: the same gray plane, the same scan.
-// Returns whether the plain scan found a match.
-int expectSameScan(const BgrPicture& query, const BgrPicture& archive, const Params& c,
-                   const std::string& what, EstimateCode code) {
-  std::unique_ptr<Workspace> scans[2];
-  for (int k = 0; k < 2; ++k) {
-    scans[k] = testing::freshWorkspace(query.width, query.height, k ? Kernels::Fast : Kernels::Reference);
-    SearchState& state = scans[k]->state;
-    std::tie(state.filterRadius, state.colorTolerance, state.viewfinderX, state.viewfinderY,
-             state.viewfinderRadius) =
-        std::tie(c.filterRadius, c.colorTolerance, c.viewfinderX, c.viewfinderY, c.viewfinderRadius);
-    state.matchX = state.matchY = 3;
-    state.matchAngle = 0.25;
-    state.consensusAngleDeg = 12.5;
-    testing::splitInto(*scans[k], query, false);
-    testing::splitInto(*scans[k], archive, true);
-    EXPECT_TRUE(buildTemplateSignature(*scans[k]) && buildTemplateHistograms(state) &&
-                filterArchiveImage(*scans[k]));
-  }
-  useEstimateCode(kernelMemory(*scans[1]).scan, code);
-  const std::uint8_t* gray = scans[0]->images.archiveGray.data();
-  EXPECT_TRUE(
-      std::equal(gray, gray + std::size_t{query.width} * query.height, scans[1]->images.archiveGray.data()))
-      << what << ": the gray planes differ";
-  EXPECT_EQ(scanReport(*scans[1], c.scanRadius), scanReport(*scans[0], c.scanRadius)) << what;
-  return scans[0]->state.matchFound;
-}
 
 BgrPicture demoPhoto(const std::string& name) {
   const std::string path = std::string(ORVALIS_SOURCE_DIR) + "/demo/Image_Archive/" + name;
@@ -82,9 +36,7 @@ BgrPicture demoPhoto(const std::string& name) {
   return picture;
 }
 
-// The picture with the annulus of each ring of a disc turned about its centre
-// by the ring's own number of quarter turns, pixel for pixel as
-// pasteQuarterTurn turns: ring k then aligns at quarters[k] x 90 degrees.
+// Each ring's annulus turned by its own quarters: ring k aligns at quarters[k] x 90.
 BgrPicture turnedRings(const BgrPicture& picture, int row, int column, double radius, const int* quarters) {
   BgrPicture out = picture;
   for (int dy = -int(radius) - 3; dy <= int(radius) + 3; ++dy) {
@@ -101,22 +53,26 @@ BgrPicture turnedRings(const BgrPicture& picture, int row, int column, double ra
 }
 
 TEST(FastScan, SameResultAsTheReference) {
-  // Identical pictures (every stage passes at the viewfinder; the refinement
-  // runs), turned regions, unrelated ones, flat and ramp planes that put ring
-  // means on the tolerance's edge, large and fractional radii, pictures
-  // without texture (nearly every centre passes the candidate test and every
-  // shift qualifies), photographs, and radii that find nothing; the estimate
-  // codes taken in turn (those the processor lacks fall back to plain code).
+  // Identical, turned and unrelated pictures, flat and ramp planes, large and
+  // fractional radii, pictures without texture (every shift qualifies),
+  // photographs, radii that find nothing; each estimate code in turn.
   using testing::pasteQuarterTurn;
   using testing::texturedPicture;
   const EstimateCode codes[] = {EstimateCode::Widest, EstimateCode::Avx2, EstimateCode::Plain};
   int k = 0;
-  // found -1: either.
   const auto same = [&](const std::string& what, const BgrPicture& query, const BgrPicture& archive,
-                        const Params& c, int found) {
+                        const Params& c, int found) {  // found -1: either
     const std::string label = what + " (case " + std::to_string(k) + ")";
-    const int got = expectSameScan(query, archive, c, label, codes[k++ % 3]);
-    EXPECT_TRUE(found < 0 || got == found) << label << " found " << got;
+    auto plain = testing::preparedSearch(query, archive, c, Kernels::Reference);
+    auto fast = testing::preparedSearch(query, archive, c, Kernels::Fast);
+    useKernels(*fast, Kernels::Fast, 16);  // lanes that race to the first hit
+    useEstimateCode(kernelMemory(*fast).scan, codes[k++ % 3]);
+    const std::uint8_t* gray = plain->images.archiveGray.data();
+    EXPECT_TRUE(
+        std::equal(gray, gray + std::size_t{query.width} * query.height, fast->images.archiveGray.data()))
+        << label << ": the gray planes differ";
+    EXPECT_EQ(searchReport(*fast, c.scanRadius), searchReport(*plain, c.scanRadius)) << label;
+    EXPECT_TRUE(found < 0 || plain->state.matchFound == found) << label;
   };
   std::mt19937 rng(129);
   for (std::uint32_t round = 0; round < 6; ++round) {
@@ -138,9 +94,8 @@ TEST(FastScan, SameResultAsTheReference) {
     same("moved", query, pasteQuarterTurn(query, 75, 85, other, 80, 100, 50), c, -1);
     same("half", query, pasteQuarterTurn(quarter, 75, 85, quarter, 75, 85, 75), c, -1);
   }
-  // Rings 0, 1 and 6..8 at 90 degrees, the others two at 0, one at 180, one
-  // at 270: until ring 7 is aligned the consensus hangs on exactly as many
-  // agreeing rings as it needs.
+  // Until ring 7 is aligned the consensus hangs on exactly as many agreeing
+  // rings as it needs.
   const int quarters[kRingCount] = {1, 1, 0, 2, 3, 0, 1, 1, 1};
   const BgrPicture rings = texturedPicture(130, 120, 15, 1.5);
   same("turned rings", rings, turnedRings(rings, 60, 65, 45, quarters), {1, 24, 65, 60, 45, 45.0}, 1);
@@ -172,42 +127,30 @@ TEST(FastScan, SameResultAsTheReference) {
   same("cat and astronaut", cat, demoPhoto("Image_0000000000.jpg"), {8, 16, 226, 160, 60, 60.0}, 0);
 }
 
-// The gray plane of a kind of picture: flat, noise, a ramp or a smooth texture.
-std::vector<std::uint8_t> grayPicture(const std::string& kind, std::uint32_t width, std::uint32_t height) {
-  const BgrPicture texture = testing::texturedPicture(width, height, 9, 2.0);
-  std::vector<std::uint8_t> gray(std::size_t{width} * height, 137);
-  std::mt19937 rng(width * 31 + height);
-  for (std::size_t i = 0; i < gray.size(); ++i) {
-    if (kind == "noise") gray[i] = static_cast<std::uint8_t>(rng());
-    if (kind == "ramp") gray[i] = static_cast<std::uint8_t>(60 + 2 * (i % width) + i / width);
-    if (kind == "texture") gray[i] = texture.pixels[3 * i + 1];
-  }
-  return gray;
-}
-
 TEST(FastScan, EstimatesNeverRejectACentreOnTheEdgeOfTheMeanTolerance) {
-  // The template is the first admissible centre's own disc, each ring mean
-  // then moved to the furthest value at which the exact test still passes.
-  // Both scans must accept that centre first: a screening estimate that
-  // strays from its exactly summed mean by more than its margin rejects it.
-  // Rows narrower than a block use the double estimates alone, wider ones
-  // the float block estimates while enough centres of a block are left.
-  auto plain = testing::freshWorkspace(8, 8, Kernels::Reference);
-  auto fast = testing::freshWorkspace(8, 8, Kernels::Fast);
+  // The first admissible centre's own disc, each ring mean moved to the edge
+  // of the tolerance: an estimate off by more than its margin rejects it.
+  // Narrow rows use the double estimates alone, wide ones the float blocks.
+  auto plain = testing::freshWorkspace(8, 8, Kernels::Reference), fast = testing::freshWorkspace(8, 8);
   const double meanTolerance = plain->state.colorTolerance * kMeanToleranceFactor;
+  std::mt19937 rng(31);
   for (const double radius : {2.5, 6.0, 11.3, 20.0, 33.7, 47.0}) {
-    const std::uint32_t side = 2 * static_cast<std::uint32_t>(std::ceil(radius)) + 3;
+    const std::uint32_t side = 2 * static_cast<std::uint32_t>(std::ceil(radius)) + 3, height = side + 6;
+    const double centre = std::ceil(radius + 1);
     for (const std::uint32_t width : {side + 4, side + 40}) {
-      const std::uint32_t height = side + 6;
-      const double centre = std::ceil(radius + 1);
+      const BgrPicture texture = testing::texturedPicture(width, height, 9, 2.0);
       for (const char* kind : {"flat", "noise", "ramp", "texture"}) {
-        const std::vector<std::uint8_t> gray = grayPicture(kind, width, height);
+        testing::fillPlane(plain->images.archiveGray, width, height, [&](auto y, auto x) {
+          return kind[0] == 'f'   ? 137u
+                 : kind[0] == 'n' ? rng()
+                 : kind[0] == 'r' ? 60 + 2 * x + y
+                                  : texture.pixels[3 * (y * width + x) + 1];
+        });
+        std::copy_n(plain->images.archiveGray.data(), std::size_t{width} * height,
+                    fast->images.archiveGray.data());
+        plain->state.archiveWidth = width;
+        plain->state.archiveHeight = height;
         for (const double direction : {1.0, -1.0}) {
-          for (Workspace* w : {plain.get(), fast.get()}) {
-            std::copy(gray.begin(), gray.end(), w->images.archiveGray.data());
-            w->state.archiveWidth = width;
-            w->state.archiveHeight = height;
-          }
           testing::templateFromArchive(*plain, centre, centre, radius);
           for (double& mean : plain->state.templateRingMean) {
             const double exact = mean, away = direction * 1e9;
@@ -218,57 +161,19 @@ TEST(FastScan, EstimatesNeverRejectACentreOnTheEdgeOfTheMeanTolerance) {
             mean = edge;
           }
           fast->state = plain->state;
-          const std::string what = std::string(kind) + ", radius " + std::to_string(radius) + ", width " +
-                                   std::to_string(width) + (direction > 0 ? ", above" : ", below");
-          EXPECT_EQ(scanReport(*fast, radius), scanReport(*plain, radius)) << what;
-          EXPECT_EQ(plain->state.matchFound, 1) << what;
+          const std::string what =
+              std::string(kind) + " " + std::to_string(radius) + " " + std::to_string(width);
+          EXPECT_EQ(searchReport(*fast, radius), searchReport(*plain, radius)) << what << " " << direction;
+          EXPECT_EQ(plain->state.matchFound, 1) << what << " " << direction;
         }
       }
     }
   }
 }
 
-TEST(FastScan, EarliestHitWinsWhenEveryLaneFindsOneAtOnce) {
-  // Sixteen lanes; after forty chunks of rows that every centre fails, each
-  // of the next sixteen chunks holds an accepted spot, so that the lanes find
-  // their hits together. The spots lie further apart than the refinement
-  // reaches: a wrong first hit shows in the result. A scan with one lane,
-  // which nothing races, must find the first spot.
-  constexpr int kRadius = 50, kPitch = 2 * kRadius + 5, kFirstRow = kRadius + 1, kQuietChunks = 40;
-  const std::uint32_t width = 16 * kPitch + 2, height = kFirstRow + 4 * kQuietChunks + 64 + kRadius + 4;
-  const auto spotRow = [&](int k) { return kFirstRow + 4 * (kQuietChunks + k) + 2; };
-  const auto spotColumn = [&](int k) { return 1 + kPitch / 2 + kPitch * k; };
-  std::string expected;
-  for (const unsigned lanes : {1u, 16u}) {
-    auto scan = testing::freshWorkspace(width, height);
-    useKernels(*scan, Kernels::Fast, lanes);
-    // Spots of 200 on ground of 184..199: every centre passes the centre
-    // value, and only those deep inside a spot the ring means.
-    testing::fillPlane(scan->images.archiveGray, width, height, [&](auto y, auto x) {
-      const int spot = std::min(15, (static_cast<int>(x) - 1) / kPitch);
-      const double dy = double(y) - spotRow(spot), dx = double(x) - spotColumn(spot);
-      return dy * dy + dx * dx <= (kRadius + 1.5) * (kRadius + 1.5) ? 200
-                                                                    : 184 + (y * 7919 + x * 104729) % 16;
-    });
-    testing::templateFromArchive(*scan, spotRow(0), spotColumn(0), kRadius);
-    if (lanes == 1) {
-      expected = scanReport(*scan, kRadius);
-      EXPECT_LE(
-          std::abs(int(scan->state.matchY) - spotRow(0)) + std::abs(int(scan->state.matchX) - spotColumn(0)),
-          4)
-          << expected;
-      continue;
-    }
-    int wrong = 0;
-    for (int trial = 0; trial < 120; ++trial) wrong += scanReport(*scan, kRadius) != expected;
-    EXPECT_EQ(wrong, 0) << "trials out of 120 that did not report " << expected;
-  }
-}
-
 TEST(ConsensusReach, EveryShiftThatKeepsTheConsensusPossibleIsMarked) {
-  // The shifts the fast scan still sums for the ring the consensus hangs on:
-  // every shift it leaves unmarked must leave the consensus impossible, or a
-  // centre that agreeOnAngle would accept is given up.
+  // A shift the fast scan leaves unmarked must leave the consensus
+  // impossible, or a centre that agreeOnAngle would accept is given up.
   std::mt19937 rng(7);
   int marked = 0, possibleShifts = 0;
   for (const double radius : {40.0, 123.0, 250.0}) {
@@ -281,8 +186,7 @@ TEST(ConsensusReach, EveryShiftThatKeepsTheConsensusPossibleIsMarked) {
     for (int trial = 0; trial < 300; ++trial) {
       const int ring = kTellingRings - 1 + trial % (kRingCount - kTellingRings);
       double angle[kRingCount] = {};
-      // Inner angles anywhere, some right beside 0 degrees, some a few half
-      // steps from another inner ring's: close calls on both sides.
+      // Inner angles anywhere, beside 0, or a few half steps from another's.
       for (int inner = 0; inner < ring; ++inner) {
         const std::int64_t n = count[inner];
         std::int64_t shift = static_cast<std::int64_t>(rng() % count[inner]);

@@ -1,11 +1,14 @@
 #pragma once
 
-// A fresh workspace, planes filled from a function, pictures split into the
-// query or archive planes, and a template signature taken straight from the
-// archive's gray plane with the plain sampler.
+// Workspaces for the matching tests, and what a search reports to the last bit.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
+#include <tuple>
 
 #include "imaging/bilinearSampling.h"
 #include "imaging/pixelConversions.h"
@@ -52,6 +55,45 @@ inline void splitInto(Workspace& workspace, const BgrPicture& picture, bool arch
   splitPlanes(picture.pixels.data(), picture.width, picture.height,
               (archive ? im.archiveB : im.queryB).data(), (archive ? im.archiveG : im.queryG).data(),
               (archive ? im.archiveR : im.queryR).data());
+}
+
+struct Setup {
+  std::uint32_t filterRadius;
+  std::uint8_t colorTolerance;
+  std::uint32_t viewfinderX, viewfinderY, viewfinderRadius;
+};
+
+// The template from the query's viewfinder and the archive filtered: ready to scan.
+inline std::unique_ptr<Workspace> preparedSearch(const BgrPicture& query, const BgrPicture& archive,
+                                                 const Setup& c, Kernels kernels,
+                                                 const SearchProfile& profile = {}) {
+  auto workspace = freshWorkspace(archive.width, archive.height, kernels);
+  SearchState& s = workspace->state;
+  std::tie(s.queryWidth, s.queryHeight, s.filterRadius, s.colorTolerance, s.viewfinderX, s.viewfinderY,
+           s.viewfinderRadius) = std::tie(query.width, query.height, c.filterRadius, c.colorTolerance,
+                                          c.viewfinderX, c.viewfinderY, c.viewfinderRadius);
+  workspace->profile = profile;
+  splitInto(*workspace, query, false);
+  splitInto(*workspace, archive, true);
+  EXPECT_TRUE(buildTemplateSignature(*workspace) && buildTemplateHistograms(s) &&
+              filterArchiveImage(*workspace));
+  return workspace;
+}
+
+// The plain scan's result or, profiled, every copy findMatches found as well.
+inline std::string searchReport(Workspace& w, double radius, bool profiled = false) {
+  std::string text = std::to_string(profiled ? findMatches(w, radius) : scanArchiveImage(w, radius));
+  char line[200];
+  for (std::uint32_t m = 0; profiled && m < w.foundCount; ++m) {
+    const FoundMatch& f = w.found[m];
+    std::snprintf(line, sizeof line, " (%u %u %.17g %.17g %.17g %.17g)", f.y, f.x, f.angleDeg, f.angle,
+                  f.scale, f.score);
+    text += line;
+  }
+  const SearchState& s = w.state;
+  std::snprintf(line, sizeof line, " / %d at (%u, %u) radius %.17g angle %.17g consensus %.17g", s.matchFound,
+                s.matchY, s.matchX, s.matchRadius, s.matchAngle, s.consensusAngleDeg);
+  return text + line;
 }
 
 }  // namespace orvalis::testing

@@ -1,3 +1,5 @@
+// The stages of the scan, and what every scan must do with each kernel set.
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "matching/archiveScan.h"
 #include "matching/candidateTest.h"
 #include "matching/ringSignature.h"
 #include "matching/rotationEstimate.h"
@@ -32,20 +35,14 @@ TEST(RingHistogram, RoundsHalfUpAndAnEmptyRingHasMeanZero) {
 }
 
 TEST(RingRadius, UsableRange) {
-  // Ring 1 of 0.4 has trunc(0.89) = 0 samples; ring 9 of 250.04 trunc(5000.8)
-  // = 5000, of 250.06 5001, which would overflow a profile.
+  // Ring 9 of 250.04 has 5000 samples, of 250.06 5001, past a profile's end.
   const std::pair<double, bool> cases[] = {{0, false},      {0.4, false}, {1, true},    {250.04, true},
                                            {250.06, false}, {-5, false},  {NAN, false}, {INFINITY, false}};
   for (const auto& [radius, usable] : cases) EXPECT_EQ(ringRadiusUsable(radius), usable) << radius;
 }
 
-TEST(TemplateSignature, IsRefusedChangingNothingWhereItCantBeSampledSoundly) {
-  // The one-pixel margin is isAdmissibleCentre's; here, that the viewfinder
-  // is held to it the right way round, and the other refusals.
-  // Viewfinder column, row and radius, filter radius, picture width and
-  // height, builds: one pixel from the top and the right; touching the right;
-  // radius 0; above the profile capacity; a filter radius above the lists; a
-  // picture beyond the store.
+TEST(TemplateSignature, IsRefusedWhereItCantBeSampledSoundly) {
+  // Viewfinder column, row and radius, filter radius, width, height, builds.
   const std::uint32_t cases[][7] = {{118, 41, 40, 8, 160, 120, 1}, {119, 60, 40, 8, 160, 120, 0},
                                     {80, 60, 0, 8, 160, 120, 0},   {80, 60, 251, 8, 160, 120, 0},
                                     {80, 60, 40, 21, 160, 120, 0}, {80, 60, 40, 8, 1921, 1200, 0}};
@@ -55,15 +52,8 @@ TEST(TemplateSignature, IsRefusedChangingNothingWhereItCantBeSampledSoundly) {
   for (const auto& [x, y, radius, filter, width, height, builds] : cases) {
     std::tie(state.viewfinderX, state.viewfinderY, state.viewfinderRadius, state.filterRadius,
              state.queryWidth, state.queryHeight) = std::tie(x, y, radius, filter, width, height);
-    state.ringSampleCount[0] = 12345;
-    state.templateCentreValue = -1;
     EXPECT_EQ(buildTemplateSignature(*workspace), builds == 1) << x << ", " << radius << ", " << width;
-    EXPECT_EQ(state.templateCentreValue == -1 && state.ringSampleCount[0] == 12345u, builds == 0) << x;
   }
-  // Histograms of empty rings: refused, with means 0 rather than NaN.
-  for (auto& count : state.ringSampleCount) count = 0;
-  EXPECT_EQ(buildTemplateHistograms(state), 0);
-  for (const double mean : state.templateRingMean) EXPECT_EQ(mean, 0.0);
 }
 
 using Histogram = std::vector<std::int32_t>;
@@ -88,13 +78,11 @@ TEST(HistogramTransport, PairsTheSortedSamplesWithinTheTolerance) {
       {"split ends", histogramOf({{0, 400}, {255, 400}}), histogramOf({{0, 400}, {255, 400}}), 0, true},
       // Means 128 and 127.5, yet half of the samples would travel 128 levels.
       {"same mean", histogramOf({{128, 800}}), histogramOf({{0, 400}, {255, 400}}), 16, false},
-      // 10 with 20 and 40 with 30, not 10 with 30.
       {"crossing", histogramOf({{10, 5}, {40, 5}}), histogramOf({{20, 5}, {30, 5}}), 10, true},
       {"crossing, 9", histogramOf({{10, 5}, {40, 5}}), histogramOf({{20, 5}, {30, 5}}), 9, false},
       // 3 x (10 -> 11), 2 x (12 -> 11), 5 x (12 -> 30).
       {"partial bins", histogramOf({{10, 3}, {12, 7}}), histogramOf({{11, 5}, {30, 5}}), 18, true},
       {"partial bins, 17", histogramOf({{10, 3}, {12, 7}}), histogramOf({{11, 5}, {30, 5}}), 17, false},
-      // Unequal totals answer from the candidate side.
       {"candidate empties first", histogramOf({{100, 5}}), histogramOf({{100, 5}, {200, 5}}), 16, true},
       {"template runs out", histogramOf({{100, 5}, {200, 5}}), histogramOf({{100, 5}}), 16, false},
       {"top bin runs out", histogramOf({{255, 2}}), histogramOf({{255, 1}}), 16, false},
@@ -102,45 +90,24 @@ TEST(HistogramTransport, PairsTheSortedSamplesWithinTheTolerance) {
   auto state = std::make_unique<SearchState>();
   for (const auto& c : cases) {
     state->colorTolerance = static_cast<std::uint8_t>(c.tolerance);
-    const Histogram candidate = c.candidate, templateSide = c.templateSide;
-    EXPECT_EQ(histogramsTransportable(*state, candidate.data(), templateSide.data()), c.transportable)
+    EXPECT_EQ(histogramsTransportable(*state, c.candidate.data(), c.templateSide.data()), c.transportable)
         << c.what;
-    EXPECT_EQ(candidate, c.candidate) << c.what << ": the arguments stay as they are";
   }
 }
 
-// Archive plane constant 100 and the template of that plane's disc of radius
-// 40; each test then moves one part of the template.
-class CandidateTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    testing::fillPlane(workspace->images.archiveGray, 100, 100, [](auto, auto) { return 100; });
-    testing::templateFromArchive(*workspace, 50, 50, 40);
-  }
-  // Marks the candidate signature so that untouched rings can be told.
-  int test(double radius = 40) {
-    for (int ring = 0; ring < kRingCount; ++ring) {
-      state.ringSampleCount[ring] = 7;
-      state.candidateRingMean[ring] = -1;
-    }
-    state.candidateCentreValue = -5;
-    return testCandidate(*workspace, 50, 50, radius);
-  }
-  std::unique_ptr<Workspace> workspace = testing::freshWorkspace(100, 100);
+TEST(CandidateTest, EachToleranceIsInclusiveAndTheHistogramDecidesWhenMeansAgree) {
+  // Archive plane constant 100 and the template of its disc of radius 40.
+  auto workspace = testing::freshWorkspace(100, 100);
   SearchState& state = workspace->state;
-};
-
-TEST_F(CandidateTest, EachToleranceIsInclusive) {
+  testing::fillPlane(workspace->images.archiveGray, 100, 100, [](auto, auto) { return 100; });
+  testing::templateFromArchive(*workspace, 50, 50, 40);
+  const auto test = [&](double radius = 40) { return testCandidate(*workspace, 50, 50, radius); };
   EXPECT_EQ(test(), 1);
-  EXPECT_EQ(state.ringSampleCount[8], 800u);
-  EXPECT_EQ(state.candidateRingHist[8][100], 800);
+  for (const double radius : {0.0, 0.3, -2.0}) EXPECT_EQ(test(radius), 0) << radius;  // empty rings
   for (const auto& [centre, passes] : {std::pair{116.0, 1}, {84.0, 1}, {117.0, 0}}) {
     state.templateCentreValue = centre;
     EXPECT_EQ(test(), passes) << centre;
   }
-  // The centre value decides before any ring is sampled.
-  EXPECT_EQ(state.candidateCentreValue, 100.0);
-  EXPECT_EQ(state.ringSampleCount[0], 7u);
   state.templateCentreValue = 100;
   // Ring means within a tenth of the colour tolerance: 1.6, then 3.0.
   for (const auto& [tolerance, mean, passes] :
@@ -149,66 +116,44 @@ TEST_F(CandidateTest, EachToleranceIsInclusive) {
     state.templateRingMean[3] = mean;
     EXPECT_EQ(test(), passes) << tolerance << ", " << mean;
   }
-}
-
-TEST_F(CandidateTest, AFailingRingEndsTheTestAndTheHistogramDecidesWhenMeansAgree) {
-  // Ring 2 of the template: half its samples 20 below, half 20 above the
-  // archive's 100. Same mean, but every sample would have to move 20 levels.
+  state.templateRingMean[3] = 100;
+  // Ring 2 half 20 below, half 20 above: the same mean, but 20 levels apart.
   const std::uint32_t n = state.ringSampleCount[2];
   std::vector<double> profile(n);
   for (std::uint32_t i = 0; i < n; ++i) profile[i] = i % 2 ? 80.0 : 120.0;
   ringHistogram(n, profile.data(), state.templateRingHist[2], state.templateRingMean[2]);
+  state.colorTolerance = 19;
   EXPECT_EQ(test(), 0);
-  EXPECT_EQ(state.ringSampleCount[2], n);
-  EXPECT_NE(state.candidateRingMean[2], -1);
-  EXPECT_EQ(state.ringSampleCount[3], 7u);
-  EXPECT_EQ(state.candidateRingMean[3], -1);
   state.colorTolerance = 20;
   EXPECT_EQ(test(), 1);
-  // A radius with empty rings is refused before anything is sampled.
-  for (const double radius : {0.0, 0.3, -2.0}) {
-    EXPECT_EQ(test(radius), 0) << radius;
-    EXPECT_EQ(state.candidateCentreValue, -5) << radius;
-  }
 }
 
-using Profile = std::vector<double>;
-
-// The angles; ties, the tolerance and the early exits are held to the fast
-// alignment's by FastScan.SameResultAsTheReference.
 TEST(AlignRing, FindsTheShiftWithTheSmallestSumAndGivesItsAngle) {
-  // Textured: a random walk, unlike itself at every shift. Smooth, with noise
-  // within the tolerance: several shifts qualify, the true one sums least.
+  // A random walk; a noisy sine, where several shifts qualify, the true one sums least.
   std::mt19937 rng(5);
-  Profile textured(800), smooth(711);
+  std::vector<double> textured(800), smooth(711);
   double walk = 128;
   for (auto& v : textured)
     v = walk = std::fmin(250, std::fmax(5, walk + static_cast<double>(rng() % 21) - 10));
   for (std::uint32_t j = 0; j < 711; ++j) smooth[j] = 128 + 100 * std::sin(j * 6.283185307 / 711);
-  const auto shifted = [&](const Profile& profile, std::uint32_t shift, bool noise) {
-    Profile result(profile.size());
-    for (std::size_t j = 0; j < profile.size(); ++j)
-      result[j] = profile[(j + shift) % profile.size()] + (noise ? static_cast<double>(rng() % 7) - 3 : 0);
-    return result;
-  };
   const struct {
-    Profile candidate, templateProfile;
+    const std::vector<double>& profile;
+    std::uint32_t shift, noise;
     double degrees;
-  } cases[] = {{textured, textured, 0.0},
-               {shifted(textured, 1, false), textured, 0.45},
-               {shifted(textured, 200, false), textured, 90.0},
-               {shifted(textured, 799, false), textured, 359.55},
-               {shifted(smooth, 178, true), smooth, 178 * 360.0 / 711}};
+  } cases[] = {{textured, 0, 0, 0.0},
+               {textured, 1, 0, 0.45},
+               {textured, 200, 0, 90.0},
+               {textured, 799, 0, 359.55},
+               {smooth, 178, 3, 178 * 360.0 / 711}};
   for (const auto& c : cases) {
+    const auto n = static_cast<std::uint32_t>(c.profile.size());
+    std::vector<double> candidate(n);
+    for (std::uint32_t j = 0; j < n; ++j)
+      candidate[j] = c.profile[(j + c.shift) % n] + static_cast<double>(rng() % (2 * c.noise + 1)) - c.noise;
     double angle = -1;
-    ASSERT_EQ(alignRing(c.candidate.data(), static_cast<std::uint32_t>(c.candidate.size()),
-                        c.templateProfile.data(), 16, angle),
-              1);
+    ASSERT_TRUE(alignRing(candidate.data(), n, c.profile.data(), 16, angle));
     EXPECT_NEAR(angle, c.degrees, 1e-7);
   }
-  double angle = -1;
-  EXPECT_EQ(alignRing(textured.data(), 0, textured.data(), 16, angle), 0);
-  EXPECT_EQ(angle, -1);
 }
 
 TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep) {
@@ -226,8 +171,7 @@ TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep)
       {"innermost reference is ring 4", {10, 10, 10, 10, 10, 100, 150, 200, 250}, 0, 0, 10},
       {"the reference itself is not counted", {10, 10, 10, 300, 10, 100, 150, 200, 250}, 0, 0, -1},
       {"circular", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 359.9}, 0, 0, 359.9},
-      // 0.2 apart: within half of ring 8's step (3.6) but not of the inner
-      // rings' (0.36), so ring 7 gives the angle.
+      // 0.2 apart: within half of ring 8's step, not of the inner rings'.
       {"the inner ring's step", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 359.9}, 1000, 100, 0.1},
       {"exactly half a step", {1.8, 1.8, 1.8, 1.8, 9, 9, 9, 9, 0}, 100, 100, 0},
       {"a touch over half a step", {1.81, 1.81, 1.81, 1.81, 9, 9, 9, 9, 0}, 100, 100, -1},
@@ -241,11 +185,75 @@ TEST(AgreeOnAngle, IsTheOutermostReferenceWithFourInnerRingsWithinHalfTheirStep)
     EXPECT_EQ(agreeOnAngle(*state), c.consensus != -1) << c.what;
     EXPECT_EQ(state->consensusAngleDeg, c.consensus) << c.what;
   }
-  state->ringSampleCount[2] = 0;  // an empty ring never agrees
-  state->consensusAngleDeg = -1;
-  EXPECT_EQ(agreeOnAngle(*state), 0);
-  EXPECT_EQ(state->consensusAngleDeg, -1);
 }
+
+TEST(MatchScore, SumsTheAbsoluteRingMeanDifferences) {
+  // One ring 3 below scores 3, four rings 1 above 4: squares would rank them the other way.
+  const double t[kRingCount] = {50, 60, 70, 80, 90, 100, 110, 120, 130};
+  const double a[kRingCount] = {50, 60, 70, 80, 87, 100, 110, 120, 130};
+  const double b[kRingCount] = {51, 61, 71, 81, 90, 100, 110, 120, 130};
+  EXPECT_EQ(matchScore(a, t), 3.0);
+  EXPECT_EQ(matchScore(b, t), 4.0);
+}
+
+class Scan : public ::testing::TestWithParam<Kernels> {
+ protected:
+  // A template of pure black: a candidate's score is the sum of its ring means.
+  std::unique_ptr<Workspace> blackTemplate(std::uint32_t width, std::uint32_t height, std::uint32_t radius) {
+    auto workspace = testing::freshWorkspace(width, height, GetParam());
+    SearchState& state = workspace->state;
+    state.viewfinderX = width / 2;
+    state.viewfinderY = height / 2;
+    state.viewfinderRadius = radius;
+    EXPECT_EQ(buildTemplateSignature(*workspace), 1);
+    EXPECT_EQ(buildTemplateHistograms(state), 1);
+    state.matchX = state.matchY = 7;
+    state.matchAngle = 0.7;
+    return workspace;
+  }
+};
+
+TEST_P(Scan, FirstAdmissibleCentreWinsAndNothingBeyondTheLastIsVisited) {
+  // Black from (top, left) on, R = 40 on 320 x 240: the first centre, (41,
+  // 41), wins a tie; (198, 278) is the last admissible one, a row or a column
+  // further is not; no match keeps the old result.
+  const std::uint32_t cases[][5] = {
+      {0, 0, 1, 41, 41}, {158, 238, 1, 198, 278}, {159, 238, 0, 7, 7}, {158, 239, 0, 7, 7}};
+  for (const auto& [top, left, found, row, column] : cases) {
+    auto workspace = blackTemplate(320, 240, 40);
+    testing::fillPlane(workspace->images.archiveGray, 320, 240,
+                       [&](auto y, auto x) { return y >= top && x >= left ? 0 : 255; });
+    EXPECT_EQ(scanArchiveImage(*workspace, 40), int(found)) << top;
+    const SearchState& s = workspace->state;
+    EXPECT_EQ(std::vector<double>({double(s.matchY), double(s.matchX), s.matchAngle}),
+              std::vector<double>({double(row), double(column), found ? 0.0 : 0.7}))
+        << top << ", " << left;
+  }
+}
+
+TEST_P(Scan, RefinementIsTheDiscOfRadiusTenAroundTheFirstHit) {
+  // Haze of gray 1 whose edge the score falls towards: left of column 40 the
+  // best is (21, 31), where a window that followed it would walk on; where
+  // 3 row + 4 column < 207, offset (6, 8) at exactly 10, not (8, 7) beyond.
+  const struct {
+    std::uint32_t height;
+    int (*haze)(std::uint32_t, std::uint32_t);
+    std::uint32_t row, column;
+  } cases[] = {{80, [](std::uint32_t, std::uint32_t x) { return x < 40 ? 1 : 0; }, 21, 31},
+               {120, [](std::uint32_t y, std::uint32_t x) { return 3 * y + 4 * x < 207 ? 1 : 0; }, 27, 29}};
+  for (const auto& c : cases) {
+    auto workspace = blackTemplate(200, c.height, 20);
+    testing::fillPlane(workspace->images.archiveGray, 200, c.height, c.haze);
+    ASSERT_EQ(scanArchiveImage(*workspace, 20), 1);
+    EXPECT_EQ(workspace->state.matchY, c.row);
+    EXPECT_EQ(workspace->state.matchX, c.column);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKernelSet, Scan, ::testing::Values(Kernels::Fast, Kernels::Reference),
+                         [](const auto& kernels) {
+                           return kernels.param == Kernels::Fast ? "Fast" : "Reference";
+                         });
 
 }  // namespace
 }  // namespace orvalis
