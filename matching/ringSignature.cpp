@@ -43,11 +43,13 @@ bool templateBuildable(const SearchState& state) {
 
 void sampleTemplateSignature(Workspace& workspace) {
   SearchState& state = workspace.state;
-  const std::uint8_t* gray = workspace.images.queryGray.data();
-  const std::uint32_t width = state.queryWidth;
+  sampleTemplateFrom(state, workspace.images.queryGray.data(), state.queryWidth, state.viewfinderY,
+                     state.viewfinderX);
+}
+
+void sampleTemplateFrom(SearchState& state, const std::uint8_t* gray, std::uint32_t width, double centreRow,
+                        double centreColumn) {
   const double regionRadius = static_cast<double>(state.viewfinderRadius);
-  const double centreRow = state.viewfinderY;
-  const double centreColumn = state.viewfinderX;
   state.templateCentreValue = sampleBilinear(gray, width, centreRow, centreColumn);
   for (int ring = 0; ring < kRingCount; ++ring) {
     sampleRing(gray, width, centreRow, centreColumn, ringRadius(ring, regionRadius),

@@ -38,6 +38,10 @@ bool ringHistogram(std::uint32_t count, const double* profile, std::int32_t* his
 // filtered query) at the viewfinder: templateCentreValue, the nine template
 // ring profiles and ringSampleCount. Only for a buildable template.
 void sampleTemplateSignature(Workspace& workspace);
+// The same from any gray plane of this width, the viewfinder's centre at
+// (row, column) of that plane.
+void sampleTemplateFrom(SearchState& state, const std::uint8_t* gray, std::uint32_t width, double row,
+                        double column);
 
 // Histograms and means of the nine template profiles. Returns true; returns false
 // when a ring has no samples (a template refused above), leaving that ring's

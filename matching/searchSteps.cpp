@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "imaging/bilinearSampling.h"
 #include "imaging/circularMeanFilter.h"
@@ -74,29 +75,27 @@ void drawGray(Workspace& workspace, const Side& side) {
 
 // Planes and filtered planes in blue, green, red order.
 struct FilterPlanes {
-  const ColorPlane* planes[3];
-  ColorPlane* filtered[3];
-  ColorPlane* gray;
+  const std::uint8_t* planes[3];
+  std::uint8_t* filtered[3];
+  std::uint8_t* gray;
 };
 
-void filterToGray(Workspace& workspace, const FilterPlanes& p, std::uint32_t width, std::uint32_t height) {
-  const ColorPlane* const* planes = p.planes;
-  ColorPlane* const* filtered = p.filtered;
+void filterToGray(Workspace& workspace, const FilterPlanes& p, std::uint32_t width, std::uint32_t height,
+                  std::uint32_t radius) {
+  const std::uint8_t* const* planes = p.planes;
+  std::uint8_t* const* filtered = p.filtered;
   ImageStore& images = workspace.images;
-  const std::uint32_t radius = workspace.state.filterRadius;
   buildDiscMask(radius, images.discMask.data(), images.discMaskCount);
   if (fast(workspace)) {
     KernelMemory& memory = kernelMemory(workspace);
-    circularMeanFilterFast(memory.pool, memory.filter, planes[0]->data(), planes[1]->data(),
-                           planes[2]->data(), filtered[0]->data(), filtered[1]->data(), filtered[2]->data(),
-                           width, height, radius, images.discMask.data(), images.discMaskCount);
-    grayPlaneFast(memory.pool, filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height,
-                  p.gray->data());
+    circularMeanFilterFast(memory.pool, memory.filter, planes[0], planes[1], planes[2], filtered[0],
+                           filtered[1], filtered[2], width, height, radius, images.discMask.data(),
+                           images.discMaskCount);
+    grayPlaneFast(memory.pool, filtered[0], filtered[1], filtered[2], width, height, p.gray);
   } else {
-    circularMeanFilter(planes[0]->data(), planes[1]->data(), planes[2]->data(), filtered[0]->data(),
-                       filtered[1]->data(), filtered[2]->data(), width, height, radius,
-                       images.discMask.data(), images.discMaskCount);
-    grayPlane(filtered[0]->data(), filtered[1]->data(), filtered[2]->data(), width, height, p.gray->data());
+    circularMeanFilter(planes[0], planes[1], planes[2], filtered[0], filtered[1], filtered[2], width, height,
+                       radius, images.discMask.data(), images.discMaskCount);
+    grayPlane(filtered[0], filtered[1], filtered[2], width, height, p.gray);
   }
 }
 
@@ -141,23 +140,56 @@ bool buildTemplateSignature(Workspace& workspace) {
   // Checks first: the sampling reads wherever the viewfinder says.
   if (!templateBuildable(s)) return false;
   filterToGray(workspace,
-               {{&images.queryB, &images.queryG, &images.queryR},
-                {&images.queryFilteredB, &images.queryFilteredG, &images.queryFilteredR},
-                &images.queryGray},
-               s.queryWidth, s.queryHeight);
+               {{images.queryB.data(), images.queryG.data(), images.queryR.data()},
+                {images.queryFilteredB.data(), images.queryFilteredG.data(), images.queryFilteredR.data()},
+                images.queryGray.data()},
+               s.queryWidth, s.queryHeight, s.filterRadius);
   sampleTemplateSignature(workspace);
   return true;
+}
+
+bool buildTemplateFilteredAt(Workspace& workspace, std::uint32_t filterRadius) {
+  SearchState& s = workspace.state;
+  ImageStore& images = workspace.images;
+  if (!templateBuildable(s) || filterRadius < 1 || filterRadius > kMaxTemplateFilterRadius) return false;
+  // The square the samples and the filter under them reach, within the query:
+  // inside it the filter gives each sampled pixel what it gives on the whole
+  // picture.
+  const std::int64_t reach = static_cast<std::int64_t>(s.viewfinderRadius) + filterRadius + 3;
+  const std::int64_t top = std::max<std::int64_t>(0, std::int64_t(s.viewfinderY) - reach);
+  const std::int64_t left = std::max<std::int64_t>(0, std::int64_t(s.viewfinderX) - reach);
+  const std::int64_t bottom = std::min<std::int64_t>(s.queryHeight, std::int64_t(s.viewfinderY) + reach + 1);
+  const std::int64_t right = std::min<std::int64_t>(s.queryWidth, std::int64_t(s.viewfinderX) + reach + 1);
+  const auto width = static_cast<std::uint32_t>(right - left),
+             height = static_cast<std::uint32_t>(bottom - top);
+  const ColorPlane* planes[3] = {&images.queryB, &images.queryG, &images.queryR};
+  CropPlane* crops[3] = {&images.cropB, &images.cropG, &images.cropR};
+  for (int c = 0; c < 3; ++c) {
+    for (std::uint32_t row = 0; row < height; ++row) {
+      std::memcpy(crops[c]->data() + std::size_t(row) * width,
+                  planes[c]->data() + std::size_t(top + row) * s.queryWidth + left, width);
+    }
+  }
+  filterToGray(workspace,
+               {{images.cropB.data(), images.cropG.data(), images.cropR.data()},
+                {images.cropFilteredB.data(), images.cropFilteredG.data(), images.cropFilteredR.data()},
+                images.cropGray.data()},
+               width, height, filterRadius);
+  sampleTemplateFrom(s, images.cropGray.data(), width, double(s.viewfinderY - top),
+                     double(s.viewfinderX - left));
+  return buildTemplateHistograms(s);
 }
 
 bool filterArchiveImage(Workspace& workspace) {
   const SearchState& s = workspace.state;
   ImageStore& images = workspace.images;
   if (!fitsImageCapacity(s.archiveWidth, s.archiveHeight) || s.filterRadius > kMaxFilterRadius) return false;
-  filterToGray(workspace,
-               {{&images.archiveB, &images.archiveG, &images.archiveR},
-                {&images.archiveFilteredB, &images.archiveFilteredG, &images.archiveFilteredR},
-                &images.archiveGray},
-               s.archiveWidth, s.archiveHeight);
+  filterToGray(
+      workspace,
+      {{images.archiveB.data(), images.archiveG.data(), images.archiveR.data()},
+       {images.archiveFilteredB.data(), images.archiveFilteredG.data(), images.archiveFilteredR.data()},
+       images.archiveGray.data()},
+      s.archiveWidth, s.archiveHeight, s.filterRadius);
   return true;
 }
 
@@ -252,6 +284,20 @@ bool tooClose(const FoundMatch& a, const FoundMatch& b) {
   return dy * dy + dx * dx < near * near;
 }
 
+// Copies the template's signature to the keeper, or back from it.
+void keepTemplate(SearchState& state, TemplateSignature& kept, bool keep) {
+  const auto copy = [keep](auto& stateSide, auto& keptSide) {
+    if (keep)
+      std::memcpy(&keptSide, &stateSide, sizeof keptSide);
+    else
+      std::memcpy(&stateSide, &keptSide, sizeof keptSide);
+  };
+  copy(state.templateCentreValue, kept.centreValue);
+  copy(state.templateRingProfile, kept.ringProfile);
+  copy(state.templateRingHist, kept.ringHist);
+  copy(state.templateRingMean, kept.ringMean);
+}
+
 // Every scale from scaleMin to scaleMax, then the best scored of copies that
 // lie too close, in raster order.
 bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
@@ -275,15 +321,33 @@ bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
                            : power > highest ? profile.scaleMax
                                              : std::pow(ratio, power);
   }
-  // The fast scans of a run of neighbouring scales share one screen of the
-  // first ring (fastScan.h), which changes no result.
+  // Each scale is searched with the template filtered as the archive's filter
+  // blurs a copy of that size; the fast scans of a run of neighbouring scales
+  // with one template share one screen of the first ring (fastScan.h), which
+  // changes no result.
   const bool screened = fast(workspace) && pass.light == nullptr;
   if (screened) {
     KernelMemory& memory = kernelMemory(workspace);
     prepareScaleScreen(workspace, memory.scan, memory.pool, radius, profile.scaleMax);
   }
-  for (int first = 0; first < scaleCount && !workspace.abandonScan.load(); first += kScreenedScales) {
-    const int run = std::min(kScreenedScales, scaleCount - first);
+  const std::uint32_t ownFilter = state.filterRadius;
+  keepTemplate(workspace.state, workspace.ownTemplate, true);
+  const auto filterFor = [&](double scale) {
+    return static_cast<std::uint32_t>(
+        std::clamp<long>(std::lround(ownFilter / scale), 1, long(kMaxTemplateFilterRadius)));
+  };
+  std::uint32_t templateFilter = ownFilter;
+  LightModel light;
+  for (int first = 0, run = 0; first < scaleCount && !workspace.abandonScan.load(); first += run) {
+    const std::uint32_t filter = filterFor(scales[first]);
+    for (run = 1;
+         first + run < scaleCount && run < kScreenedScales && filterFor(scales[first + run]) == filter;)
+      ++run;
+    if (filter != templateFilter && buildTemplateFilteredAt(workspace, filter)) templateFilter = filter;
+    if (pass.light != nullptr) {
+      light = lightModelOf(state);
+      pass.light = &light;
+    }
     if (screened) {
       KernelMemory& memory = kernelMemory(workspace);
       pass.screen = screenScales(workspace, memory.scan, memory.pool, radius, scales + first, run);
@@ -293,6 +357,8 @@ bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
       passesAtScale(workspace, radius, pass, avoided, kMaxMatches, copies, count, kMaxCopies);
     }
   }
+  // Back to the query's own template, for the views and the next picture.
+  if (templateFilter != ownFilter) keepTemplate(workspace.state, workspace.ownTemplate, false);
   pass.screen = nullptr;
   bool taken[kMaxCopies] = {};
   workspace.foundCount = 0;

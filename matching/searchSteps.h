@@ -47,6 +47,15 @@ void drawArchiveGray(Workspace& workspace);
 // when templateBuildable refuses.
 [[nodiscard]] bool buildTemplateSignature(Workspace& workspace);
 
+// The template signature and histograms from the query filtered at another
+// radius (up to kMaxTemplateFilterRadius): for a copy of scale s the archive's
+// filter blurs it as filterRadius / s blurs the query. Only the square around
+// the viewfinder that the samples and the filter reach is filtered (the crop
+// planes), which gives every sample what filtering the whole query would.
+// queryGray and the query's filtered planes are left as they are. False,
+// changing nothing, when templateBuildable refuses or the radius is out of range.
+[[nodiscard]] bool buildTemplateFilteredAt(Workspace& workspace, std::uint32_t filterRadius);
+
 // Prepares the plane the scan searches: disc mask for filterRadius, the
 // archive planes filtered into archiveFilteredB/G/R over archiveWidth x
 // archiveHeight, and their gray plane archiveGray. False, having changed

@@ -25,6 +25,14 @@ inline constexpr double kMaxViewfinderRadius = 250;
 // replaced when the parameters file is read.
 inline constexpr std::uint32_t kMaxFilterRadius = 20;
 
+// The template for a copy of another size is filtered at filterRadius / scale,
+// up to twice the largest filter radius, over the viewfinder disc and what the
+// filter reaches around it: a square of this many pixels at most.
+inline constexpr std::uint32_t kMaxTemplateFilterRadius = 2 * kMaxFilterRadius;
+inline constexpr std::size_t kTemplateCropSide =
+    2 * (static_cast<std::size_t>(kMaxViewfinderRadius) + kMaxTemplateFilterRadius + 3) + 1;
+inline constexpr std::size_t kTemplateCropCapacity = kTemplateCropSide * kTemplateCropSide;
+
 // Buffer capacity. A picture is accepted when width x height fits
 // kMaxImagePixels, so a 1200 x 1920 portrait fits as well as 1920 x 1200.
 inline constexpr int kMaxImageWidth = 1920;

@@ -12,6 +12,7 @@ using BgrImage = FixedBuffer<kImageCapacity>;
 // One byte per pixel, row-major, stride = width.
 using ColorPlane = FixedBuffer<kPlaneCapacity>;
 using DiscMaskBuffer = FixedBuffer<kDiscMaskCapacity>;
+using CropPlane = FixedBuffer<kTemplateCropCapacity>;
 
 // Every picture and plane the program works in, allocated once at the largest
 // accepted size (about 85 MB together) and never resized. Query-side buffers
@@ -33,6 +34,10 @@ struct ImageStore {
 
   BgrImage templatePreview, matchPreview, differencePreview;  // side previewWidth
   BgrImage backgroundImage;
+
+  // The query around the viewfinder, raw, filtered and gray, for templates
+  // filtered at another radius (copies of another size).
+  CropPlane cropB, cropG, cropR, cropFilteredB, cropFilteredG, cropFilteredR, cropGray;
 
   DiscMaskBuffer discMask;          // (2 filterRadius + 1)^2 cells used
   std::uint32_t discMaskCount = 0;  // cells of discMask equal to 1

@@ -32,6 +32,15 @@ struct KernelMemoryRelease {
 // reference; tests make their own. It is large (about 85 MB of buffers plus
 // 1 MB of ring arrays): allocate it with std::make_unique, never on the
 // stack.
+// The template's side of the ring signature, kept while the search of other
+// sizes puts templates filtered at other radii in its place.
+struct TemplateSignature {
+  double centreValue = 0;
+  double ringProfile[kRingCount][kMaxRingSamples] = {};
+  std::int32_t ringHist[kRingCount][256] = {};
+  double ringMean[kRingCount] = {};
+};
+
 struct Workspace {
   SearchState state;
   // What the search asks beyond the plain one, and the copies the last
@@ -39,6 +48,7 @@ struct Workspace {
   SearchProfile profile;
   FoundMatch found[kMaxMatches];
   std::uint32_t foundCount = 0;
+  TemplateSignature ownTemplate;
   ImageStore images;
   Kernels kernels = Kernels::Fast;
   std::unique_ptr<KernelMemory, KernelMemoryRelease> kernelMemory;
