@@ -99,6 +99,13 @@ TEST_F(SearchTool, WalksTheRangeToTheFirstMatchOrOnWithAll) {
       {"-h", 0, "not JSON: Usage: orvalis-search [options] [FOLDER]"},
       // The widest options find nothing in the demo pictures without the region.
       {"--all --scales 0.5:2 --light --matches 4 " ORVALIS_SOURCE_DIR "/demo", 0, "0 1 2 3 4* | 5 1"},
+      // With a region of another photograph, only that photograph itself.
+      {"--all --scales 0.5:2 --light --matches 4 --viewfinder 300,200,60 --query " ORVALIS_SOURCE_DIR
+       "/demo/Image_Archive/Image_0000000001.jpg " ORVALIS_SOURCE_DIR "/demo",
+       0, "0 1* 2 3 4 | 5 1"},
+      {"--all --scales 0.5:2 --light --matches 4 --viewfinder 300,200,60 --query " ORVALIS_SOURCE_DIR
+       "/demo/Image_Archive/Image_0000000002.jpg " ORVALIS_SOURCE_DIR "/demo",
+       0, "0 1 2* 3 4 | 5 1"},
   };
   for (const auto& [arguments, exitCode, expected] : cases) {
     const ToolRun run = runTool(folder.path(), arguments);
