@@ -557,25 +557,22 @@ void prepareScaleScreen(Workspace& workspace, FastScanMemory& scanMemory, Worker
   // scale: the cells around a sample at distance r span ceil(r) + 1 pixels.
   const int span = static_cast<int>(std::ceil(ringRadius(0, radius * largestScale))) + 1;
   const int tiles = (span + kTile - 1) / kTile;
-  std::uint8_t* reach = memory.reach.get();
-  for (std::uint32_t ty = 0; ty < rows; ++ty) {
-    for (std::uint32_t tx = 0; tx < columns; ++tx) {
-      std::uint8_t most = 0;
-      const std::uint32_t from = tx > std::uint32_t(tiles) ? tx - tiles : 0,
-                          to = std::min(columns - 1, tx + tiles);
-      for (std::uint32_t x = from; x <= to; ++x) most = std::max(most, steepest[ty * columns + x]);
-      reach[ty * columns + tx] = most;
+  // The largest within `tiles` along one direction: lines of `length` tiles
+  // `step` apart, `count` of them `across` apart.
+  const auto widen = [tiles](const std::uint8_t* from, std::uint8_t* to, std::uint32_t count,
+                             std::uint32_t across, std::uint32_t length, std::uint32_t step) {
+    for (std::uint32_t line = 0; line < count; ++line) {
+      for (std::uint32_t k = 0; k < length; ++k) {
+        std::uint8_t most = 0;
+        const std::uint32_t first = k > std::uint32_t(tiles) ? k - tiles : 0;
+        const std::uint32_t last = std::min(length - 1, k + tiles);
+        for (std::uint32_t m = first; m <= last; ++m) most = std::max(most, from[line * across + m * step]);
+        to[line * across + k * step] = most;
+      }
     }
-  }
-  for (std::uint32_t tx = 0; tx < columns; ++tx) {
-    for (std::uint32_t ty = 0; ty < rows; ++ty) {
-      std::uint8_t most = 0;
-      const std::uint32_t from = ty > std::uint32_t(tiles) ? ty - tiles : 0,
-                          to = std::min(rows - 1, ty + tiles);
-      for (std::uint32_t y = from; y <= to; ++y) most = std::max(most, reach[y * columns + tx]);
-      steepest[ty * columns + tx] = most;
-    }
-  }
+  };
+  widen(steepest, memory.reach.get(), rows, columns, columns, 1);
+  widen(memory.reach.get(), steepest, columns, 1, rows, columns);
   memory.tileColumns = columns;
   memory.tileRows = rows;
 }

@@ -147,22 +147,15 @@ TEST(SearchProfile, EverySizeInTheRangeIsFoundAtItsPlaceTurnAndScale) {
       EXPECT_EQ(reports[0], reports[1]) << scale;
     }
   }
-}
-
-// A sharp picture, as photographs are: the archive's filter blurs a shrunk
-// copy more than the template and a grown one less, unless each size has its
-// template filtered to match.
-TEST(SearchProfile, SizesFarFromOneAreFoundOnASharpPicture) {
-  const BgrPicture query = testing::texturedPicture(320, 240, 7, 4.0);
-  const BgrPicture background = testing::texturedPicture(320, 320, 8, 4.0);
-  SearchProfile profile;
-  profile.given = true;
-  profile.scaleMin = 0.8;
-  profile.scaleMax = 1.25;
+  // A sharp picture, as photographs are: the archive's filter blurs a shrunk
+  // copy more than the template and a grown one less, unless each size has
+  // its template filtered to match.
+  const BgrPicture sharp = testing::texturedPicture(320, 240, 7, 4.0);
+  const BgrPicture sharpBackground = testing::texturedPicture(320, 320, 8, 4.0);
   for (const double scale : {0.8, 0.87, 1.16, 1.25}) {
     const BgrPicture archive =
-        testing::pasteScaled(query, kRow, kColumn, background, 160, 160, 75, scale, 30);
-    auto w = testing::preparedSearch(query, archive, {8, 16, kColumn, kRow, 60}, Kernels::Fast, profile);
+        testing::pasteScaled(sharp, kRow, kColumn, sharpBackground, 160, 160, 75, scale, 30);
+    auto w = testing::preparedSearch(sharp, archive, {8, 16, kColumn, kRow, 60}, Kernels::Fast, profile);
     // The sizes' own templates are put back: the views and the next picture
     // get the query's own, to the last bit.
     const SearchState before = w->state;
