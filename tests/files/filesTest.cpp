@@ -1,7 +1,6 @@
-// The files a search reads and writes: the JPEG loader's pixels and its
-// verdict on every kind of file it may be handed (the committed corpus of
-// damaged inputs included), the parameters record, the archive's names and
-// the PNG views.
+// The files a search reads and writes: the JPEG loader's pixels and verdicts
+// (the committed corpus of damaged inputs included), the parameters record,
+// the archive's names and the PNG views.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -22,7 +20,6 @@
 #include "files/loadJpeg.h"
 #include "files/matchViewFiles.h"
 #include "files/parametersFile.h"
-#include "files/writePng.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/pngReading.h"
 #include "tests/support/testSupport.h"
@@ -54,31 +51,22 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(LoadJpeg, DecodesTheSamePixelsAsTurboJpegItself) {
   // The library's accurate default decode, rows packed, BGR order.
-  struct Case {
-    const char* what;
-    std::uint32_t width, height;
-    JpegKind kind;
-    bool progressive;
-  };
-  const Case cases[] = {
-      {"odd-sized 4:2:0", 97, 61, JpegKind::Color420, false},
-      {"gray", 33, 21, JpegKind::Gray, false},
-      {"progressive", 64, 47, JpegKind::Color444, true},
-  };
+  const std::tuple<std::uint32_t, std::uint32_t, JpegKind, bool> cases[] = {
+      {97, 61, JpegKind::Color420, false},
+      {33, 21, JpegKind::Gray, false},
+      {64, 47, JpegKind::Color444, true}};
   auto image = std::make_unique<BgrImage>();
   tjhandle turbo = tjInitDecompress();
-  for (const Case& c : cases) {
-    const auto bytes = encodeJpeg(testing::texturedPicture(c.width, c.height, 5), 90, c.kind, c.progressive);
-    std::vector<std::uint8_t> reference(std::size_t{3} * c.width * c.height);
-    ASSERT_EQ(tjDecompress2(turbo, bytes.data(), bytes.size(), reference.data(), int(c.width), 0,
-                            int(c.height), TJPF_BGR, 0),
+  for (const auto& [width, height, kind, progressive] : cases) {
+    const auto bytes = encodeJpeg(testing::texturedPicture(width, height, 5), 90, kind, progressive);
+    Bytes reference(std::size_t{3} * width * height);
+    ASSERT_EQ(tjDecompress2(turbo, bytes.data(), bytes.size(), reference.data(), int(width), 0, int(height),
+                            TJPF_BGR, 0),
               0);
-    std::uint32_t width = 0, height = 0;
-    ASSERT_TRUE(decodeJpeg(bytes.data(), bytes.size(), *image, width, height)) << c.what;
-    EXPECT_EQ(width, c.width) << c.what;
-    EXPECT_EQ(height, c.height) << c.what;
-    const auto differ = std::mismatch(reference.begin(), reference.end(), image->data()).first;
-    EXPECT_EQ(differ, reference.end()) << c.what << ": byte " << differ - reference.begin() << " differs";
+    std::uint32_t decodedWidth = 0, decodedHeight = 0;
+    ASSERT_TRUE(decodeJpeg(bytes.data(), bytes.size(), *image, decodedWidth, decodedHeight));
+    EXPECT_EQ(std::make_pair(decodedWidth, decodedHeight), std::make_pair(width, height));
+    EXPECT_TRUE(std::equal(reference.begin(), reference.end(), image->data())) << width << "x" << height;
   }
   tjDestroy(turbo);
 }
@@ -149,28 +137,25 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
       JpegLoadFailure failure;
       std::uint32_t width = 7, height = 7;
       const bool loaded = loadJpeg(file.c_str(), *image, width, height, &failure);
+      const bool sized = width + height != 0;
       std::string got = describeJpegFailure(failure);
-      if (width + height != 0)
-        got.append(" ").append(std::to_string(width)).append("x").append(std::to_string(height));
+      if (sized) got.append(" ").append(std::to_string(width)).append("x").append(std::to_string(height));
       // A refusal before decoding leaves the destination as it was, and no
       // refusal spoils the next picture.
+      const auto untouched = [](std::uint8_t b) { return b == 0xA5; };
       if (!loaded && failure.refusal != JpegRefusal::Damaged &&
-          std::any_of(image->data(), image->data() + BgrImage::capacity(),
-                      [](auto b) { return b != 0xA5; })) {
+          !std::all_of(image->data(), image->data() + BgrImage::capacity(), untouched))
         got += " [destination written]";
-      }
-      const bool sized = width + height != 0;
       if (!loaded && !loadJpeg("good.jpg", *image, width, height)) got += " [spoils the next load]";
-      const bool right = got.find('[') == std::string::npos &&
-                         (wanted == "refused" ? !loaded && !sized : got.rfind(wanted, 0) == 0);
-      if (!right || loaded != (got.rfind("decoded", 0) == 0)) report += file + ": " + got + "\n";
+      if (got.find('[') != std::string::npos || loaded != (got.rfind("decoded", 0) == 0) ||
+          (wanted == "refused" ? loaded || sized : got.rfind(wanted, 0) != 0))
+        report += file + ": " + got + "\n";
     }
     testing::writeTextFile("report.txt", report);
   });
   ASSERT_FALSE(child.timedOut) << "a load blocked";
   ASSERT_EQ(child.exitCode, 0);
-  const auto report = testing::readFile(dir / "report.txt");
-  EXPECT_EQ(std::string(report.begin(), report.end()), "");
+  EXPECT_EQ(testing::readFile(dir / "report.txt"), Bytes{});
 }
 
 TEST(ParametersFile, StoresEachFieldLittleEndianAtItsOffset) {
@@ -187,35 +172,31 @@ TEST(ParametersFile, StoresEachFieldLittleEndianAtItsOffset) {
   EXPECT_EQ(writeParametersFile(p, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
 }
 
-TEST(ParametersFile, ASaveTheFolderRefusesLeavesTheFileAndReportsTheFailure) {
-  // Another user's file, writable by all, in a sticky folder: every check
-  // before the rename passes, and the rename over the file is refused.
-  if (::geteuid() != 0) GTEST_SKIP() << "making a file another user's needs root";
-  TempDir dir;
-  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
-  const std::vector<std::uint8_t> old(25, 1);
-  testing::writeFile(dir / "p.bin", old);
-  fs::permissions(dir / "p.bin", fs::perms(0666));
-  const auto child = testing::runInChild(dir.path(), [] {
-    std::_Exit(testing::dropRootPrivileges() ? writeParametersFile(kDefaultParameters, "p.bin") : 3);
-  });
-  EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
-  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
-      << "a temporary file left";
-}
-
-TEST(ParametersFile, ASaveThatNeverReachesTheDiskLeavesTheFileAndReportsTheFailure) {
-  TempDir dir;
-  const std::vector<std::uint8_t> old(25, 1);
-  testing::writeFile(dir / "p.bin", old);
-  failingFsync = true;
-  const int saved = writeParametersFile(kDefaultParameters, (dir / "p.bin").c_str());
-  failingFsync = false;
-  EXPECT_EQ(saved, 0) << "reported saved";
-  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
-      << "a temporary file left";
+// A save that fails after every check passed: the disk loses the data, or
+// the folder refuses the rename (another user's file, writable by all, in a
+// sticky folder; making it needs root).
+TEST(ParametersFile, ASaveThatFailsLateLeavesTheFileAndReportsTheFailure) {
+  for (const bool renameRefused : {false, ::geteuid() == 0}) {
+    SCOPED_TRACE(renameRefused ? "rename refused" : "fsync failed");
+    TempDir dir;
+    const Bytes old(25, 1);
+    writeFile(dir / "p.bin", old);
+    if (renameRefused) {
+      fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+      fs::permissions(dir / "p.bin", fs::perms(0666));
+    }
+    failingFsync = !renameRefused;
+    const auto child = testing::runInChild(dir.path(), [renameRefused] {
+      std::_Exit(renameRefused && !testing::dropRootPrivileges()
+                     ? 3
+                     : writeParametersFile(kDefaultParameters, "p.bin"));
+    });
+    failingFsync = false;
+    EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
+    EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << "a temporary file left";
+  }
 }
 
 TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
@@ -237,24 +218,9 @@ TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
                                     size >= 25 ? 80 : before.viewfinderRadius};
     EXPECT_EQ(p, expected) << size << " bytes";
   }
-}
-
-TEST(ParametersFile, AFileThatCantBeReadGivesTheDefaultsAtOnce) {
-  // What may lie at the path is safeFile's to judge; here, that a refusal
-  // gives the defaults with its status, and a FIFO does not block the load.
-  TempDir dir;
-  ASSERT_EQ(::mkfifo((dir / "fifo.bin").c_str(), 0644), 0);
-  const auto child = testing::runInChild(dir.path(), [&] {
-    int failures = 0;
-    for (const auto& [name, status] :
-         {std::pair{"absent.bin", FileStatus::Missing}, std::pair{"fifo.bin", FileStatus::NotRegularFile}}) {
-      SearchParameters p{9, 9, 9, 9, 9, 9, 9};
-      failures += loadParameters(p, name) != status || p != kDefaultParameters;
-    }
-    std::_Exit(failures);
-  });
-  EXPECT_FALSE(child.timedOut) << "a load blocked";
-  EXPECT_EQ(child.exitCode, 0) << "cases that did not give the defaults with their status";
+  SearchParameters p = before;  // no file at all: the defaults
+  EXPECT_EQ(loadParameters(p, "/nonexistent/p.bin"), FileStatus::Missing);
+  EXPECT_EQ(p, kDefaultParameters);
 }
 
 TEST(ParametersFile, ReplacesOnlyValuesThatBreakTheArithmetic) {
@@ -284,27 +250,6 @@ TEST(ArchiveFileName, TenDigitsOfTheIndexReadUnsigned) {
   for (const auto& [index, name] : cases) EXPECT_STREQ(archiveFileName(index).c_str(), name);
 }
 
-// Random bytes: no two pictures, and no two channels, alike.
-Bytes randomBgr(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes bytes(3 * std::size_t{width} * height);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-  return bytes;
-}
-
-TEST(WritePng, RoundTripsAnOddSizedPictureOrFailsLeavingNoFile) {
-  testing::TempDir dir;
-  const Bytes picture = randomBgr(5, 3, 1);
-  ASSERT_TRUE(writePng((dir / "p.png").string(), picture.data(), 5, 3));
-  const testing::PngFile png = testing::readPng(dir / "p.png");
-  EXPECT_TRUE(png.ok && png.width == 5 && png.height == 3);
-  EXPECT_EQ(png.bgr, picture);
-  EXPECT_FALSE(writePng((dir / "missing/p.png").string(), picture.data(), 4, 4));
-  EXPECT_FALSE(writePng((dir / "empty.png").string(), picture.data(), 0, 4));
-  EXPECT_FALSE(writePng((dir / "empty.png").string(), picture.data(), 4, 0));
-  EXPECT_FALSE(std::filesystem::exists(dir / "empty.png"));
-}
-
 TEST(MatchViewFiles, WritesEachViewUnderItsNameOrNamesTheFileThatFailed) {
   testing::TempDir dir;
   const auto ws = std::make_unique<Workspace>();
@@ -320,11 +265,9 @@ TEST(MatchViewFiles, WritesEachViewUnderItsNameOrNamesTheFileThatFailed) {
       {"match-preview.png", im.matchPreview, 4, 4},
       {"difference-preview.png", im.differencePreview, 4, 4},
   };
-  std::uint32_t seed = 0;
-  for (const auto& [name, picture, width, height] : views) {
-    const Bytes bytes = randomBgr(width, height, ++seed);
-    std::memcpy(picture.data(), bytes.data(), bytes.size());
-  }
+  std::mt19937 rng(1);  // no two pictures, and no two channels, alike
+  for (const auto& [name, picture, width, height] : views)
+    std::generate_n(picture.data(), 3 * width * height, [&rng] { return static_cast<std::uint8_t>(rng()); });
   ASSERT_TRUE(writeMatchViews(*ws, (dir / "views/run1").string()));
   for (const auto& [name, picture, width, height] : views) {
     const testing::PngFile png = testing::readPng(dir / "views/run1" / name);
