@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "tests/support/workingFolder.h"
@@ -74,18 +72,6 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds timeout) {
 
 void installMarkerScripts(const fs::path& workingFolder) {
   WorkingFolder(workingFolder).markerScripts();
-}
-
-std::string scriptsThatRan(const fs::path& workingFolder) {
-  std::ifstream in(workingFolder / "res" / "markers.txt");
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string s = text.str();
-  while (!s.empty() && s.back() == '\n') s.pop_back();
-  for (char& c : s) {
-    if (c == '\n') c = ' ';
-  }
-  return s;
 }
 
 }  // namespace orvalis::testing

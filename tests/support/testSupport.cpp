@@ -98,37 +98,30 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
 
 namespace {
 
-// Separable Gaussian blur of a plane, the kernel cut at 3 sigma and the
-// picture's edge mirrored.
-std::vector<double> gaussianBlur(const std::vector<double>& plane, std::uint32_t width, std::uint32_t height,
+// A Gaussian blur of a plane, across then down, the kernel cut at 3 sigma
+// and the picture's edge mirrored.
+std::vector<double> gaussianBlur(std::vector<double> plane, std::int64_t width, std::int64_t height,
                                  double sigma) {
   const int reach = static_cast<int>(std::ceil(3 * sigma));
   std::vector<double> kernel(2 * reach + 1);
   double total = 0;
   for (int k = -reach; k <= reach; ++k) total += kernel[k + reach] = std::exp(-k * k / (2 * sigma * sigma));
   for (double& weight : kernel) weight /= total;
-  const auto mirror = [](std::int64_t i, std::int64_t n) {
-    while (i < 0 || i >= n) i = i < 0 ? -i - 1 : 2 * n - i - 1;
-    return i;
-  };
-  std::vector<double> across(plane.size()), out(plane.size());
-  for (std::int64_t y = 0; y < height; ++y) {
-    for (std::int64_t x = 0; x < width; ++x) {
-      double sum = 0;
-      for (int k = -reach; k <= reach; ++k)
-        sum += kernel[k + reach] * plane[y * width + mirror(x + k, width)];
-      across[y * width + x] = sum;
+  for (const bool across : {true, false}) {
+    const std::vector<double> in = plane;
+    for (std::int64_t y = 0; y < height; ++y) {
+      for (std::int64_t x = 0; x < width; ++x) {
+        double sum = 0;
+        for (int k = -reach; k <= reach; ++k) {
+          std::int64_t i = (across ? x : y) + k, n = across ? width : height;
+          while (i < 0 || i >= n) i = i < 0 ? -i - 1 : 2 * n - i - 1;
+          sum += kernel[k + reach] * in[across ? y * width + i : i * width + x];
+        }
+        plane[y * width + x] = sum;
+      }
     }
   }
-  for (std::int64_t y = 0; y < height; ++y) {
-    for (std::int64_t x = 0; x < width; ++x) {
-      double sum = 0;
-      for (int k = -reach; k <= reach; ++k)
-        sum += kernel[k + reach] * across[mirror(y + k, height) * width + x];
-      out[y * width + x] = sum;
-    }
-  }
-  return out;
+  return plane;
 }
 
 }  // namespace

@@ -20,26 +20,19 @@ namespace {
 
 constexpr char kWithoutDevice[] = "--orvalis-build-capture-graph-without-device";
 
-#define SKIP_WITH_A_CAMERA() \
-  if (!QMediaDevices::videoInputs().isEmpty()) GTEST_SKIP() << "a camera is attached"
-
 TEST(QtCameraSource, CameraModeWithoutADeviceEndsThroughDeviceLost) {
-  SKIP_WITH_A_CAMERA();
+  if (!QMediaDevices::videoInputs().isEmpty()) GTEST_SKIP() << "a camera is attached";
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
   testing::TempDir dir;
   testing::installMarkerScripts(dir.path());
-  const auto result = testing::runInChild(
-      dir.path(),
-      [&self] {
-        ::execl(self.c_str(), self.c_str(), kWithoutDevice, static_cast<char*>(nullptr));
-        ::_exit(98);
-      },
-      std::chrono::seconds(30));
-  EXPECT_FALSE(result.timedOut);
-  EXPECT_TRUE(result.exited);
-  EXPECT_EQ(result.exitCode, 1);
+  const auto result = testing::runInChild(dir.path(), [&self] {
+    ::execl(self.c_str(), self.c_str(), kWithoutDevice, static_cast<char*>(nullptr));
+    ::_exit(98);
+  });
+  EXPECT_EQ(result.exitCode, 1);  // -1: killed or timed out
   EXPECT_TRUE(testing::waitForFile(dir / "res/Device_Lost.ran"));
-  EXPECT_EQ(testing::scriptsThatRan(dir.path()), "Device_Lost");
+  const auto ran = testing::readFile(dir / "res/markers.txt");
+  EXPECT_EQ(std::string(ran.begin(), ran.end()), "Device_Lost\n") << "the scripts that ran";
 }
 
 }  // namespace
