@@ -1,9 +1,19 @@
-// The camera adapter's video sink, fed by hand: the frames that come out, from
-// any thread, the first-frame wait and when a stream counts as quiet.
+// The camera adapter: its video sink fed by hand (the frames that come out,
+// from any thread, the first-frame wait, when a stream counts as quiet),
+// camera mode on a machine without a camera, and against a live camera
+// (ORVALIS_LIVE_CAMERA set by the camera end-to-end check, which streams
+// 600 x 400 frames) a tick path that allocates nothing.
+//
+// main: given kWithoutDevice as its only argument the program runs camera
+// mode's start-up as a fresh process instead of the tests, since a child
+// forked from a process that already runs Qt's threads can't start Qt again.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMediaDevices>
 #include <QTest>
 #include <QTimer>
 #include <QVideoFrame>
@@ -11,11 +21,19 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string_view>
 #include <thread>
 #include <tuple>
 
 #include "capture/frameStore.h"
+#include "capture/qt/qtCamera.h"
 #include "capture/qt/qtFrameSink.h"
+#include "control/captureGraph.h"
+#include "control/searchControl.h"
+#include "tests/support/allocationCount.h"
+#include "tests/support/childProcess.h"
+#include "tests/support/fakes.h"
+#include "tests/support/workingFolder.h"
 
 namespace orvalis {
 namespace {
@@ -85,24 +103,20 @@ TEST(QtFrameSink, CameraYuvFramesAreTakenAsTheyAreWithTheirCoding) {
       {F::ColorSpace_BT709, F::ColorRange_Video, YuvCoding::Bt709Video},
       {F::ColorSpace_BT709, F::ColorRange_Full, YuvCoding::Bt709Full},
   };
+  QtFrameSink sink({1000ms, 1000ms, 3, 0});
   for (const auto& [space, range, coding] : codings) {
     F format(QSize(8, 4), F::Format_YUYV);
     format.setColorSpace(space);
     format.setColorRange(range);
     QVideoFrame yuyv(format);
     ASSERT_TRUE(yuyv.map(QVideoFrame::WriteOnly));
-    for (int i = 0; i < yuyv.mappedBytes(0); ++i)
-      yuyv.bits(0)[i] = static_cast<std::uint8_t>(i % 2 ? 128 : 180);
+    for (int i = 0; i < yuyv.mappedBytes(0); ++i) yuyv.bits(0)[i] = static_cast<std::uint8_t>(i % 2 ? 128 : 180);
     yuyv.unmap();
-    QtFrameSink sink({1000ms, 1000ms, 3, 0});
     sink.videoSink()->setVideoFrame(yuyv);
     RawFrame frame;
     ASSERT_TRUE(sink.latestFrame(frame));
-    ASSERT_EQ(frame.bitCount, 16u);
-    EXPECT_EQ(frame.yuv, coding) << space << ", " << range;
-    for (std::uint32_t y = 0; y < 4; ++y) {
-      for (std::uint32_t i = 0; i < 16; ++i) ASSERT_EQ(frame.rows[y * frame.stride + i], i % 2 ? 128 : 180);
-    }
+    EXPECT_EQ(std::make_pair(frame.bitCount, frame.yuv), std::make_pair(16u, coding)) << space << ", " << range;
+    for (std::uint32_t i = 0; i < 64; ++i) ASSERT_EQ(frame.rows[i / 16 * frame.stride + i % 16], i % 2 ? 128 : 180);
   }
 }
 
@@ -199,5 +213,68 @@ TEST(QtFrameSink, FirstAndEmptyFramesAreIgnoredAndAReleasedSinkHoldsNothing) {
   EXPECT_FALSE(sink.latestFrame(frame));
 }
 
+constexpr char kWithoutDevice[] = "--orvalis-build-capture-graph-without-device";
+
+TEST(QtCameraSource, CameraModeWithoutADeviceEndsThroughDeviceLost) {
+  if (!QMediaDevices::videoInputs().isEmpty()) GTEST_SKIP() << "a camera is attached";
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  testing::TempDir dir;
+  testing::installMarkerScripts(dir.path());
+  const auto result = testing::runInChild(dir.path(), [&self] {
+    ::execl(self.c_str(), self.c_str(), kWithoutDevice, static_cast<char*>(nullptr));
+    ::_exit(98);
+  });
+  EXPECT_EQ(result.exitCode, 1);  // -1: killed or timed out
+  EXPECT_TRUE(testing::waitForFile(dir / "res/Device_Lost.ran"));
+  const auto ran = testing::readFile(dir / "res/markers.txt");
+  EXPECT_EQ(std::string(ran.begin(), ran.end()), "Device_Lost\n") << "the scripts that ran";
+}
+
+TEST(LiveCamera, ThreeHundredCameraTicksAllocateNothing) {
+  if (!testing::kCountsAllocations) GTEST_SKIP() << "allocation counting is off under sanitizers";
+  if (qEnvironmentVariableIsEmpty("ORVALIS_LIVE_CAMERA")) GTEST_SKIP() << "no live camera to run against";
+  constexpr std::uint32_t w = 600, h = 400;
+  testing::TempDir dir;
+  testing::ScopedWorkingDirectory cwd(dir.path());
+  testing::WorkingFolder(dir.path())
+      .markerScripts()
+      .backdrop()
+      .archive({testing::texturedPicture(w, h, 30), testing::texturedPicture(w, h, 31), testing::texturedPicture(w, h, 32)}, 90);
+  auto ws = std::make_unique<Workspace>();
+  testing::FakeWindow window;
+  QtCameraSource camera(w, h);
+  ProcessExitPath exitPath;
+  SearchControl control(*ws, window, camera, exitPath);
+  control.startUp();
+  ASSERT_EQ(ws->state.cameraMode, 1);
+  for (int i = 0; i < 10; ++i) control.onTimerTick();  // first decodes size the loader's buffer
+
+  int restarts = 0;
+  testing::countAllocationsOnThisThread(true);
+  for (int i = 0; i < 300; ++i) {
+    control.onTimerTick();
+    if (ws->state.archiveIndex == 0) ++restarts;  // a fresh frame was taken
+  }
+  testing::countAllocationsOnThisThread(false);
+  EXPECT_EQ(testing::allocationsCounted(), 0) << "C++ allocations on the tick path";
+  EXPECT_GT(restarts, 50);
+  EXPECT_EQ(ws->state.searchStopped, 0);
+  camera.stop();
+}
+
 }  // namespace
 }  // namespace orvalis
+
+int main(int argc, char** argv) {
+  // Test discovery runs the program without the test environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication application(argc, argv);
+  if (argc == 2 && std::string_view(argv[1]) == orvalis::kWithoutDevice) {
+    orvalis::QtCameraSource source;
+    orvalis::ProcessExitPath exitPath;
+    orvalis::buildCaptureGraph(source, exitPath);
+    return 0;  // a device was there after all
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
