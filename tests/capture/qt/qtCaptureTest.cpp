@@ -110,13 +110,16 @@ TEST(QtFrameSink, CameraYuvFramesAreTakenAsTheyAreWithTheirCoding) {
     format.setColorRange(range);
     QVideoFrame yuyv(format);
     ASSERT_TRUE(yuyv.map(QVideoFrame::WriteOnly));
-    for (int i = 0; i < yuyv.mappedBytes(0); ++i) yuyv.bits(0)[i] = static_cast<std::uint8_t>(i % 2 ? 128 : 180);
+    for (int i = 0; i < yuyv.mappedBytes(0); ++i)
+      yuyv.bits(0)[i] = static_cast<std::uint8_t>(i % 2 ? 128 : 180);
     yuyv.unmap();
     sink.videoSink()->setVideoFrame(yuyv);
     RawFrame frame;
     ASSERT_TRUE(sink.latestFrame(frame));
-    EXPECT_EQ(std::make_pair(frame.bitCount, frame.yuv), std::make_pair(16u, coding)) << space << ", " << range;
-    for (std::uint32_t i = 0; i < 64; ++i) ASSERT_EQ(frame.rows[i / 16 * frame.stride + i % 16], i % 2 ? 128 : 180);
+    EXPECT_EQ(std::make_pair(frame.bitCount, frame.yuv), std::make_pair(16u, coding))
+        << space << ", " << range;
+    for (std::uint32_t i = 0; i < 64; ++i)
+      ASSERT_EQ(frame.rows[i / 16 * frame.stride + i % 16], i % 2 ? 128 : 180);
   }
 }
 
@@ -239,7 +242,9 @@ TEST(LiveCamera, ThreeHundredCameraTicksAllocateNothing) {
   testing::WorkingFolder(dir.path())
       .markerScripts()
       .backdrop()
-      .archive({testing::texturedPicture(w, h, 30), testing::texturedPicture(w, h, 31), testing::texturedPicture(w, h, 32)}, 90);
+      .archive({testing::texturedPicture(w, h, 30), testing::texturedPicture(w, h, 31),
+                testing::texturedPicture(w, h, 32)},
+               90);
   auto ws = std::make_unique<Workspace>();
   testing::FakeWindow window;
   QtCameraSource camera(w, h);
