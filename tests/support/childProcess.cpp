@@ -45,11 +45,6 @@ ChildResult Child::wait(std::chrono::milliseconds timeout) {
   return result;
 }
 
-ChildResult runInChild(const fs::path& workingFolder, const std::function<void()>& body,
-                       std::chrono::milliseconds timeout) {
-  return Child(workingFolder, body).wait(timeout);
-}
-
 void execShell(const std::string& command) {
   ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
   ::_exit(99);

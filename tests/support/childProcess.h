@@ -33,9 +33,11 @@ class Child {
   pid_t pid_ = -1;
 };
 
-// A child run to its end: Child(workingFolder, body).wait(timeout).
-ChildResult runInChild(const std::filesystem::path& workingFolder, const std::function<void()>& body,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// A child run to its end.
+inline ChildResult runInChild(const std::filesystem::path& workingFolder, const std::function<void()>& body,
+                              std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+  return Child(workingFolder, body).wait(timeout);
+}
 
 // In a child: replaces it by /bin/sh -c command (exit 99 when it can't).
 [[noreturn]] void execShell(const std::string& command);
