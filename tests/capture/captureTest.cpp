@@ -29,7 +29,7 @@ Bytes storedQuery(const Workspace& workspace, std::size_t bytes) {
   return Bytes(query, query + bytes);
 }
 
-TEST(StoreFrame, EveryDepthStrideAndRowOrderBecomesThePackedTopDownPicture) {
+TEST(StoreFrame, EveryLayoutBecomesThePackedTopDownPictureAndARefusedFrameWritesNothing) {
   const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::size_t, RowOrder> cases[] = {
       // width, height, bits a pixel, bytes past each row, row order
       {640, 480, 32, 0, RowOrder::BottomUp},   {3, 4, 32, 8, RowOrder::BottomUp},
@@ -58,6 +58,25 @@ TEST(StoreFrame, EveryDepthStrideAndRowOrderBecomesThePackedTopDownPicture) {
     EXPECT_TRUE(storedQuery(*workspace, picture.size()) == picture);
     EXPECT_TRUE(!room || workspace->images.queryImage[picture.size()] == 0xA5) << "written past the picture";
   }
+  const Bytes query = storedQuery(*workspace, kImageCapacity);
+  const Bytes big(4 * 1921 * 1200, 0x11), small(4 * 16 * 16, 0x22);
+  const RawFrame refused[] = {
+      {1921, 1200, 32, 4 * 1921, big.data()},  // more pixels than the store holds
+      {0, 16, 32, 0, small.data()},            // no width
+      {16, 0, 32, 64, small.data()},           // no height
+      {15, 16, 16, 32, small.data()},          // 4:2:2 needs an even width
+      {16, 16, 8, 16, small.data()},           // unsupported depth
+      {16, 16, 32, 60, small.data()},          // stride shorter than a row
+      {16, 16, 24, 47, small.data()},          //
+      {16, 16, 32, 64, nullptr},               // no pixels
+      {0xFFFFFFFFu, 2, 32, 16, small.data()},  // size product that overflows 32 bits
+  };
+  for (const RawFrame& frame : refused)
+    EXPECT_FALSE(storeFrame(frame, *workspace))
+        << frame.width << "x" << frame.height << " " << frame.bitCount;
+  EXPECT_EQ(std::make_pair(workspace->state.queryWidth, workspace->state.queryHeight),
+            std::make_pair(1200u, 1920u));
+  EXPECT_TRUE(storedQuery(*workspace, kImageCapacity) == query) << "a refused frame wrote into the store";
 }
 
 // Packed 4:2:2 pixel pairs in each coding: black and white at the ends of
@@ -97,34 +116,6 @@ TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
           << "Y " << int{c.y} << ", byte " << i;
     }
   }
-}
-
-TEST(StoreFrame, RefusedFramesWriteNothing) {
-  auto workspace = std::make_unique<Workspace>();
-  const Bytes before = randomBytes(3 * 8 * 8, 4);
-  ASSERT_TRUE(storeFrame(RawFrame{8, 8, 24, 24, before.data()}, *workspace));
-  const Bytes query = storedQuery(*workspace, 3 * 1921 * 2);
-
-  const Bytes big(4 * 1921 * 1200, 0x11);
-  const Bytes small(4 * 16 * 16, 0x22);
-  const RawFrame refused[] = {
-      {1921, 1200, 32, 4 * 1921, big.data()},  // more pixels than the store holds
-      {0, 16, 32, 0, small.data()},            // no width
-      {16, 0, 32, 64, small.data()},           // no height
-      {15, 16, 16, 32, small.data()},          // 4:2:2 needs an even width
-      {16, 16, 8, 16, small.data()},           // unsupported depth
-      {16, 16, 32, 60, small.data()},          // stride shorter than a row
-      {16, 16, 24, 47, small.data()},          //
-      {16, 16, 32, 64, nullptr},               // no pixels
-      {0xFFFFFFFFu, 2, 32, 16, small.data()},  // size product that overflows 32 bits
-  };
-  for (const RawFrame& frame : refused) {
-    EXPECT_FALSE(storeFrame(frame, *workspace))
-        << frame.width << "x" << frame.height << " " << frame.bitCount;
-  }
-  EXPECT_EQ(workspace->state.queryWidth, 8u);
-  EXPECT_EQ(workspace->state.queryHeight, 8u);
-  EXPECT_EQ(storedQuery(*workspace, query.size()), query);
 }
 
 TEST(CameraFormatChoice, PreferredSizeThenLargestFittingThenUncompressedThenFasterThenFirst) {

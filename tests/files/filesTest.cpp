@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -27,16 +26,12 @@
 // fsync for this test program: fails with EIO while failingFsync is set, as
 // on a disk that loses the data, and is the system's otherwise. Defined in the
 // program itself, it takes the calls of the code linked into it.
-namespace {
-bool failingFsync = false;
-}  // namespace
+static bool failingFsync = false;
 
 extern "C" int fsync(int fd) {
-  if (failingFsync) {
-    errno = EIO;
-    return -1;
-  }
-  return static_cast<int>(::syscall(SYS_fsync, fd));
+  if (!failingFsync) return static_cast<int>(::syscall(SYS_fsync, fd));
+  errno = EIO;
+  return -1;
 }
 
 namespace orvalis {
@@ -256,14 +251,14 @@ TEST(MatchViewFiles, WritesEachViewUnderItsNameOrNamesTheFileThatFailed) {
   ASSERT_TRUE(writeMatchViews(*ws, (dir / "views/run1").string()));
   for (const auto& [name, picture, width, height] : views) {
     const testing::PngFile png = testing::readPng(dir / "views/run1" / name);
-    EXPECT_TRUE(png.ok && png.width == width && png.height == height) << name;
-    EXPECT_TRUE(std::equal(png.bgr.begin(), png.bgr.end(), picture.data())) << name;
+    EXPECT_TRUE(png.ok && png.width == width && png.height == height &&
+                std::equal(png.bgr.begin(), png.bgr.end(), picture.data()))
+        << name;
   }
-
   // A folder that is a plain file can't hold the views; previews of side 0
   // (a viewfinder radius below 2) are no picture.
-  testing::writeFile(dir / "taken", {1});
   std::string failed;
+  testing::writeFile(dir / "taken", {1});
   EXPECT_FALSE(writeMatchViews(*ws, (dir / "taken").string(), &failed));
   EXPECT_EQ(failed, (dir / "taken/query.png").string());
   s.previewWidth = s.previewHeight = 0;

@@ -192,22 +192,5 @@ TEST(LowerTo, TheLowestOfLanesRacingStays) {
   EXPECT_EQ(rose.load(), 0) << "times the value rose above a key just lowered to";
 }
 
-TEST(WorkerPool, EveryLaneRunsOnceAndRunReturnsAfterAll) {
-  EXPECT_EQ(WorkerPool(0).lanes(), 1u);
-  WorkerPool pool(3);
-  const std::thread::id caller = std::this_thread::get_id();
-  for (int round = 0; round < 500; ++round) {
-    std::atomic<int> calls[3] = {};
-    std::atomic<bool> laneZeroOnCaller{false};
-    auto job = [&](unsigned lane) {
-      if (lane == 0) laneZeroOnCaller = std::this_thread::get_id() == caller;
-      calls[lane].fetch_add(1);
-    };
-    pool.run(job);
-    ASSERT_TRUE(laneZeroOnCaller) << "round " << round;
-    for (int lane = 0; lane < 3; ++lane) ASSERT_EQ(calls[lane].load(), 1) << "round " << round;
-  }
-}
-
 }  // namespace
 }  // namespace orvalis

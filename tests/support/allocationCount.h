@@ -15,9 +15,6 @@ inline constexpr bool kCountsAllocations = true;
 
 // Counting on every thread.
 void countAllocations(bool on);
-// Counting on the calling thread only: the others (a media backend's, say)
-// allocate as they please.
-void countAllocationsOnThisThread(bool on);
 long allocationsCounted();
 
 }  // namespace orvalis::testing

@@ -2,8 +2,7 @@
 
 // A working folder as the programs expect it, built in a few calls: res/ with
 // the backdrop and the parameters file, Image_Archive/ with the still query
-// and the numbered archive pictures. Every test, tool and soak run builds its
-// folders here, so the layout is written down once.
+// and the numbered archive pictures; the layout written down once.
 
 #include <cstdint>
 #include <filesystem>
