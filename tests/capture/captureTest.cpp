@@ -79,9 +79,8 @@ TEST(StoreFrame, EveryLayoutBecomesThePackedTopDownPictureAndARefusedFrameWrites
   EXPECT_TRUE(storedQuery(*workspace, kImageCapacity) == query) << "a refused frame wrote into the store";
 }
 
-// Packed 4:2:2 pixel pairs in each coding: black and white at the ends of
-// video range, grays that only the right range gives, and the primaries as
-// the camera would code them.
+// Black and white at the ends of video range, grays that only the right range
+// gives, and primaries as a camera codes them.
 TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
   struct Case {
     YuvCoding coding;

@@ -23,9 +23,8 @@
 #include "tests/support/pngReading.h"
 #include "tests/support/testSupport.h"
 
-// fsync for this test program: fails with EIO while failingFsync is set, as
-// on a disk that loses the data, and is the system's otherwise. Defined in the
-// program itself, it takes the calls of the code linked into it.
+// This program's fsync fails with EIO while failingFsync is set, as on a disk
+// that loses the data.
 static bool failingFsync = false;
 
 extern "C" int fsync(int fd) {
@@ -100,8 +99,7 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
                                                                                     : "");
   }
 
-  // In a child with a deadline: a FIFO opened the plain way waits for a
-  // writer forever. Each wrong verdict is a line of the report.
+  // In a child: a FIFO opened the plain way waits for a writer forever.
   const auto child = testing::runInChild(dir.path(), [&] {
     auto image = std::make_unique<BgrImage>();
     tjhandle turbo = tjInitDecompress();
@@ -114,8 +112,7 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
       const bool sized = width + height != 0;
       std::string got = describeJpegFailure(failure);
       if (sized) got.append(" ").append(std::to_string(width)).append("x").append(std::to_string(height));
-      // What loads holds the pixels of the library's accurate default decode,
-      // rows packed, in BGR order.
+      // What loads holds the pixels of libjpeg-turbo's accurate default decode.
       const Bytes bytes = loaded ? testing::readFile(file) : Bytes{};
       Bytes reference(loaded ? std::size_t{3} * width * height : 0);
       if (loaded)
@@ -153,9 +150,7 @@ TEST(ParametersFile, StoresEachFieldLittleEndianAndLoadsBackAllButUnusableValues
   decodeParameters(bytes.data(), bytes.size(), decoded);
   EXPECT_EQ(decoded, spelt);
   EXPECT_EQ(writeParametersFile(spelt, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
-  // framesPerSecond 0, a filterRadius above 20 and a viewfinderRadius above
-  // 250 can't be used; the largest usable radii and values outside the lists
-  // are kept.
+  // Only values the arithmetic can't use are replaced.
   const std::pair<SearchParameters, SearchParameters> cases[] = {
       {{0, 21, 3, 7, 500, 600, 251}, {1, 8, 3, 7, 500, 600, 0}},
       {{3, 20, 255, 7, 500, 600, 250}, {3, 20, 255, 7, 500, 600, 250}},
@@ -196,9 +191,7 @@ TEST(ParametersFile, ASaveThatFailsLateLeavesTheFileAndReportsTheFailure) {
 }
 
 TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
-  // The corpus holds the record {4, 8, 16, 25, 240, 320, 80} cut or padded
-  // to every length from 0 to 30 bytes; a field ends at byte 4, 8, 9, 13, 17,
-  // 21, 25.
+  // The record {4, 8, 16, 25, 240, 320, 80} cut or padded to 0 to 30 bytes.
   const SearchParameters before{2, 3, 4, 10, 11, 12, 13};
   for (const auto& entry : fs::directory_iterator(ORVALIS_SOURCE_DIR "/tests/data/corpus/parameters")) {
     if (entry.path().filename().string().rfind("length-", 0) != 0) continue;

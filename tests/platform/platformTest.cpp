@@ -33,8 +33,7 @@ std::string text(const fs::path& file) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Runs f on a thread of its own: a call that blocks fails its row after 5 s
-// instead of hanging the suite.
+// Runs f on a thread of its own: a call that blocks fails its row after 5 s.
 template <typename F>
 auto withoutBlocking(F f) -> std::optional<decltype(f())> {
   auto task = std::make_shared<std::packaged_task<decltype(f())()>>(f);
@@ -169,11 +168,9 @@ TEST(SafeFile, ReplacesARegularFileWholeAndOnlyInsideItsFolder) {
   EXPECT_EQ(names, (std::set<std::string>{"dangling", "fifo", "file", "folder", "full", "inner", "link",
                                           "new", "old", "out", "readonly", "sub", "twin"}));
 }
-// The lanes race to lower the value, each always to just below what it last
-// saw, and read it back: with a compare-and-swap it is never above the key
-// just lowered to. A load then a store lets a lane put back a higher key over
-// one that another lane stored between the two. More lanes than cores: one
-// preempted between the two is as good a race as two on cores of their own.
+// Each lane lowers the value to just below what it saw and reads it back: a
+// load then a store would let a lane put back a higher key over another's.
+// More lanes than cores: one preempted between the two races as well.
 TEST(LowerTo, TheLowestOfLanesRacingStays) {
   WorkerPool pool(8);
   std::atomic<std::uint64_t> value{std::numeric_limits<std::uint64_t>::max()};

@@ -1,9 +1,7 @@
 #pragma once
 
-// Counts C++ allocations (calls of operator new) while asked, for tests that
-// pin a path as allocation-free. A program that uses this gets operator new
-// replaced; under the sanitizers, which bring their own allocator, nothing is
-// replaced and kCountsAllocations is false.
+// Counts calls of operator new while asked, for tests that pin a path as
+// allocation-free; the sanitizers bring their own allocator, so not there.
 
 namespace orvalis::testing {
 
@@ -13,7 +11,6 @@ inline constexpr bool kCountsAllocations = false;
 inline constexpr bool kCountsAllocations = true;
 #endif
 
-// Counting on every thread.
 void countAllocations(bool on);
 long allocationsCounted();
 

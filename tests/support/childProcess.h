@@ -26,7 +26,6 @@ class Child {
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
-  // Waits at most timeout, then kills the child.
   ChildResult wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
  private:
@@ -42,8 +41,7 @@ inline ChildResult runInChild(const std::filesystem::path& workingFolder, const 
 // In a child: replaces it by /bin/sh -c command (exit 99 when it can't).
 [[noreturn]] void execShell(const std::string& command);
 
-// For a child run as root: becomes the user nobody, so that file permissions
-// apply. Does nothing for other users; false when it could not.
+// As root, becomes the user nobody so that file permissions apply; false when it can't.
 bool dropRootPrivileges();
 
 // Polls until the file exists or the time runs out: scripts run detached.

@@ -1,7 +1,6 @@
 #pragma once
 
-// Recording fakes of the window and the camera, for driving the search
-// control headless.
+// Recording fakes of the window and the camera, to drive the search headless.
 
 #include <algorithm>
 #include <cstdint>
@@ -40,9 +39,7 @@ class FakeWindow : public Window {
   WindowMode mode = WindowMode::Search;
 };
 
-// Serves generated pictures as packed top-down frames, one picture per grab
-// in turn (the last one repeats); every other frame layout is the store's
-// own tests' business.
+// Serves its pictures as packed top-down frames, one a grab (the last repeats).
 class FakeCamera : public FrameSource {
  public:
   explicit FakeCamera(std::vector<BgrPicture> pictures = {}) : pictures_(std::move(pictures)) {}

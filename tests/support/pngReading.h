@@ -6,8 +6,7 @@
 
 namespace orvalis::testing {
 
-// A PNG file read back with libpng, its pixels as packed BGR for comparison
-// with the store's pictures.
+// A PNG file read back with libpng, its pixels as packed BGR.
 struct PngFile {
   bool ok = false;
   std::uint32_t width = 0, height = 0;

@@ -15,12 +15,11 @@ BgrPicture pasteQuarterTurn(const BgrPicture& source, std::int64_t sourceRow, st
   };
   for (std::int64_t dy = -halfSize; dy <= halfSize; ++dy) {
     for (std::int64_t dx = -halfSize; dx <= halfSize; ++dx) {
-      const std::int64_t ty = targetRow + dy, tx = targetColumn + dx;
-      const std::int64_t sy = sourceRow - dx, sx = sourceColumn + dy;
-      if (!inside(result, ty, tx) || !inside(source, sy, sx)) continue;
-      const std::size_t from = 3 * static_cast<std::size_t>(sy * source.width + sx);
-      const std::size_t to = 3 * static_cast<std::size_t>(ty * result.width + tx);
-      for (int c = 0; c < 3; ++c) result.pixels[to + c] = source.pixels[from + c];
+      const std::int64_t ty = targetRow + dy, tx = targetColumn + dx, sy = sourceRow - dx,
+                         sx = sourceColumn + dy;
+      if (inside(result, ty, tx) && inside(source, sy, sx))
+        std::copy_n(&source.pixels[3 * std::size_t(sy * source.width + sx)], 3,
+                    &result.pixels[3 * std::size_t(ty * result.width + tx)]);
     }
   }
   return result;

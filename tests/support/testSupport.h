@@ -11,8 +11,7 @@
 
 namespace orvalis::testing {
 
-// A fresh folder under the system temporary folder, removed with its content
-// when the object goes away (write bits are restored first).
+// A fresh temporary folder, removed with its content (write bits restored first).
 class TempDir {
  public:
   TempDir();
@@ -26,7 +25,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Switches the working directory for the lifetime of the object.
 class ScopedWorkingDirectory {
  public:
   explicit ScopedWorkingDirectory(const std::filesystem::path& folder);
