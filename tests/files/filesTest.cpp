@@ -37,10 +37,7 @@ namespace orvalis {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::encodeJpeg;
-using testing::JpegKind;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 using Bytes = std::vector<std::uint8_t>;
 
 // Position of the first marker 0xFF code after the SOI.
