@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
 # The window in camera mode against a live PipeWire virtual camera, watched
 # from outside: its --log lines, its exit code and the exit scripts it starts
-# (markers that write their names to res/markers.txt); and the camera adapter's
-# own live checks (LiveCamera.* of the adapter's test program). Exits 77
-# (skipped) when the virtual camera can't be started here.
+# (markers that write their names to res/markers.txt). Exits 77 (skipped) when
+# the virtual camera can't be started here.
 #
-#   cameraEndToEnd.sh ORVALIS SOURCE_DIR ADAPTER_TESTS [CASE...]
+#   cameraEndToEnd.sh ORVALIS SOURCE_DIR [CASE...]
 # shellcheck disable=SC2317 # the cases and the probes wait_for runs are called by name
 set -uo pipefail
 # shellcheck source=tests/support/harness.sh
 source "$(dirname "$0")/../support/harness.sh"
-orvalis=$1 source_dir=$2 adapter_tests=$3
-shift 3
+orvalis=$1 source_dir=$2
+shift 2
 camera="$source_dir/scripts/virtual-camera"
 query="$source_dir/demo/Image_Archive/Current_Image.jpg"
 export QT_QPA_PLATFORM=offscreen
@@ -74,16 +73,6 @@ case_match() {
 # tolerance 20 (2.0). A webcam encodes from its sensor, not from RGB bytes.
 case_match_yuy2() { case_match YUY2 20; }
 case_match_bgrx() { case_match BGRx 16; }
-# 300 camera-mode ticks against the live stream allocate nothing on the tick
-# path (the adapter's test program; it skips itself under the sanitizers).
-case_allocations() {
-  "$camera" source "$work/cam" "$query" 600x400 || return 1
-  env -C "$folder" "${cam_env[@]}" ORVALIS_LIVE_CAMERA=1 \
-    "$adapter_tests" --gtest_filter='LiveCamera.*' >"$log" 2>&1
-  status=$?
-  [ "$status" = 0 ] || fail "[$case_name] LiveCamera checks exited $status"
-  wait_for 5 no_leftover || fail "[$case_name] a process was left running in the working folder"
-}
 # The source is stopped while the walk runs: the device list or 3 s of
 # silence tell, and the program ends within 4 s.
 case_source_killed() {
@@ -123,7 +112,7 @@ case_close_during_start() {
 }
 
 # name, virtual camera start options
-for row in match_yuy2 match_bgrx allocations source_killed size_mismatch "start_blocks --no-session-manager" close_during_start; do
+for row in match_yuy2 match_bgrx source_killed size_mismatch "start_blocks --no-session-manager" close_during_start; do
   read -ra options <<<"$row"
   case_name="${options[0]}"
   options=("${options[@]:1}")

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "capture/cameraFormatChoice.h"
@@ -28,13 +29,9 @@ Bytes storedQuery(const Workspace& workspace, std::size_t bytes) {
   return Bytes(query, query + bytes);
 }
 
-TEST(StoreFrame, EveryDepthStrideAndRowOrderBecomesThePackedTopDownPicture) {
-  struct Case {
-    std::uint32_t width, height, bitCount;
-    std::size_t padding;  // bytes past each row
-    RowOrder order;
-  };
-  const Case cases[] = {
+TEST(StoreFrame, EveryLayoutBecomesThePackedTopDownPictureAndARefusedFrameWritesNothing) {
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::size_t, RowOrder> cases[] = {
+      // width, height, bits a pixel, bytes past each row, row order
       {640, 480, 32, 0, RowOrder::BottomUp},   {3, 4, 32, 8, RowOrder::BottomUp},
       {5, 3, 24, 1, RowOrder::BottomUp},       {7, 5, 24, 4, RowOrder::TopDown},
       {7, 5, 32, 4, RowOrder::TopDown},        {4, 1, 24, 0, RowOrder::BottomUp},
@@ -42,36 +39,48 @@ TEST(StoreFrame, EveryDepthStrideAndRowOrderBecomesThePackedTopDownPicture) {
       {1200, 1920, 24, 0, RowOrder::BottomUp},
   };
   auto workspace = std::make_unique<Workspace>();
-  for (const Case& c : cases) {
+  for (const auto& [width, height, bitCount, padding, order] : cases) {
+    SCOPED_TRACE(::testing::Message() << width << "x" << height << " of " << bitCount << " bits");
     // The picture as the camera carries it: fourth bytes and row padding noise.
-    const Bytes picture = randomBytes(3 * std::size_t{c.width} * c.height, c.width);
-    const std::size_t stride = c.bitCount / 8 * std::size_t{c.width} + c.padding;
-    Bytes frame = randomBytes(stride * c.height, 7);
-    for (std::uint32_t y = 0; y < c.height; ++y) {
-      const std::size_t row = c.order == RowOrder::BottomUp ? c.height - 1 - y : y;
-      for (std::uint32_t x = 0; x < c.width; ++x) {
-        std::copy_n(picture.begin() + 3 * (std::size_t{y} * c.width + x), 3,
-                    frame.begin() + static_cast<std::ptrdiff_t>(row * stride + c.bitCount / 8 * x));
-      }
+    const Bytes picture = randomBytes(3 * std::size_t{width} * height, width);
+    const std::size_t stride = bitCount / 8 * std::size_t{width} + padding;
+    Bytes frame = randomBytes(stride * height, 7);
+    for (std::uint32_t y = 0; y < height; ++y) {
+      const std::size_t row = order == RowOrder::BottomUp ? height - 1 - y : y;
+      for (std::uint32_t x = 0; x < width; ++x)
+        std::copy_n(&picture[3 * (std::size_t{y} * width + x)], 3, &frame[row * stride + bitCount / 8 * x]);
     }
     const bool room = picture.size() < kImageCapacity;
     if (room) workspace->images.queryImage[picture.size()] = 0xA5;  // where the copy must stop
-
-    ASSERT_TRUE(
-        storeFrame(RawFrame{c.width, c.height, c.bitCount, stride, frame.data(), c.order}, *workspace))
-        << c.width << "x" << c.height;
-    EXPECT_EQ(workspace->state.queryWidth, c.width);
-    EXPECT_EQ(workspace->state.queryHeight, c.height);
-    EXPECT_TRUE(storedQuery(*workspace, picture.size()) == picture) << c.width << "x" << c.height;
-    if (room) {
-      EXPECT_EQ(workspace->images.queryImage[picture.size()], 0xA5);
-    }
+    ASSERT_TRUE(storeFrame(RawFrame{width, height, bitCount, stride, frame.data(), order}, *workspace));
+    EXPECT_EQ(std::make_pair(workspace->state.queryWidth, workspace->state.queryHeight),
+              std::make_pair(width, height));
+    EXPECT_TRUE(storedQuery(*workspace, picture.size()) == picture);
+    EXPECT_TRUE(!room || workspace->images.queryImage[picture.size()] == 0xA5) << "written past the picture";
   }
+  const Bytes query = storedQuery(*workspace, kImageCapacity);
+  const Bytes big(4 * 1921 * 1200, 0x11), small(4 * 16 * 16, 0x22);
+  const RawFrame refused[] = {
+      {1921, 1200, 32, 4 * 1921, big.data()},  // more pixels than the store holds
+      {0, 16, 32, 0, small.data()},            // no width
+      {16, 0, 32, 64, small.data()},           // no height
+      {15, 16, 16, 32, small.data()},          // 4:2:2 needs an even width
+      {16, 16, 8, 16, small.data()},           // unsupported depth
+      {16, 16, 32, 60, small.data()},          // stride shorter than a row
+      {16, 16, 24, 47, small.data()},          //
+      {16, 16, 32, 64, nullptr},               // no pixels
+      {0xFFFFFFFFu, 2, 32, 16, small.data()},  // size product that overflows 32 bits
+  };
+  for (const RawFrame& frame : refused)
+    EXPECT_FALSE(storeFrame(frame, *workspace))
+        << frame.width << "x" << frame.height << " " << frame.bitCount;
+  EXPECT_EQ(std::make_pair(workspace->state.queryWidth, workspace->state.queryHeight),
+            std::make_pair(1200u, 1920u));
+  EXPECT_TRUE(storedQuery(*workspace, kImageCapacity) == query) << "a refused frame wrote into the store";
 }
 
-// Packed 4:2:2 pixel pairs in each coding: black and white at the ends of
-// video range, grays that only the right range gives, and the primaries as
-// the camera would code them.
+// Black and white at the ends of video range, grays that only the right range
+// gives, and primaries as a camera codes them.
 TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
   struct Case {
     YuvCoding coding;
@@ -97,41 +106,15 @@ TEST(StoreFrame, YuvFramesAreDecodedByTheirOwnMatrixAndRange) {
     // Two rows of one pixel pair each, the second row padded.
     const Bytes frame = {c.y, c.u, c.y, c.v, 0xEE, 0xEE, c.y, c.u, c.y, c.v, 0xEE, 0xEE};
     ASSERT_TRUE(storeFrame(RawFrame{2, 2, 16, 6, frame.data(), RowOrder::TopDown, c.coding}, *workspace));
-    for (int i = 0; i < 4; ++i) {
-      const std::uint8_t* pixel = workspace->images.queryImage.data() + 3 * i;
-      EXPECT_NEAR(pixel[0], c.blue, 2) << "case Y " << int{c.y} << ", pixel " << i;
-      EXPECT_NEAR(pixel[1], c.green, 2) << "case Y " << int{c.y} << ", pixel " << i;
-      EXPECT_NEAR(pixel[2], c.red, 2) << "case Y " << int{c.y} << ", pixel " << i;
+    for (int i = 0; i < 12; ++i) {
+      EXPECT_NEAR(workspace->images.queryImage[i],
+                  i % 3 == 0   ? c.blue
+                  : i % 3 == 1 ? c.green
+                               : c.red,
+                  2)
+          << "Y " << int{c.y} << ", byte " << i;
     }
   }
-}
-
-TEST(StoreFrame, RefusedFramesWriteNothing) {
-  auto workspace = std::make_unique<Workspace>();
-  const Bytes before = randomBytes(3 * 8 * 8, 4);
-  ASSERT_TRUE(storeFrame(RawFrame{8, 8, 24, 24, before.data()}, *workspace));
-  const Bytes query = storedQuery(*workspace, 3 * 1921 * 2);
-
-  const Bytes big(4 * 1921 * 1200, 0x11);
-  const Bytes small(4 * 16 * 16, 0x22);
-  const RawFrame refused[] = {
-      {1921, 1200, 32, 4 * 1921, big.data()},  // more pixels than the store holds
-      {0, 16, 32, 0, small.data()},            // no width
-      {16, 0, 32, 64, small.data()},           // no height
-      {15, 16, 16, 32, small.data()},          // 4:2:2 needs an even width
-      {16, 16, 8, 16, small.data()},           // unsupported depth
-      {16, 16, 32, 60, small.data()},          // stride shorter than a row
-      {16, 16, 24, 47, small.data()},          //
-      {16, 16, 32, 64, nullptr},               // no pixels
-      {0xFFFFFFFFu, 2, 32, 16, small.data()},  // size product that overflows 32 bits
-  };
-  for (const RawFrame& frame : refused) {
-    EXPECT_FALSE(storeFrame(frame, *workspace))
-        << frame.width << "x" << frame.height << " " << frame.bitCount;
-  }
-  EXPECT_EQ(workspace->state.queryWidth, 8u);
-  EXPECT_EQ(workspace->state.queryHeight, 8u);
-  EXPECT_EQ(storedQuery(*workspace, query.size()), query);
 }
 
 TEST(CameraFormatChoice, PreferredSizeThenLargestFittingThenUncompressedThenFasterThenFirst) {

@@ -1,7 +1,6 @@
-// The files a search reads and writes: the JPEG loader's pixels and its
-// verdict on every kind of file it may be handed (the committed corpus of
-// damaged inputs included), the parameters record, the archive's names and
-// the PNG views.
+// The files a search reads and writes: the JPEG loader's verdicts and pixels
+// (the committed corpus of damaged inputs included), the parameters record,
+// the archive's names and the PNG views.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,8 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -22,66 +19,26 @@
 #include "files/loadJpeg.h"
 #include "files/matchViewFiles.h"
 #include "files/parametersFile.h"
-#include "files/writePng.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/pngReading.h"
 #include "tests/support/testSupport.h"
 
-// fsync for this test program: fails with EIO while failingFsync is set, as
-// on a disk that loses the data, and is the system's otherwise. Defined in the
-// program itself, it takes the calls of the code linked into it.
-namespace {
-bool failingFsync = false;
-}  // namespace
+// This program's fsync fails with EIO while failingFsync is set, as on a disk
+// that loses the data.
+static bool failingFsync = false;
 
 extern "C" int fsync(int fd) {
-  if (failingFsync) {
-    errno = EIO;
-    return -1;
-  }
-  return static_cast<int>(::syscall(SYS_fsync, fd));
+  if (!failingFsync) return static_cast<int>(::syscall(SYS_fsync, fd));
+  errno = EIO;
+  return -1;
 }
 
 namespace orvalis {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::encodeJpeg;
-using testing::JpegKind;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 using Bytes = std::vector<std::uint8_t>;
-
-TEST(LoadJpeg, DecodesTheSamePixelsAsTurboJpegItself) {
-  // The library's accurate default decode, rows packed, BGR order.
-  struct Case {
-    const char* what;
-    std::uint32_t width, height;
-    JpegKind kind;
-    bool progressive;
-  };
-  const Case cases[] = {
-      {"odd-sized 4:2:0", 97, 61, JpegKind::Color420, false},
-      {"gray", 33, 21, JpegKind::Gray, false},
-      {"progressive", 64, 47, JpegKind::Color444, true},
-  };
-  auto image = std::make_unique<BgrImage>();
-  tjhandle turbo = tjInitDecompress();
-  for (const Case& c : cases) {
-    const auto bytes = encodeJpeg(testing::texturedPicture(c.width, c.height, 5), 90, c.kind, c.progressive);
-    std::vector<std::uint8_t> reference(std::size_t{3} * c.width * c.height);
-    ASSERT_EQ(tjDecompress2(turbo, bytes.data(), bytes.size(), reference.data(), int(c.width), 0,
-                            int(c.height), TJPF_BGR, 0),
-              0);
-    std::uint32_t width = 0, height = 0;
-    ASSERT_TRUE(decodeJpeg(bytes.data(), bytes.size(), *image, width, height)) << c.what;
-    EXPECT_EQ(width, c.width) << c.what;
-    EXPECT_EQ(height, c.height) << c.what;
-    const auto differ = std::mismatch(reference.begin(), reference.end(), image->data()).first;
-    EXPECT_EQ(differ, reference.end()) << c.what << ": byte " << differ - reference.begin() << " differs";
-  }
-  tjDestroy(turbo);
-}
 
 // Position of the first marker 0xFF code after the SOI.
 std::size_t markerAt(const std::vector<std::uint8_t>& bytes, std::uint8_t code) {
@@ -139,89 +96,99 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
                                                                                     : "");
   }
 
-  // In a child with a deadline: a FIFO opened the plain way waits for a
-  // writer forever. Each wrong verdict is a line of the report.
+  // In a child: a FIFO opened the plain way waits for a writer forever.
   const auto child = testing::runInChild(dir.path(), [&] {
     auto image = std::make_unique<BgrImage>();
+    tjhandle turbo = tjInitDecompress();
     std::string report;
     for (const auto& [file, wanted] : cases) {
       std::fill(image->data(), image->data() + BgrImage::capacity(), 0xA5);
       JpegLoadFailure failure;
       std::uint32_t width = 7, height = 7;
       const bool loaded = loadJpeg(file.c_str(), *image, width, height, &failure);
+      const bool sized = width + height != 0;
       std::string got = describeJpegFailure(failure);
-      if (width + height != 0)
-        got.append(" ").append(std::to_string(width)).append("x").append(std::to_string(height));
+      if (sized) got.append(" ").append(std::to_string(width)).append("x").append(std::to_string(height));
+      // What loads holds the pixels of libjpeg-turbo's accurate default decode.
+      const Bytes bytes = loaded ? testing::readFile(file) : Bytes{};
+      Bytes reference(loaded ? std::size_t{3} * width * height : 0);
+      if (loaded)
+        tjDecompress2(turbo, bytes.data(), bytes.size(), reference.data(), int(width), 0, int(height),
+                      TJPF_BGR, 0);
+      if (!std::equal(reference.begin(), reference.end(), image->data())) got += " [pixels differ]";
       // A refusal before decoding leaves the destination as it was, and no
       // refusal spoils the next picture.
+      const auto untouched = [](std::uint8_t b) { return b == 0xA5; };
       if (!loaded && failure.refusal != JpegRefusal::Damaged &&
-          std::any_of(image->data(), image->data() + BgrImage::capacity(),
-                      [](auto b) { return b != 0xA5; })) {
+          !std::all_of(image->data(), image->data() + BgrImage::capacity(), untouched))
         got += " [destination written]";
-      }
-      const bool sized = width + height != 0;
       if (!loaded && !loadJpeg("good.jpg", *image, width, height)) got += " [spoils the next load]";
-      const bool right = got.find('[') == std::string::npos &&
-                         (wanted == "refused" ? !loaded && !sized : got.rfind(wanted, 0) == 0);
-      if (!right || loaded != (got.rfind("decoded", 0) == 0)) report += file + ": " + got + "\n";
+      if (got.find('[') != std::string::npos || loaded != (got.rfind("decoded", 0) == 0) ||
+          (wanted == "refused" ? loaded || sized : got.rfind(wanted, 0) != 0))
+        report += file + ": " + got + "\n";
     }
+    tjDestroy(turbo);
     testing::writeTextFile("report.txt", report);
   });
   ASSERT_FALSE(child.timedOut) << "a load blocked";
   ASSERT_EQ(child.exitCode, 0);
-  const auto report = testing::readFile(dir / "report.txt");
-  EXPECT_EQ(std::string(report.begin(), report.end()), "");
+  EXPECT_EQ(testing::readFile(dir / "report.txt"), Bytes{});
 }
 
-TEST(ParametersFile, StoresEachFieldLittleEndianAtItsOffset) {
+TEST(ParametersFile, StoresEachFieldLittleEndianAndLoadsBackAllButUnusableValues) {
   // Each field's bytes spell their place in the file: 1, 2, ..., 25.
   TempDir dir;
-  const SearchParameters p{0x04030201, 0x08070605, 0x09, 0x0D0C0B0A, 0x11100F0E, 0x15141312, 0x19181716};
-  ASSERT_EQ(writeParametersFile(p, (dir / "p.bin").c_str()), 1);
-  std::vector<std::uint8_t> bytes(25);
+  const SearchParameters spelt{0x04030201, 0x08070605, 0x09, 0x0D0C0B0A, 0x11100F0E, 0x15141312, 0x19181716};
+  ASSERT_EQ(writeParametersFile(spelt, (dir / "p.bin").c_str()), 1);
+  Bytes bytes(25);
   std::iota(bytes.begin(), bytes.end(), 1);
   EXPECT_EQ(testing::readFile(dir / "p.bin"), bytes);
-  SearchParameters back;
-  decodeParameters(bytes.data(), bytes.size(), back);
-  EXPECT_EQ(back, p);
-  EXPECT_EQ(writeParametersFile(p, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
+  SearchParameters decoded;
+  decodeParameters(bytes.data(), bytes.size(), decoded);
+  EXPECT_EQ(decoded, spelt);
+  EXPECT_EQ(writeParametersFile(spelt, (dir / "no/p.bin").c_str()), 0);  // a folder that is not there
+  // Only values the arithmetic can't use are replaced.
+  const std::pair<SearchParameters, SearchParameters> cases[] = {
+      {{0, 21, 3, 7, 500, 600, 251}, {1, 8, 3, 7, 500, 600, 0}},
+      {{3, 20, 255, 7, 500, 600, 250}, {3, 20, 255, 7, 500, 600, 250}},
+  };
+  for (const auto& [stored, loaded] : cases) {
+    ASSERT_EQ(writeParametersFile(stored, (dir / "p.bin").c_str()), 1);
+    SearchParameters p;
+    EXPECT_EQ(loadParameters(p, (dir / "p.bin").c_str()), FileStatus::Ok);
+    EXPECT_EQ(p, loaded);
+  }
 }
 
-TEST(ParametersFile, ASaveTheFolderRefusesLeavesTheFileAndReportsTheFailure) {
-  // Another user's file, writable by all, in a sticky folder: every check
-  // before the rename passes, and the rename over the file is refused.
-  if (::geteuid() != 0) GTEST_SKIP() << "making a file another user's needs root";
-  TempDir dir;
-  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
-  const std::vector<std::uint8_t> old(25, 1);
-  testing::writeFile(dir / "p.bin", old);
-  fs::permissions(dir / "p.bin", fs::perms(0666));
-  const auto child = testing::runInChild(dir.path(), [] {
-    std::_Exit(testing::dropRootPrivileges() ? writeParametersFile(kDefaultParameters, "p.bin") : 3);
-  });
-  EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
-  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
-      << "a temporary file left";
-}
-
-TEST(ParametersFile, ASaveThatNeverReachesTheDiskLeavesTheFileAndReportsTheFailure) {
-  TempDir dir;
-  const std::vector<std::uint8_t> old(25, 1);
-  testing::writeFile(dir / "p.bin", old);
-  failingFsync = true;
-  const int saved = writeParametersFile(kDefaultParameters, (dir / "p.bin").c_str());
-  failingFsync = false;
-  EXPECT_EQ(saved, 0) << "reported saved";
-  EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
-      << "a temporary file left";
+// A save that fails after every check passed: the disk loses the data, or
+// the folder refuses the rename (another user's file, writable by all, in a
+// sticky folder; making it needs root).
+TEST(ParametersFile, ASaveThatFailsLateLeavesTheFileAndReportsTheFailure) {
+  for (const bool renameRefused : {false, ::geteuid() == 0}) {
+    SCOPED_TRACE(renameRefused ? "rename refused" : "fsync failed");
+    TempDir dir;
+    const Bytes old(25, 1);
+    writeFile(dir / "p.bin", old);
+    if (renameRefused) {
+      fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+      fs::permissions(dir / "p.bin", fs::perms(0666));
+    }
+    failingFsync = !renameRefused;
+    const auto child = testing::runInChild(dir.path(), [renameRefused] {
+      std::_Exit(renameRefused && !testing::dropRootPrivileges()
+                     ? 3
+                     : writeParametersFile(kDefaultParameters, "p.bin"));
+    });
+    failingFsync = false;
+    EXPECT_EQ(child.exitCode, 0) << "1: the save was reported done";
+    EXPECT_EQ(testing::readFile(dir / "p.bin"), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << "a temporary file left";
+  }
 }
 
 TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
-  // The corpus holds the record {4, 8, 16, 25, 240, 320, 80} cut or padded
-  // to every length from 0 to 30 bytes; a field ends at byte 4, 8, 9, 13, 17,
-  // 21, 25.
+  // The record {4, 8, 16, 25, 240, 320, 80} cut or padded to 0 to 30 bytes.
   const SearchParameters before{2, 3, 4, 10, 11, 12, 13};
   for (const auto& entry : fs::directory_iterator(ORVALIS_SOURCE_DIR "/tests/data/corpus/parameters")) {
     if (entry.path().filename().string().rfind("length-", 0) != 0) continue;
@@ -237,40 +204,9 @@ TEST(ParametersFile, ARecordOfAnyLengthGivesOnlyTheFieldsItHoldsWhole) {
                                     size >= 25 ? 80 : before.viewfinderRadius};
     EXPECT_EQ(p, expected) << size << " bytes";
   }
-}
-
-TEST(ParametersFile, AFileThatCantBeReadGivesTheDefaultsAtOnce) {
-  // What may lie at the path is safeFile's to judge; here, that a refusal
-  // gives the defaults with its status, and a FIFO does not block the load.
-  TempDir dir;
-  ASSERT_EQ(::mkfifo((dir / "fifo.bin").c_str(), 0644), 0);
-  const auto child = testing::runInChild(dir.path(), [&] {
-    int failures = 0;
-    for (const auto& [name, status] :
-         {std::pair{"absent.bin", FileStatus::Missing}, std::pair{"fifo.bin", FileStatus::NotRegularFile}}) {
-      SearchParameters p{9, 9, 9, 9, 9, 9, 9};
-      failures += loadParameters(p, name) != status || p != kDefaultParameters;
-    }
-    std::_Exit(failures);
-  });
-  EXPECT_FALSE(child.timedOut) << "a load blocked";
-  EXPECT_EQ(child.exitCode, 0) << "cases that did not give the defaults with their status";
-}
-
-TEST(ParametersFile, ReplacesOnlyValuesThatBreakTheArithmetic) {
-  // framesPerSecond 0, filterRadius 21, viewfinderRadius 251 can't be used;
-  // the largest usable radii and values outside the lists are kept.
-  const std::pair<SearchParameters, SearchParameters> cases[] = {
-      {{0, 21, 3, 7, 500, 600, 251}, {1, 8, 3, 7, 500, 600, 0}},
-      {{3, 20, 255, 7, 500, 600, 250}, {3, 20, 255, 7, 500, 600, 250}},
-  };
-  TempDir dir;
-  for (const auto& [stored, loaded] : cases) {
-    ASSERT_EQ(writeParametersFile(stored, (dir / "p.bin").c_str()), 1);
-    SearchParameters p;
-    loadParameters(p, (dir / "p.bin").c_str());
-    EXPECT_EQ(p, loaded);
-  }
+  SearchParameters p = before;  // no file at all: the defaults
+  EXPECT_EQ(loadParameters(p, "/nonexistent/p.bin"), FileStatus::Missing);
+  EXPECT_EQ(p, kDefaultParameters);
 }
 
 TEST(ArchiveFileName, TenDigitsOfTheIndexReadUnsigned) {
@@ -282,27 +218,6 @@ TEST(ArchiveFileName, TenDigitsOfTheIndexReadUnsigned) {
       {-2147483647 - 1, "Image_Archive/Image_2147483648.jpg"},
   };
   for (const auto& [index, name] : cases) EXPECT_STREQ(archiveFileName(index).c_str(), name);
-}
-
-// Random bytes: no two pictures, and no two channels, alike.
-Bytes randomBgr(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes bytes(3 * std::size_t{width} * height);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-  return bytes;
-}
-
-TEST(WritePng, RoundTripsAnOddSizedPictureOrFailsLeavingNoFile) {
-  testing::TempDir dir;
-  const Bytes picture = randomBgr(5, 3, 1);
-  ASSERT_TRUE(writePng((dir / "p.png").string(), picture.data(), 5, 3));
-  const testing::PngFile png = testing::readPng(dir / "p.png");
-  EXPECT_TRUE(png.ok && png.width == 5 && png.height == 3);
-  EXPECT_EQ(png.bgr, picture);
-  EXPECT_FALSE(writePng((dir / "missing/p.png").string(), picture.data(), 4, 4));
-  EXPECT_FALSE(writePng((dir / "empty.png").string(), picture.data(), 0, 4));
-  EXPECT_FALSE(writePng((dir / "empty.png").string(), picture.data(), 4, 0));
-  EXPECT_FALSE(std::filesystem::exists(dir / "empty.png"));
 }
 
 TEST(MatchViewFiles, WritesEachViewUnderItsNameOrNamesTheFileThatFailed) {
@@ -320,22 +235,20 @@ TEST(MatchViewFiles, WritesEachViewUnderItsNameOrNamesTheFileThatFailed) {
       {"match-preview.png", im.matchPreview, 4, 4},
       {"difference-preview.png", im.differencePreview, 4, 4},
   };
-  std::uint32_t seed = 0;
-  for (const auto& [name, picture, width, height] : views) {
-    const Bytes bytes = randomBgr(width, height, ++seed);
-    std::memcpy(picture.data(), bytes.data(), bytes.size());
-  }
+  std::mt19937 rng(1);  // no two pictures, and no two channels, alike
+  for (const auto& [name, picture, width, height] : views)
+    std::generate_n(picture.data(), 3 * width * height, [&rng] { return static_cast<std::uint8_t>(rng()); });
   ASSERT_TRUE(writeMatchViews(*ws, (dir / "views/run1").string()));
   for (const auto& [name, picture, width, height] : views) {
     const testing::PngFile png = testing::readPng(dir / "views/run1" / name);
-    EXPECT_TRUE(png.ok && png.width == width && png.height == height) << name;
-    EXPECT_TRUE(std::equal(png.bgr.begin(), png.bgr.end(), picture.data())) << name;
+    EXPECT_TRUE(png.ok && png.width == width && png.height == height &&
+                std::equal(png.bgr.begin(), png.bgr.end(), picture.data()))
+        << name;
   }
-
   // A folder that is a plain file can't hold the views; previews of side 0
   // (a viewfinder radius below 2) are no picture.
-  testing::writeFile(dir / "taken", {1});
   std::string failed;
+  testing::writeFile(dir / "taken", {1});
   EXPECT_FALSE(writeMatchViews(*ws, (dir / "taken").string(), &failed));
   EXPECT_EQ(failed, (dir / "taken/query.png").string());
   s.previewWidth = s.previewHeight = 0;

@@ -9,18 +9,15 @@
 namespace orvalis {
 namespace {
 
+// The views show the untouched buffers black until a tick fills them, even
+// where a store used before left its bytes.
 TEST(ImageStore, BuffersStartZeroedEvenWhereAnotherStoreWasUsed) {
-  // The views show the untouched buffers black until a tick fills them.
   for (int round = 0; round < 3; ++round) {
     auto ws = std::make_unique<Workspace>();
-    for (const FixedBuffer<kImageCapacity>* image : {&ws->images.queryImage, &ws->images.archiveImage}) {
+    for (FixedBuffer<kImageCapacity>* image : {&ws->images.queryImage, &ws->images.archiveImage}) {
       EXPECT_TRUE(std::all_of(image->data(), image->data() + kImageCapacity, [](auto b) { return b == 0; }));
+      std::memset(image->data(), 0xA5, kImageCapacity);
     }
-    EXPECT_TRUE(std::all_of(ws->images.archiveGray.data(), ws->images.archiveGray.data() + kPlaneCapacity,
-                            [](auto b) { return b == 0; }));
-    std::memset(ws->images.queryImage.data(), 0xA5, kImageCapacity);
-    std::memset(ws->images.archiveImage.data(), 0xA5, kImageCapacity);
-    std::memset(ws->images.archiveGray.data(), 0xA5, kPlaneCapacity);
   }
 }
 

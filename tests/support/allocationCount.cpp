@@ -10,7 +10,6 @@
 
 namespace {
 std::atomic<bool> everywhere{false};
-thread_local bool here = false;
 std::atomic<long> newCalls{0};
 }  // namespace
 
@@ -18,10 +17,6 @@ namespace orvalis::testing {
 
 void countAllocations(bool on) {
   everywhere = on;
-}
-
-void countAllocationsOnThisThread(bool on) {
-  here = on;
 }
 
 long allocationsCounted() {
@@ -32,7 +27,7 @@ long allocationsCounted() {
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 void* operator new(std::size_t size) {
-  if (here || everywhere.load(std::memory_order_relaxed)) newCalls.fetch_add(1, std::memory_order_relaxed);
+  if (everywhere.load(std::memory_order_relaxed)) newCalls.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }

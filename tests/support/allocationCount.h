@@ -1,9 +1,7 @@
 #pragma once
 
-// Counts C++ allocations (calls of operator new) while asked, for tests that
-// pin a path as allocation-free. A program that uses this gets operator new
-// replaced; under the sanitizers, which bring their own allocator, nothing is
-// replaced and kCountsAllocations is false.
+// Counts calls of operator new while asked, for tests that pin a path as
+// allocation-free; the sanitizers bring their own allocator, so not there.
 
 namespace orvalis::testing {
 
@@ -13,11 +11,7 @@ inline constexpr bool kCountsAllocations = false;
 inline constexpr bool kCountsAllocations = true;
 #endif
 
-// Counting on every thread.
 void countAllocations(bool on);
-// Counting on the calling thread only: the others (a media backend's, say)
-// allocate as they please.
-void countAllocationsOnThisThread(bool on);
 long allocationsCounted();
 
 }  // namespace orvalis::testing

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "tests/support/workingFolder.h"
@@ -47,11 +45,6 @@ ChildResult Child::wait(std::chrono::milliseconds timeout) {
   return result;
 }
 
-ChildResult runInChild(const fs::path& workingFolder, const std::function<void()>& body,
-                       std::chrono::milliseconds timeout) {
-  return Child(workingFolder, body).wait(timeout);
-}
-
 void execShell(const std::string& command) {
   ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
   ::_exit(99);
@@ -74,18 +67,6 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds timeout) {
 
 void installMarkerScripts(const fs::path& workingFolder) {
   WorkingFolder(workingFolder).markerScripts();
-}
-
-std::string scriptsThatRan(const fs::path& workingFolder) {
-  std::ifstream in(workingFolder / "res" / "markers.txt");
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string s = text.str();
-  while (!s.empty() && s.back() == '\n') s.pop_back();
-  for (char& c : s) {
-    if (c == '\n') c = ' ';
-  }
-  return s;
 }
 
 }  // namespace orvalis::testing

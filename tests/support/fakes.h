@@ -1,10 +1,9 @@
 #pragma once
 
-// Recording fakes of the window and the camera, for driving the search
-// control headless.
+// Recording fakes of the window and the camera, to drive the search headless.
 
+#include <algorithm>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "capture/frameSource.h"
@@ -23,7 +22,7 @@ class FakeWindow : public Window {
   void stopTimer() override { timerRunning = false; }
   void paintViews() override { ++paints; }
   void showMode(WindowMode shownMode) override { mode = shownMode; }
-  void showParameters(const SearchParameters& parameters) override { shownParameters = parameters; }
+  void showParameters(const SearchParameters&) override {}
   // The scan runs at once, on the caller's thread.
   void startScan(ScanJob& job) override {
     job.runScan();
@@ -38,17 +37,23 @@ class FakeWindow : public Window {
   int paints = 0;
   bool ended = false;
   WindowMode mode = WindowMode::Search;
-  SearchParameters shownParameters;
 };
 
-// Serves generated pictures as 32-bit bottom-up frames, one picture per grab
-// in turn (the last one repeats).
+// Serves its pictures as packed top-down frames, one a grab (the last repeats).
 class FakeCamera : public FrameSource {
  public:
-  explicit FakeCamera(std::vector<BgrPicture> pictures = {});
+  explicit FakeCamera(std::vector<BgrPicture> pictures = {}) : pictures_(std::move(pictures)) {}
 
-  bool start() override;
-  bool currentFrame(RawFrame& frame) override;
+  bool start() override {
+    ++starts;
+    return !failStart;
+  }
+  bool currentFrame(RawFrame& frame) override {
+    if (failGrab || pictures_.empty()) return false;
+    const BgrPicture& p = pictures_[std::min<std::size_t>(grabs++, pictures_.size() - 1)];
+    frame = RawFrame{p.width, p.height, 24, std::size_t{3} * p.width, p.pixels.data(), RowOrder::TopDown};
+    return true;
+  }
   bool streamFailed() override { return failStream; }
   void stop() override { ++stops; }
 
@@ -60,7 +65,6 @@ class FakeCamera : public FrameSource {
   int stops = 0;
 
  private:
-  std::vector<std::vector<std::uint8_t>> frames_;
   std::vector<BgrPicture> pictures_;
 };
 

@@ -4,6 +4,7 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -22,9 +23,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(path_, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+       !error && it != fs::recursive_directory_iterator(); it.increment(error))
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-  }
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
   fs::remove_all(path_, error);
 }
@@ -57,12 +57,9 @@ std::vector<std::uint8_t> readFile(const fs::path& file) {
 
 BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue, std::uint8_t green,
                         std::uint8_t red) {
-  BgrPicture picture{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
-  for (std::size_t i = 0; i < picture.pixels.size(); i += 3) {
-    picture.pixels[i] = blue;
-    picture.pixels[i + 1] = green;
-    picture.pixels[i + 2] = red;
-  }
+  BgrPicture picture{width, height, {}};
+  for (std::size_t i = 0; i < std::size_t{width} * height; ++i)
+    picture.pixels.insert(picture.pixels.end(), {blue, green, red});
   return picture;
 }
 
@@ -70,10 +67,7 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> phase(0.0, 6.283185307);
   std::uniform_real_distribution<double> frequency(0.01 * detail, 0.08 * detail);
-  struct Wave {
-    double fx, fy, phase, amplitude;
-  };
-  Wave waves[3][4];
+  std::array<double, 4> waves[3][4];  // frequency across, down, phase, amplitude
   for (auto& channel : waves) {
     double amplitude = 60;
     for (auto& wave : channel) {
@@ -86,9 +80,7 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
     for (std::uint32_t x = 0; x < width; ++x) {
       for (int c = 0; c < 3; ++c) {
         double value = 128;
-        for (const Wave& wave : waves[c]) {
-          value += wave.amplitude * std::sin(wave.fx * x + wave.fy * y + wave.phase);
-        }
+        for (const auto& wave : waves[c]) value += wave[3] * std::sin(wave[0] * x + wave[1] * y + wave[2]);
         picture.at(y, x)[c] = static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, value))));
       }
     }
@@ -98,37 +90,30 @@ BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint3
 
 namespace {
 
-// Separable Gaussian blur of a plane, the kernel cut at 3 sigma and the
-// picture's edge mirrored.
-std::vector<double> gaussianBlur(const std::vector<double>& plane, std::uint32_t width, std::uint32_t height,
+// A Gaussian blur of a plane, across then down, the kernel cut at 3 sigma
+// and the picture's edge mirrored.
+std::vector<double> gaussianBlur(std::vector<double> plane, std::int64_t width, std::int64_t height,
                                  double sigma) {
   const int reach = static_cast<int>(std::ceil(3 * sigma));
   std::vector<double> kernel(2 * reach + 1);
   double total = 0;
   for (int k = -reach; k <= reach; ++k) total += kernel[k + reach] = std::exp(-k * k / (2 * sigma * sigma));
   for (double& weight : kernel) weight /= total;
-  const auto mirror = [](std::int64_t i, std::int64_t n) {
-    while (i < 0 || i >= n) i = i < 0 ? -i - 1 : 2 * n - i - 1;
-    return i;
-  };
-  std::vector<double> across(plane.size()), out(plane.size());
-  for (std::int64_t y = 0; y < height; ++y) {
-    for (std::int64_t x = 0; x < width; ++x) {
-      double sum = 0;
-      for (int k = -reach; k <= reach; ++k)
-        sum += kernel[k + reach] * plane[y * width + mirror(x + k, width)];
-      across[y * width + x] = sum;
+  for (const bool across : {true, false}) {
+    const std::vector<double> in = plane;
+    for (std::int64_t y = 0; y < height; ++y) {
+      for (std::int64_t x = 0; x < width; ++x) {
+        double sum = 0;
+        for (int k = -reach; k <= reach; ++k) {
+          std::int64_t i = (across ? x : y) + k, n = across ? width : height;
+          while (i < 0 || i >= n) i = i < 0 ? -i - 1 : 2 * n - i - 1;
+          sum += kernel[k + reach] * in[across ? y * width + i : i * width + x];
+        }
+        plane[y * width + x] = sum;
+      }
     }
   }
-  for (std::int64_t y = 0; y < height; ++y) {
-    for (std::int64_t x = 0; x < width; ++x) {
-      double sum = 0;
-      for (int k = -reach; k <= reach; ++k)
-        sum += kernel[k + reach] * across[mirror(y + k, height) * width + x];
-      out[y * width + x] = sum;
-    }
-  }
-  return out;
+  return plane;
 }
 
 }  // namespace

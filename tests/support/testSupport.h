@@ -1,7 +1,7 @@
 #pragma once
 
-// Temporary folders, generated pictures and JPEG files for tests and
-// benchmarks (no test framework here).
+// Temporary folders, generated pictures and JPEG files (no test framework
+// here: the benchmarks use them too).
 
 #include <cstdint>
 #include <filesystem>
@@ -11,8 +11,7 @@
 
 namespace orvalis::testing {
 
-// A fresh folder under the system temporary folder, removed with its content
-// when the object goes away (write bits are restored first).
+// A fresh temporary folder, removed with its content (write bits restored first).
 class TempDir {
  public:
   TempDir();
@@ -26,7 +25,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Switches the working directory for the lifetime of the object.
 class ScopedWorkingDirectory {
  public:
   explicit ScopedWorkingDirectory(const std::filesystem::path& folder);
@@ -61,11 +59,9 @@ BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t 
 BgrPicture texturedPicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed,
                            double detail = 1.0);
 
-// Gray pictures with next to no texture, as a covered or defocused camera, fog
-// or a blank wall give: every pixel drawn from the seed, then smoothed.
-// - Noise: uniform 0..255;
-// - BlurredNoise: that noise blurred by a Gaussian of sigma 6;
-// - DarkNoise: 10 plus Gaussian noise of sigma 8, blurred by sigma 2.
+// Gray pictures with next to no texture, as a covered or defocused camera,
+// fog or a blank wall give: uniform noise 0..255; that noise blurred by a
+// Gaussian of sigma 6; 10 plus Gaussian noise of sigma 8, blurred by sigma 2.
 enum class LowTexture { Noise, BlurredNoise, DarkNoise };
 BgrPicture lowTexturePicture(LowTexture kind, std::uint32_t width, std::uint32_t height, std::uint32_t seed);
 

@@ -2,8 +2,7 @@
 
 // A working folder as the programs expect it, built in a few calls: res/ with
 // the backdrop and the parameters file, Image_Archive/ with the still query
-// and the numbered archive pictures. Every test, tool and soak run builds its
-// folders here, so the layout is written down once.
+// and the numbered archive pictures; the layout written down once.
 
 #include <cstdint>
 #include <filesystem>
@@ -25,12 +24,10 @@ class WorkingFolder {
   WorkingFolder& backdrop(const std::filesystem::path& copyOf);
   // res/Combo_Box_Parameters.bin; throws when it can't be written.
   WorkingFolder& parameters(const SearchParameters& parameters);
-  // Image_Archive/Current_Image.jpg.
   WorkingFolder& still(const BgrPicture& query, int quality = 100);
   // Image_Archive/ made, with pictures first, first + 1, ...
   WorkingFolder& archive(const std::vector<BgrPicture>& pictures, int quality = 100, std::uint32_t first = 0);
-  // res/<Name>.sh for every exit script, each appending its name to
-  // res/markers.txt and creating res/<Name>.ran.
+  // res/<Name>.sh for every exit script: appends Name to res/markers.txt, makes res/<Name>.ran.
   WorkingFolder& markerScripts();
 
   // The search tools' folder: a width x height texture as the still query,
