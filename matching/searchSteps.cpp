@@ -331,7 +331,6 @@ bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
     prepareScaleScreen(workspace, memory.scan, memory.pool, radius, profile.scaleMax);
   }
   const std::uint32_t ownFilter = state.filterRadius;
-  keepTemplate(workspace.state, workspace.ownTemplate, true);
   const auto filterFor = [&](double scale) {
     return static_cast<std::uint32_t>(
         std::clamp<long>(std::lround(ownFilter / scale), 1, long(kMaxTemplateFilterRadius)));
@@ -343,10 +342,20 @@ bool findAtScales(Workspace& workspace, double radius, ScanPass& pass) {
     for (run = 1;
          first + run < scaleCount && run < kScreenedScales && filterFor(scales[first + run]) == filter;)
       ++run;
-    if (filter != templateFilter && buildTemplateFilteredAt(workspace, filter)) templateFilter = filter;
-    if (pass.light != nullptr) {
-      light = lightModelOf(state);
-      pass.light = &light;
+    if (filter != templateFilter) {
+      // The query's own template is kept aside while others stand in for it,
+      // and comes back as it was, not filtered again.
+      if (filter == ownFilter) {
+        keepTemplate(workspace.state, workspace.ownTemplate, false);
+        templateFilter = filter;
+      } else {
+        if (templateFilter == ownFilter) keepTemplate(workspace.state, workspace.ownTemplate, true);
+        if (buildTemplateFilteredAt(workspace, filter)) templateFilter = filter;
+      }
+      if (pass.light != nullptr) {
+        light = lightModelOf(state);
+        pass.light = &light;
+      }
     }
     if (screened) {
       KernelMemory& memory = kernelMemory(workspace);
