@@ -111,8 +111,33 @@ bool lightRejects(const TemplateView& view, LightRegion& region, double estimate
   return !region.add({estimate, view.ringMean[ring], view.meanTolerance, margin});
 }
 
-void takeCentre(LightRegion& region, const TemplateView& view, std::uint8_t centre) {
-  region = view.centreRegion[centre];
+// What the light screen keeps of one centre of a row between its rings.
+struct LightLane {
+  LightRegion region;
+  double firstEstimate = 0, firstMargin = 0;
+};
+
+// lightRejects ring by ring for a centre of a row, with two cheaper tests in
+// front that reject what the region would, and most centres: the first
+// ring's estimate against the interval its centre byte's region leaves, and
+// the first two rings' difference, in which the offset cancels, against what
+// the gains leave. Both are pushed out by more than the region's lenience, so
+// only centres whose region would come out empty end there; the region is
+// clipped only for those that pass.
+bool lightLaneRejects(const TemplateView& view, LightLane& lane, std::uint8_t centre, double estimate,
+                      double margin, int ring) {
+  if (ring == 0) {
+    lane.firstEstimate = estimate;
+    lane.firstMargin = margin;
+    return estimate < view.firstRingLow[centre] - margin || estimate > view.firstRingHigh[centre] + margin;
+  }
+  if (ring == 1) {
+    const double difference = estimate - lane.firstEstimate, slack = margin + lane.firstMargin;
+    if (difference < view.ringStepLow - slack || difference > view.ringStepHigh + slack) return true;
+    lane.region = view.centreRegion[centre];
+    if (lightRejects(view, lane.region, lane.firstEstimate, 0, lane.firstMargin)) return true;
+  }
+  return lightRejects(view, lane.region, estimate, ring, margin);
 }
 
 // testCandidateLight, step for step, into a candidate record.
@@ -136,10 +161,9 @@ int lightTest(RadiusTables& t, const TemplateView& view, const std::uint8_t* gra
                           c.workA, c.workB);
 }
 
-// True when the estimate of ring `ring` proves that the exact mean test
-// fails at the centre `origin` points to.
-bool estimateRejects(RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring,
-                     LightRegion* region) {
+// The estimate of ring `ring`'s mean at the centre `origin` points to, in
+// double: within marginDouble[ring] of the exact mean.
+double ringEstimate(RadiusTables& t, const std::uint8_t* origin, int ring) {
   // Four running sums side by side: the bound on the rounding holds for any
   // order of summation, and the chain of additions is a quarter as long.
   double sum[4] = {0.0, 0.0, 0.0, 0.0};
@@ -150,17 +174,27 @@ bool estimateRejects(RadiusTables& t, const TemplateView& view, const std::uint8
     for (int k = 0; k < 4; ++k) sum[k] += t.tapWeight[tap + k] * origin[t.tapOffset[tap + k]];
   }
   for (; tap < end; ++tap) sum[0] += t.tapWeight[tap] * origin[t.tapOffset[tap]];
-  const double estimate = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-  if (region != nullptr) return lightRejects(view, *region, estimate, ring, t.marginDouble[ring]);
-  return std::fabs(estimate - view.ringMean[ring]) > view.meanTolerance + t.marginDouble[ring];
+  return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+}
+
+// True when the estimate of ring `ring` proves that the exact mean test
+// fails at the centre `origin` points to.
+bool estimateRejects(RadiusTables& t, const TemplateView& view, const std::uint8_t* origin, int ring) {
+  return std::fabs(ringEstimate(t, origin, ring) - view.ringMean[ring]) >
+         view.meanTolerance + t.marginDouble[ring];
 }
 
 bool estimatesReject(RadiusTables& t, const TemplateView& view, const std::uint8_t* origin) {
-  LightRegion region;
-  takeCentre(region, view, origin[0]);
-  LightRegion* light = view.pass->light != nullptr ? &region : nullptr;
+  if (view.pass->light == nullptr) {
+    for (int ring = 0; ring < kRingCount; ++ring) {
+      if (estimateRejects(t, view, origin, ring)) return true;
+    }
+    return false;
+  }
+  LightLane lane;
   for (int ring = 0; ring < kRingCount; ++ring) {
-    if (estimateRejects(t, view, origin, ring, light)) return true;
+    if (lightLaneRejects(view, lane, origin[0], ringEstimate(t, origin, ring), t.marginDouble[ring], ring))
+      return true;
   }
   return false;
 }
@@ -272,7 +306,7 @@ std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8
   // Under other light, what each centre's bands so far leave: all of them
   // together reject far more than any single ring's band.
   const bool light = pass.light != nullptr;
-  LightRegion regions[kBlock];
+  LightLane lanes[kBlock];
   for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
     // The last block is moved back to stay among admissible centres; the
     // centres it repeats are skipped.
@@ -286,7 +320,6 @@ std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8
                          (screen == nullptr || screen[j] != 0) &&
                          (pass.avoidCount == 0 || !passAvoids(pass, i, j, t.radius * t.scale));
       alives += alive[j - start];
-      if (light && alive[j - start]) takeCentre(regions[j - start], view, rowStart[j]);
     }
     if (blocks) {
       // Ring by ring, the estimates of all sixteen centres at once while
@@ -301,7 +334,8 @@ std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8
           const double limit = view.meanTolerance + t.marginFloat[ring];
           for (int lane = 0; lane < kBlock; ++lane) {
             if (alive[lane] &&
-                (light ? lightRejects(view, regions[lane], estimates[lane], ring, t.marginFloat[ring])
+                (light ? lightLaneRejects(view, lanes[lane], rowStart[start + lane], estimates[lane],
+                                          t.marginFloat[ring], ring)
                        : std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[ring]) > limit)) {
               alive[lane] = false;
               --alives;
@@ -309,8 +343,11 @@ std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8
           }
         } else {
           for (int lane = 0; lane < kBlock; ++lane) {
+            const std::uint8_t* origin = rowStart + start + lane;
             if (alive[lane] &&
-                estimateRejects(t, view, rowStart + start + lane, ring, light ? &regions[lane] : nullptr)) {
+                (light ? lightLaneRejects(view, lanes[lane], origin[0], ringEstimate(t, origin, ring),
+                                          t.marginDouble[ring], ring)
+                       : estimateRejects(t, view, origin, ring))) {
               alive[lane] = false;
               --alives;
             }
@@ -437,9 +474,21 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
     for (int value = 0; value < 256; ++value) {
       const LightBand band{double(value), view.centreValue, double(view.colorTolerance), 0.0};
       view.centrePasses[value] = lightFeasible(&band, 1);
-      view.centreRegion[value].reset();
-      (void)view.centreRegion[value].add(band);
+      LightRegion& region = view.centreRegion[value];
+      region.reset();
+      (void)region.add(band);
+      region.extent(view.ringMean[0] - view.meanTolerance, view.ringMean[0] + view.meanTolerance,
+                    view.firstRingLow[value], view.firstRingHigh[value]);
+      view.firstRingLow[value] -= 2 * LightRegion::kLenience;
+      view.firstRingHigh[value] += 2 * LightRegion::kLenience;
     }
+    // The second ring's mean less the first's: gain x (their template
+    // difference, within twice the tolerance), for a gain in range.
+    const double step = view.ringMean[1] - view.ringMean[0], spread = 2 * view.meanTolerance;
+    view.ringStepLow = std::min(kLightGainMin * (step - spread), kLightGainMax * (step - spread)) -
+                       4 * LightRegion::kLenience;
+    view.ringStepHigh = std::max(kLightGainMin * (step + spread), kLightGainMax * (step + spread)) +
+                        4 * LightRegion::kLenience;
   }
   view.estimateBlock = memory.estimateBlock;
   view.sampleRing = memory.sampleRing;

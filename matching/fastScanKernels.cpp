@@ -77,37 +77,56 @@ __attribute__((target("avx2"))) void sampleFromTablesAvx2(const std::uint8_t* gr
 #endif
 
 // The first ring's estimate for kBlock neighbouring centres at once, in float:
-// lane l sums weight x pixel over the taps in tap order, every product and sum
-// rounded on its own, whichever instruction set runs it. (The compiler's own
-// widening of byte vectors to float is done element by element, hence the
+// lane l sums weight x pixel over the taps, tap k into the k mod 4th of four
+// running sums, which end as (s0 + s1) + (s2 + s3); every product and sum
+// rounded on its own, whichever instruction set runs it. Four chains of
+// additions a quarter as long keep the adders busy, and the bound on the
+// rounding (the margins) holds for any order of summation. (The compiler's
+// own widening of byte vectors to float is done element by element, hence the
 // explicit versions.)
 void estimateBlockPlain(const std::uint8_t* origin, const std::int64_t* tapOffset, const float* tapWeight,
                         int taps, float* estimates) {
-  float sum[kBlock] = {};
+  float sum[4][kBlock] = {};
   for (int tap = 0; tap < taps; ++tap) {
     const std::uint8_t* at = origin + tapOffset[tap];
     const float weight = tapWeight[tap];
-    for (int lane = 0; lane < kBlock; ++lane) sum[lane] += weight * static_cast<float>(at[lane]);
+    float* into = sum[tap & 3];
+    for (int lane = 0; lane < kBlock; ++lane) into[lane] += weight * static_cast<float>(at[lane]);
   }
-  for (int lane = 0; lane < kBlock; ++lane) estimates[lane] = sum[lane];
+  for (int lane = 0; lane < kBlock; ++lane) {
+    estimates[lane] = (sum[0][lane] + sum[1][lane]) + (sum[2][lane] + sum[3][lane]);
+  }
 }
 
 #if defined(__x86_64__)
 __attribute__((target("avx2"))) void estimateBlockAvx2(const std::uint8_t* origin,
                                                        const std::int64_t* tapOffset, const float* tapWeight,
                                                        int taps, float* estimates) {
-  __m256 low = _mm256_setzero_ps(), high = _mm256_setzero_ps();
-  for (int tap = 0; tap < taps; ++tap) {
-    const std::uint8_t* at = origin + tapOffset[tap];
-    const __m256 weight = _mm256_set1_ps(tapWeight[tap]);
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m256 first = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
-    const __m256 second = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8)));
-    low = _mm256_add_ps(low, _mm256_mul_ps(weight, first));
-    high = _mm256_add_ps(high, _mm256_mul_ps(weight, second));
+  // Lanes 0-7 and 8-15 of sum k: low[k], high[k]; unrolled by hand, as an
+  // indexed array of vectors would live in memory.
+  __m256 low0 = _mm256_setzero_ps(), low1 = low0, low2 = low0, low3 = low0;
+  __m256 high0 = low0, high1 = low0, high2 = low0, high3 = low0;
+#define add(tap, low, high)                                                                               \
+  do {                                                                                                    \
+    const __m256 weight = _mm256_set1_ps(tapWeight[tap]);                                                 \
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(origin + tapOffset[tap]));     \
+    low = _mm256_add_ps(low, _mm256_mul_ps(weight, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes))));     \
+    high = _mm256_add_ps(                                                                                 \
+        high, _mm256_mul_ps(weight, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8))))); \
+  } while (false)
+  int tap = 0;
+  for (; tap + 4 <= taps; tap += 4) {
+    add(tap, low0, high0);
+    add(tap + 1, low1, high1);
+    add(tap + 2, low2, high2);
+    add(tap + 3, low3, high3);
   }
-  _mm256_storeu_ps(estimates, low);
-  _mm256_storeu_ps(estimates + 8, high);
+  if (tap < taps) add(tap, low0, high0);
+  if (tap + 1 < taps) add(tap + 1, low1, high1);
+  if (tap + 2 < taps) add(tap + 2, low2, high2);
+  _mm256_storeu_ps(estimates, _mm256_add_ps(_mm256_add_ps(low0, low1), _mm256_add_ps(low2, low3)));
+#undef add
+  _mm256_storeu_ps(estimates + 8, _mm256_add_ps(_mm256_add_ps(high0, high1), _mm256_add_ps(high2, high3)));
 }
 
 // GCC 12 warns about an undefined vector inside its own AVX-512 headers.
@@ -119,14 +138,25 @@ __attribute__((target("avx512f"))) void estimateBlockAvx512(const std::uint8_t* 
                                                             const std::int64_t* tapOffset,
                                                             const float* tapWeight, int taps,
                                                             float* estimates) {
-  __m512 sum = _mm512_setzero_ps();
-  for (int tap = 0; tap < taps; ++tap) {
-    const std::uint8_t* at = origin + tapOffset[tap];
-    const __m512 weight = _mm512_set1_ps(tapWeight[tap]);
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    sum = _mm512_add_ps(sum, _mm512_mul_ps(weight, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(bytes))));
+  __m512 sum0 = _mm512_setzero_ps(), sum1 = sum0, sum2 = sum0, sum3 = sum0;
+#define add(tap, sum)                                                                                 \
+  do {                                                                                                \
+    const __m512 weight = _mm512_set1_ps(tapWeight[tap]);                                             \
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(origin + tapOffset[tap])); \
+    sum = _mm512_add_ps(sum, _mm512_mul_ps(weight, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(bytes)))); \
+  } while (false)
+  int tap = 0;
+  for (; tap + 4 <= taps; tap += 4) {
+    add(tap, sum0);
+    add(tap + 1, sum1);
+    add(tap + 2, sum2);
+    add(tap + 3, sum3);
   }
-  _mm512_storeu_ps(estimates, sum);
+  if (tap < taps) add(tap, sum0);
+  if (tap + 1 < taps) add(tap + 1, sum1);
+  if (tap + 2 < taps) add(tap + 2, sum2);
+#undef add
+  _mm512_storeu_ps(estimates, _mm512_add_ps(_mm512_add_ps(sum0, sum1), _mm512_add_ps(sum2, sum3)));
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop

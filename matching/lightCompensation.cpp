@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace orvalis {
 
@@ -83,6 +84,15 @@ bool LightRegion::add(const LightBand& b) {
   if (++bands_ > kRingCount + 1) return corners_ > 0;
   return clip(-(b.templateValue + b.width), -1.0, b.slack - b.candidate + kLenience) &&
          clip(b.templateValue - b.width, 1.0, b.candidate + b.slack + kLenience);
+}
+
+void LightRegion::extent(double lowSlope, double highSlope, double& low, double& high) const {
+  low = std::numeric_limits<double>::infinity();
+  high = -low;
+  for (int i = 0; i < corners_; ++i) {
+    low = std::min(low, offset_[i] + gain_[i] * lowSlope);
+    high = std::max(high, offset_[i] + gain_[i] * highSlope);
+  }
 }
 
 bool LightRegion::clip(double a, double b, double c) {

@@ -62,6 +62,10 @@ class LightRegion {
   // Clips by the band; false once nothing is left. Takes kRingCount + 1
   // bands; any beyond are not clipped by.
   bool add(const LightBand& band);
+  // The least of offset + gain x lowSlope and the most of offset + gain x
+  // highSlope over the region: the candidate values a band of those slopes
+  // can keep, as the region is convex.
+  void extent(double lowSlope, double highSlope, double& low, double& high) const;
 
  private:
   // Keeps the points with a x gain + b x offset <= c.
