@@ -117,24 +117,20 @@ struct LightLane {
   double firstEstimate = 0, firstMargin = 0;
 };
 
-// lightRejects ring by ring for a centre of a row, with two cheaper tests in
-// front that reject what the region would, and most centres: the first
-// ring's estimate against the interval its centre byte's region leaves, and
-// the first two rings' difference, in which the offset cancels, against what
-// the gains leave. Both are pushed out by more than the region's lenience, so
-// only centres whose region would come out empty end there; the region is
-// clipped only for those that pass.
+// lightRejects ring by ring for a centre of a row, behind the screen's two
+// cheaper tests, which reject most centres: the region is clipped only for
+// those that pass them.
 bool lightLaneRejects(const TemplateView& view, LightLane& lane, std::uint8_t centre, double estimate,
                       double margin, int ring) {
+  const LightScreen& screen = view.lightScreen;
   if (ring == 0) {
     lane.firstEstimate = estimate;
     lane.firstMargin = margin;
-    return estimate < view.firstRingLow[centre] - margin || estimate > view.firstRingHigh[centre] + margin;
+    return screen.firstRejects(centre, estimate, margin);
   }
   if (ring == 1) {
-    const double difference = estimate - lane.firstEstimate, slack = margin + lane.firstMargin;
-    if (difference < view.ringStepLow - slack || difference > view.ringStepHigh + slack) return true;
-    lane.region = view.centreRegion[centre];
+    if (screen.stepRejects(lane.firstEstimate, lane.firstMargin, estimate, margin)) return true;
+    lane.region = screen.centreRegion(centre);
     if (lightRejects(view, lane.region, lane.firstEstimate, 0, lane.firstMargin)) return true;
   }
   return lightRejects(view, lane.region, estimate, ring, margin);
@@ -471,24 +467,10 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
   view.pass = &pass;
   view.state = &state;
   if (pass.light != nullptr) {
+    view.lightScreen.prepare(view.centreValue, view.colorTolerance, view.ringMean, view.meanTolerance);
     for (int value = 0; value < 256; ++value) {
-      const LightBand band{double(value), view.centreValue, double(view.colorTolerance), 0.0};
-      view.centrePasses[value] = lightFeasible(&band, 1);
-      LightRegion& region = view.centreRegion[value];
-      region.reset();
-      (void)region.add(band);
-      region.extent(view.ringMean[0] - view.meanTolerance, view.ringMean[0] + view.meanTolerance,
-                    view.firstRingLow[value], view.firstRingHigh[value]);
-      view.firstRingLow[value] -= 2 * LightRegion::kLenience;
-      view.firstRingHigh[value] += 2 * LightRegion::kLenience;
+      view.centrePasses[value] = view.lightScreen.centrePasses(static_cast<std::uint8_t>(value));
     }
-    // The second ring's mean less the first's: gain x (their template
-    // difference, within twice the tolerance), for a gain in range.
-    const double step = view.ringMean[1] - view.ringMean[0], spread = 2 * view.meanTolerance;
-    view.ringStepLow = std::min(kLightGainMin * (step - spread), kLightGainMax * (step - spread)) -
-                       4 * LightRegion::kLenience;
-    view.ringStepHigh = std::max(kLightGainMin * (step + spread), kLightGainMax * (step + spread)) +
-                        4 * LightRegion::kLenience;
   }
   view.estimateBlock = memory.estimateBlock;
   view.sampleRing = memory.sampleRing;

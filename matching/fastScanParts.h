@@ -94,12 +94,7 @@ struct TemplateView {
   std::uint8_t colorTolerance = 0;
   double meanTolerance = 0;
   bool centrePasses[256] = {};
-  // Under other light, the gains and offsets each centre byte leaves, the
-  // first ring's means that they can keep, and the second ring's mean less
-  // the first's that some gain can keep (each before the estimates' margins).
-  LightRegion centreRegion[256];
-  double firstRingLow[256] = {}, firstRingHigh[256] = {};
-  double ringStepLow = 0, ringStepHigh = 0;
+  LightScreen lightScreen;  // under other light
   // The template profiles laid out for the alignment, and the profiles they
   // were laid out from: a scan at another scale, or the next picture, keeps
   // the template and so the layout.

@@ -132,6 +132,28 @@ bool LightRegion::clip(double a, double b, double c) {
   return kept > 0;
 }
 
+void LightScreen::prepare(double centreValue, double colorTolerance, const double* ringMean,
+                          double meanTolerance) {
+  constexpr double kRoom = 2 * LightRegion::kLenience;
+  for (int value = 0; value < 256; ++value) {
+    const LightBand band{double(value), centreValue, colorTolerance, 0.0};
+    passes_[value] = lightFeasible(&band, 1);
+    LightRegion& region = region_[value];
+    region.reset();
+    (void)region.add(band);
+    // The region is convex, so the first ring's means it can keep form one
+    // interval.
+    region.extent(ringMean[0] - meanTolerance, ringMean[0] + meanTolerance, low_[value], high_[value]);
+    low_[value] -= kRoom;
+    high_[value] += kRoom;
+  }
+  // gain x (the template's difference, within twice the tolerance), for a
+  // gain in range: the ends of the range give the ends.
+  const double step = ringMean[1] - ringMean[0], width = 2 * meanTolerance;
+  stepLow_ = std::min(kLightGainMin * (step - width), kLightGainMax * (step - width)) - 2 * kRoom;
+  stepHigh_ = std::max(kLightGainMin * (step + width), kLightGainMax * (step + width)) + 2 * kRoom;
+}
+
 bool compensateLight(const LightModel& model, double& centreValue, double (*profile)[kMaxRingSamples],
                      const std::uint32_t* count) {
   double mean = 0, spread = 0;

@@ -77,6 +77,36 @@ class LightRegion {
   double gain_[kMaxCorners], offset_[kMaxCorners];
 };
 
+// The early tests of a scan under other light, made once per template:
+// cheaper than clipping a region, and sound, as each rejects only bands that
+// no gain and offset in range meet (lightFeasible false), with room beyond
+// the region's lenience. Estimates come within a margin of the ring means.
+class LightScreen {
+ public:
+  // For the template's centre value and its first two ring means.
+  void prepare(double centreValue, double colorTolerance, const double* ringMean, double meanTolerance);
+  // Whether some gain and offset keep the centre byte within its tolerance.
+  bool centrePasses(std::uint8_t centre) const { return passes_[centre]; }
+  // The gains and offsets that the centre byte leaves.
+  const LightRegion& centreRegion(std::uint8_t centre) const { return region_[centre]; }
+  // Whether none of those leaves the first ring's mean within its band.
+  bool firstRejects(std::uint8_t centre, double estimate, double margin) const {
+    return estimate < low_[centre] - margin || estimate > high_[centre] + margin;
+  }
+  // Whether no gain leaves the second ring's mean less the first's (the
+  // offset cancels) within the bands' difference.
+  bool stepRejects(double first, double firstMargin, double second, double secondMargin) const {
+    const double difference = second - first, slack = firstMargin + secondMargin;
+    return difference < stepLow_ - slack || difference > stepHigh_ + slack;
+  }
+
+ private:
+  bool passes_[256] = {};
+  LightRegion region_[256];
+  double low_[256] = {}, high_[256] = {};
+  double stepLow_ = 0, stepHigh_ = 0;
+};
+
 // The gain and offset of a candidate: the spread and mean of its ring samples
 // against the template's; then every sample and the centre value brought
 // back, (value - offset) / gain. False, changing nothing, when the gain or
