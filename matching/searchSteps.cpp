@@ -35,22 +35,14 @@ struct Side {
 
 Side querySide(Workspace& workspace) {
   ImageStore& im = workspace.images;
-  return {im.queryImage,
-          im.queryB,
-          im.queryG,
-          im.queryR,
-          workspace.state.queryWidth,
-          workspace.state.queryHeight};
+  const SearchState& s = workspace.state;
+  return {im.queryImage, im.queryB, im.queryG, im.queryR, s.queryWidth, s.queryHeight};
 }
 
 Side archiveSide(Workspace& workspace) {
   ImageStore& im = workspace.images;
-  return {im.archiveImage,
-          im.archiveB,
-          im.archiveG,
-          im.archiveR,
-          workspace.state.archiveWidth,
-          workspace.state.archiveHeight};
+  const SearchState& s = workspace.state;
+  return {im.archiveImage, im.archiveB, im.archiveG, im.archiveR, s.archiveWidth, s.archiveHeight};
 }
 
 void split(Workspace& workspace, const Side& side) {

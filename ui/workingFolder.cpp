@@ -307,6 +307,8 @@ bool provideDefaultResources(const std::string& workingFolder, const std::string
   for (int script = 0; script <= static_cast<int>(ExitScript::DeviceLost); ++script) {
     names.emplace_back(exitScriptName(static_cast<ExitScript>(script)));
   }
+  // The default scripts hand their notice to this one.
+  names.emplace_back("notice.sh");
   names.emplace_back(kBackdropName);
   std::string copied;
   for (const std::string& name : names) {

@@ -36,9 +36,10 @@ TEST(LightScreen, RejectsOnlyWhatNoGainAndOffsetInRangeExplain) {
     screen.prepare(centre, tolerance, ring, meanTolerance);
     const auto c = static_cast<std::uint8_t>(byte);
     LightRegion region = screen.centreRegion(c);
-    const bool passes = screen.centrePasses(c) && !screen.firstRejects(c, bands[1].candidate, bands[1].slack) &&
-                        !screen.stepRejects(bands[1].candidate, bands[1].slack, bands[2].candidate, bands[2].slack) &&
-                        region.add(bands[1]) && region.add(bands[2]);
+    const bool passes =
+        screen.centrePasses(c) && !screen.firstRejects(c, bands[1].candidate, bands[1].slack) &&
+        !screen.stepRejects(bands[1].candidate, bands[1].slack, bands[2].candidate, bands[2].slack) &&
+        region.add(bands[1]) && region.add(bands[2]);
     const bool feasible = lightFeasible(bands, 3);
     EXPECT_TRUE(edge ? passes && feasible : passes || !feasible) << trial;
     made += edge;

@@ -135,7 +135,7 @@ installed)
   "$orvalis" "$scratch/new" 2>"$scratch/new.err" || status=$?
   [ "$status" -eq 1 ] || die "a folder without pictures ended with $status"
   grep -q "had no res/: copied" "$scratch/new.err" || die "no word of the copy: $(cat "$scratch/new.err")"
-  for s in "${scripts[@]}"; do [ -x "$scratch/new/res/$s.sh" ] || die "no $s.sh copied"; done
+  for s in "${scripts[@]}" notice; do [ -x "$scratch/new/res/$s.sh" ] || die "no $s.sh copied"; done
   [ -f "$scratch/new/res/Dark_Gray_Square.jpg" ] || die "no backdrop copied"
   [ ! -e "$scratch/new/res/Combo_Box_Parameters.bin" ] || die "a parameters file was made at start-up"
   appears "$scratch/new/res/last_event.log" || die "Missing_Resources.sh did not run"
