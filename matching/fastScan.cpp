@@ -293,9 +293,17 @@ bool blockCleared(const std::uint8_t* screen) {
 
 // The first accepted centre of row i at column >= from, or -1.
 std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8_t* gray, std::uint32_t width,
-                     const Geometry& g, std::int64_t i, std::int64_t from, Candidate& c) {
+                     const Geometry& admissible, std::int64_t i, std::int64_t from, Candidate& c) {
   const ScanPass& pass = *view.pass;
   const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
+  // Behind a screen, only the columns between the row's first and last
+  // marks; the centres beyond are known to fail.
+  Geometry g = admissible;
+  if (view.screenSpan != nullptr) {
+    g.columnBegin = std::max<std::int64_t>(g.columnBegin, view.screenSpan[2 * i]);
+    g.columnEnd = std::min<std::int64_t>(g.columnEnd, view.screenSpan[2 * i + 1]);
+    if (g.columnBegin >= g.columnEnd) return -1;
+  }
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
   float estimates[kBlock];
   bool alive[kBlock];
@@ -426,6 +434,11 @@ struct FastScanMemory::Parts {
   std::unique_ptr<std::uint8_t[]> steepest = std::make_unique<std::uint8_t[]>(kTileCapacity);
   std::unique_ptr<std::uint8_t[]> reach = std::make_unique<std::uint8_t[]>(kTileCapacity);
   std::uint32_t tileColumns = 0, tileRows = 0;
+  // Per row of the screen, up to kSpanRows rows: its marks lie in columns
+  // screenSpan[2 row] .. screenSpan[2 row + 1] - 1, so a scan skips the rest.
+  static constexpr std::int64_t kSpanRows = 4096;
+  std::unique_ptr<std::int32_t[]> screenSpan = std::make_unique<std::int32_t[]>(2 * kSpanRows);
+  bool spansMade = false;
 };
 
 using ScanMemory = FastScanMemory::Parts;
@@ -466,6 +479,9 @@ bool scanPassFast(Workspace& workspace, FastScanMemory& scanMemory, WorkerPool& 
   view.abandon = &workspace.abandonScan;
   view.pass = &pass;
   view.state = &state;
+  view.screenSpan = pass.screen != nullptr && pass.screen == memory.screen.get() && memory.spansMade
+                        ? memory.screenSpan.get()
+                        : nullptr;
   if (pass.light != nullptr) {
     view.lightScreen.prepare(view.centreValue, view.colorTolerance, view.ringMean, view.meanTolerance);
     for (int value = 0; value < 256; ++value) {
@@ -643,9 +659,12 @@ const std::uint8_t* screenScales(Workspace& workspace, FastScanMemory& scanMemor
   const double base = view.meanTolerance + t.marginFloat[0] + 1e-5;
   const double perStep = std::sqrt(2.0) * moved * (1.0 + 1e-9);
   const int taps = t.tapEnd[0];
+  std::int32_t* spans = memory.screenSpan.get();
+  memory.spansMade = g.rowEnd <= ScanMemory::kSpanRows;
   eachRow(pool, g.rowBegin, g.rowEnd, [&](std::int64_t i) {
     const std::uint8_t* rowStart = gray + i * static_cast<std::int64_t>(width);
     std::uint8_t* marks = screen + i * static_cast<std::int64_t>(width);
+    std::int64_t first = g.columnEnd, last = g.columnBegin - 1;
     const std::uint8_t* tileRow = steepest + (i / kTile) * columns;
     float estimates[kBlock];
     for (std::int64_t j0 = g.columnBegin; j0 < g.columnEnd; j0 += kBlock) {
@@ -662,7 +681,15 @@ const std::uint8_t* screenScales(Workspace& workspace, FastScanMemory& scanMemor
         const double limit = base + perStep * tileRow[j / kTile];
         marks[j] = view.centrePasses[rowStart[j]] &&
                    !(std::fabs(static_cast<double>(estimates[lane]) - view.ringMean[0]) > limit);
+        if (marks[j] != 0) {
+          first = std::min(first, j);
+          last = std::max(last, j);
+        }
       }
+    }
+    if (i < ScanMemory::kSpanRows) {
+      spans[2 * i] = static_cast<std::int32_t>(first);
+      spans[2 * i + 1] = static_cast<std::int32_t>(last + 1);
     }
   });
   return screen;

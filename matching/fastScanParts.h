@@ -95,6 +95,8 @@ struct TemplateView {
   double meanTolerance = 0;
   bool centrePasses[256] = {};
   LightScreen lightScreen;  // under other light
+  // Behind a scale screen, each row's span of marked centres (null: none).
+  const std::int32_t* screenSpan = nullptr;
   // The template profiles laid out for the alignment, and the profiles they
   // were laid out from: a scan at another scale, or the next picture, keeps
   // the template and so the layout.
