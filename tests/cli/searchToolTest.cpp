@@ -27,11 +27,6 @@ struct ToolRun {
   std::string errors;              // standard error
 };
 
-std::string contents(const fs::path& file) {
-  const std::vector<std::uint8_t> bytes = testing::readFile(file);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // Through the shell in folder, with a deadline: a blocked open gives exit code -1.
 ToolRun runTool(const fs::path& folder, const std::string& arguments,
                 std::chrono::seconds deadline = std::chrono::seconds(30)) {
@@ -42,8 +37,8 @@ ToolRun runTool(const fs::path& folder, const std::string& arguments,
                            arguments);
       },
       deadline);
-  ToolRun run{child.exited ? child.exitCode : -1, {}, contents(folder / "stderr.txt")};
-  std::istringstream stream(contents(folder / "stdout.txt"));
+  ToolRun run{child.exited ? child.exitCode : -1, {}, testing::readTextFile(folder / "stderr.txt")};
+  std::istringstream stream(testing::readTextFile(folder / "stdout.txt"));
   for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
   return run;
 }

@@ -130,8 +130,7 @@ TEST(LoadJpeg, JudgesEveryKindOfFileWithItsReason) {
     tjDestroy(turbo);
     testing::writeTextFile("report.txt", report);
   });
-  ASSERT_FALSE(child.timedOut) << "a load blocked";
-  ASSERT_EQ(child.exitCode, 0);
+  ASSERT_EQ(child.exitCode, 0) << "-1: a load blocked";
   EXPECT_EQ(testing::readFile(dir / "report.txt"), Bytes{});
 }
 

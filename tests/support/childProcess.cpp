@@ -8,39 +8,30 @@
 #include <cstdlib>
 #include <thread>
 
-#include "tests/support/workingFolder.h"
-
 namespace orvalis::testing {
 
 namespace fs = std::filesystem;
 
-Child::Child(const fs::path& workingFolder, const std::function<void()>& body) : pid_(::fork()) {
-  if (pid_ != 0) return;
-  if (::chdir(workingFolder.c_str()) != 0) ::_exit(97);
-  body();
-  std::exit(0);
-}
-
-Child::~Child() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
-}
-
-ChildResult Child::wait(std::chrono::milliseconds timeout) {
+ChildResult runInChild(const fs::path& workingFolder, const std::function<void()>& body,
+                       std::chrono::milliseconds timeout) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(workingFolder.c_str()) != 0) ::_exit(97);
+    body();
+    std::exit(0);
+  }
   ChildResult result;
-  if (pid_ <= 0) return result;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  while (::waitpid(pid_, &status, WNOHANG) != pid_) {
+  while (pid > 0 && ::waitpid(pid, &status, WNOHANG) != pid) {
     if (std::chrono::steady_clock::now() > deadline) {
-      result.timedOut = true;
-      return result;  // the destructor kills it
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      return result;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  pid_ = -1;
-  result.exited = WIFEXITED(status);
+  result.exited = pid > 0 && WIFEXITED(status);
   if (result.exited) result.exitCode = WEXITSTATUS(status);
   return result;
 }
@@ -63,10 +54,6 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
-}
-
-void installMarkerScripts(const fs::path& workingFolder) {
-  WorkingFolder(workingFolder).markerScripts();
 }
 
 }  // namespace orvalis::testing
