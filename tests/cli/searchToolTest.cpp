@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <orvalisVersion.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -30,14 +31,16 @@ struct ToolRun {
 // Through the shell in folder, with a deadline: a blocked open gives exit code -1.
 ToolRun runTool(const fs::path& folder, const std::string& arguments,
                 std::chrono::seconds deadline = std::chrono::seconds(30)) {
-  const testing::ChildResult child = testing::runInChild(
+  const std::string command =
+      ">stdout.txt 2>stderr.txt exec '" ORVALIS_BUILD_DIR "/orvalis-search' " + arguments;
+  const int code = testing::runInChild(
       folder,
       [&] {
-        testing::execShell(">stdout.txt 2>stderr.txt exec '" ORVALIS_BUILD_DIR "/orvalis-search' " +
-                           arguments);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+        ::_exit(99);
       },
       deadline);
-  ToolRun run{child.exited ? child.exitCode : -1, {}, testing::readTextFile(folder / "stderr.txt")};
+  ToolRun run{code, {}, testing::readTextFile(folder / "stderr.txt")};
   std::istringstream stream(testing::readTextFile(folder / "stdout.txt"));
   for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
   return run;
