@@ -149,7 +149,7 @@ TEST_F(SearchTool, WalksTheRangeToTheFirstMatchOrOnWithAll) {
       "matchAngleDeg": null})"));
 }
 
-TEST_F(SearchTool, ShardsRunApartMergeIntoWhatOneRunPrints) {
+TEST_F(SearchTool, ShardsRunApartMergeIntoWhatOneRunPrintsWithTheirCopiesAsWritten) {
   built.plantedArchive(4, {1, 3});
   for (const std::string flags : {"", "--all"}) {
     ASSERT_EQ(runTool(folder.path(), "--shard --last 1 >s0 " + flags).exitCode, 0);
@@ -158,11 +158,7 @@ TEST_F(SearchTool, ShardsRunApartMergeIntoWhatOneRunPrints) {
               digest(runTool(folder.path(), flags).lines))
         << flags;
   }
-}
-
-TEST_F(SearchTool, CopiesCarryScaleAndScoreAndMergeAsWritten) {
-  built.plantedArchive(3, {1});
-  ASSERT_EQ(runTool(folder.path(), "--all --matches 2 --shard >s0").exitCode, 0);
+  ASSERT_EQ(runTool(folder.path(), "--all --matches 2 --shard --last 2 >s0").exitCode, 0);
   const ToolRun merged = runTool(folder.path(), "--merge --all s0");
   ASSERT_EQ(merged.lines.size(), 4u) << merged.errors;
   const json none = json::parse(merged.lines[0]), hit = json::parse(merged.lines[1]);

@@ -266,7 +266,7 @@ TEST_F(Commands, ViewfinderCommandsAdmitEqualityAtEveryLimitAndSaveEitherWay) {
     state().viewfinderY = c.y;
     state().viewfinderRadius = c.r;
     state().viewfinderStep = c.step;
-    std::filesystem::remove("res/Combo_Box_Parameters.bin");
+    fs::remove(kParametersPath);
     const std::vector<std::uint8_t> before(ws->images.queryImage.data(),
                                            ws->images.queryImage.data() + 640 * 480 * 3);
     (control().*c.command)();
@@ -276,7 +276,7 @@ TEST_F(Commands, ViewfinderCommandsAdmitEqualityAtEveryLimitAndSaveEitherWay) {
         expected)
         << c.what;
     SearchParameters saved;
-    EXPECT_EQ(loadParameters(saved, "res/Combo_Box_Parameters.bin"), FileStatus::Ok) << c.what;
+    EXPECT_EQ(loadParameters(saved), FileStatus::Ok) << c.what;
     EXPECT_EQ(saved, SearchParameters(state())) << c.what;
     // An admitted step redraws the glyph; a refused one draws nothing.
     const bool admitted = expected != std::vector<std::uint32_t>{c.x, c.y, c.r};

@@ -1,8 +1,6 @@
 #include "tests/support/testSupport.h"
 
-#include <sys/stat.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
