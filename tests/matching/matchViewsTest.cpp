@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
-#include "imaging/pixelConversions.h"
 #include "matching/matchViews.h"
 #include "state/constants.h"
+#include "tests/matching/matchingHelpers.h"
 #include "tests/support/quarterTurn.h"
 
 namespace orvalis {
@@ -24,21 +22,17 @@ TEST(MatchViews, AQuarterTurnedMatchIsMarkedAndTurnedBackOntoTheTemplate) {
   // archive holds its disc turned by a quarter around (row 110, column 150).
   constexpr std::uint32_t kWidth = 240, kHeight = 200, kViewX = 70, kViewY = 80;
   constexpr int r = 40;
-  auto ws = std::make_unique<Workspace>();
+  auto ws = testing::freshWorkspace(kWidth, kHeight);  // tolerance 16
   SearchState& s = ws->state;
   ImageStore& im = ws->images;
-  s.queryWidth = s.archiveWidth = kWidth;
-  s.queryHeight = s.archiveHeight = kHeight;
   s.viewfinderX = kViewX;
   s.viewfinderY = kViewY;
   s.viewfinderRadius = s.matchRadius = r;
-  s.colorTolerance = 16;
   const testing::BgrPicture query = testing::texturedPicture(kWidth, kHeight, 11);
   const testing::BgrPicture archive = testing::pasteQuarterTurn(
       query, kViewY, kViewX, testing::texturedPicture(kWidth, kHeight, 12), 110, 150, r);
-  splitPlanes(query.pixels.data(), kWidth, kHeight, im.queryB.data(), im.queryG.data(), im.queryR.data());
-  splitPlanes(archive.pixels.data(), kWidth, kHeight, im.archiveB.data(), im.archiveG.data(),
-              im.archiveR.data());
+  testing::splitInto(*ws, query, false);
+  testing::splitInto(*ws, archive, true);
   // The compared gray planes hold blue alone, so previews of the wrong planes show.
   grayPlane(im.queryB.data(), im.queryB.data(), im.queryB.data(), kWidth, kHeight, im.queryGray.data());
   grayPlane(im.archiveB.data(), im.archiveB.data(), im.archiveB.data(), kWidth, kHeight,

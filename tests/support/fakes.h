@@ -17,11 +17,10 @@ class FakeWindow : public Window {
   void startTimer(unsigned periodMs) override {
     timerRunning = true;
     timerPeriod = periodMs;
-    timerStarts.push_back(periodMs);
   }
   void stopTimer() override { timerRunning = false; }
   void paintViews() override { ++paints; }
-  void showMode(WindowMode shownMode) override { mode = shownMode; }
+  void showMode(WindowMode) override {}
   void showParameters(const SearchParameters&) override {}
   // The scan runs at once, on the caller's thread.
   void startScan(ScanJob& job) override {
@@ -33,10 +32,8 @@ class FakeWindow : public Window {
 
   bool timerRunning = false;
   unsigned timerPeriod = 0;
-  std::vector<unsigned> timerStarts;
   int paints = 0;
   bool ended = false;
-  WindowMode mode = WindowMode::Search;
 };
 
 // Serves its pictures as packed top-down frames, one a grab (the last repeats).

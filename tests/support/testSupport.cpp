@@ -1,8 +1,6 @@
 #include "tests/support/testSupport.h"
 
-#include <sys/stat.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -53,6 +51,11 @@ void writeTextFile(const fs::path& file, const std::string& text, bool executabl
 std::vector<std::uint8_t> readFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string readTextFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 BgrPicture solidPicture(std::uint32_t width, std::uint32_t height, std::uint8_t blue, std::uint8_t green,
@@ -138,8 +141,7 @@ BgrPicture lowTexturePicture(LowTexture kind, std::uint32_t width, std::uint32_t
   return picture;
 }
 
-std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, JpegKind kind,
-                                     bool progressive) {
+std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, JpegKind kind) {
   tjhandle handle = tjInitCompress();
   if (handle == nullptr) throw std::runtime_error("tjInitCompress failed");
   unsigned char* out = nullptr;
@@ -147,10 +149,9 @@ std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality, Jpe
   const int subsampling = kind == JpegKind::Gray       ? TJSAMP_GRAY
                           : kind == JpegKind::Color420 ? TJSAMP_420
                                                        : TJSAMP_444;
-  const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
   const int result = tjCompress2(handle, picture.pixels.data(), static_cast<int>(picture.width),
                                  static_cast<int>(picture.width * 3), static_cast<int>(picture.height),
-                                 TJPF_BGR, &out, &size, subsampling, quality, flags);
+                                 TJPF_BGR, &out, &size, subsampling, quality, 0);
   std::vector<std::uint8_t> bytes;
   if (result == 0) bytes.assign(out, out + size);
   tjFree(out);

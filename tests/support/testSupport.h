@@ -39,6 +39,7 @@ class ScopedWorkingDirectory {
 void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 void writeTextFile(const std::filesystem::path& file, const std::string& text, bool executable = false);
 std::vector<std::uint8_t> readFile(const std::filesystem::path& file);
+std::string readTextFile(const std::filesystem::path& file);
 
 // Packed BGR pixels (3 bytes a pixel, rows top-down, stride 3 x width).
 struct BgrPicture {
@@ -68,6 +69,6 @@ BgrPicture lowTexturePicture(LowTexture kind, std::uint32_t width, std::uint32_t
 // quality 100 and 4:4:4 keep the decoded pixels close to the source.
 enum class JpegKind { Color444, Color420, Gray };
 std::vector<std::uint8_t> encodeJpeg(const BgrPicture& picture, int quality = 95,
-                                     JpegKind kind = JpegKind::Color444, bool progressive = false);
+                                     JpegKind kind = JpegKind::Color444);
 
 }  // namespace orvalis::testing

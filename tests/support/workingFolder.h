@@ -17,7 +17,6 @@ namespace orvalis::testing {
 class WorkingFolder {
  public:
   explicit WorkingFolder(std::filesystem::path root) : root_(std::move(root)) {}
-  const std::filesystem::path& path() const { return root_; }
 
   // res/Dark_Gray_Square.jpg: a plain 8 x 8 gray of level 60, or a copy.
   WorkingFolder& backdrop();
@@ -39,7 +38,6 @@ class WorkingFolder {
   // centre. The filter reaches 48 pixels from the viewfinder's centre, the
   // square 52: what is found there is the query's alone.
   WorkingFolder& plantedArchive(std::uint32_t count, const std::set<std::uint32_t>& planted = {});
-  const BgrPicture& query() const { return query_; }
 
   // Pictures without texture (blurred noise, 1920 x 1080) and the widest
   // tolerance: the scan of picture 0 takes minutes.

@@ -46,7 +46,6 @@ struct WindowHarness {
     folder.still(texturedPicture(kWidth, kHeight, 1));
     cameraFolder();
   }
-  fs::path parametersFile() const { return dir / "res/Combo_Box_Parameters.bin"; }
   COrvalisDlg& window() {
     if (!window_) window_ = std::make_unique<COrvalisDlg>(*ws, camera, exitPath);
     return *window_;
@@ -109,7 +108,7 @@ TEST_F(Close, ChiudiTheCloseBoxAndEscRunTheOneCloseSequenceOnce) {
     EXPECT_EQ(h.camera.stops, 1) << "the camera must be released exactly once";
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(h.window().isVisible());
-    EXPECT_FALSE(fs::exists(h.parametersFile())) << "nothing is saved at close";
+    EXPECT_FALSE(fs::exists(kParametersPath)) << "nothing is saved at close";
   }
 }
 
@@ -135,7 +134,7 @@ TEST_F(Modes, StartUpIsMinimizedInSearchModeAndShowsWhatItLoaded) {
   window().showParameters({3, 0, 17, 7, 0, 0, 0});
   EXPECT_EQ(shown(), "|||1");  // an unknown step shows the first
   EXPECT_EQ(SearchParameters(state()), loaded);
-  EXPECT_FALSE(fs::exists(parametersFile())) << "the file appears only with the first command";
+  EXPECT_FALSE(fs::exists(kParametersPath)) << "the file appears only with the first command";
 }
 
 using Commands = WindowTest;
@@ -166,10 +165,10 @@ TEST_F(Commands, EachButtonRadioAndListSetsItsParameterAndSaves) {
   };
   for (const auto& [what, act, expected] : rows) {
     SCOPED_TRACE(what);
-    fs::remove(parametersFile());
+    fs::remove(kParametersPath);
     act();
     SearchParameters saved{};
-    EXPECT_EQ(loadParameters(saved, parametersFile().c_str()), FileStatus::Ok);
+    EXPECT_EQ(loadParameters(saved), FileStatus::Ok);
     EXPECT_EQ(saved, expected);
     EXPECT_EQ(SearchParameters(state()), expected);
   }
