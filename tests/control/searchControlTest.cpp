@@ -447,13 +447,19 @@ TEST_F(Allocation, LongRunsAllocateNothingAndKeepTheHeapAndDescriptorsFlat) {
   constexpr std::uint32_t w = 72, h = 54;
   const auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
   const auto heap = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };  // large blocks are mapped
-  // Camera ticks; still-image cycles of adjust, a move, a parameter, a search.
-  for (const bool still : {false, true}) {
-    SCOPED_TRACE(still ? "still-image cycles" : "camera ticks");
+  // Camera ticks, plain, across sizes and under other light (each with copies, a score and turns
+  // limited); still-image cycles of adjust, a move, a parameter, a search.
+  const SearchProfile sizes{3, 50.0, true, 10, 350, 0.8, 1.25, false, true},
+      light{3, 50.0, true, 10, 350, 1, 1, true, true};
+  for (const auto& [still, profile] :
+       {std::pair{false, SearchProfile{}}, {false, sizes}, {false, light}, {true, SearchProfile{}}}) {
+    SCOPED_TRACE(std::string(still ? "still-image cycles" : "camera ticks") +
+                 (profile.given ? " with options" : ""));
     folder({texturedPicture(w, h, 7), texturedPicture(w, h, 8), texturedPicture(w, h, 9)},
            still ? std::optional(texturedPicture(w, h, 20)) : std::nullopt);
     camera = NotingCamera({texturedPicture(w, h, 20), texturedPicture(w, h, 21)});
     ws = std::make_unique<Workspace>();
+    ws->profile = profile;
     SearchControl control(*ws, window, camera, exitPath);
     control.startUp();
     ASSERT_EQ(ws->state.cameraMode, still ? 0 : 1);
