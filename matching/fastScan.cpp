@@ -305,6 +305,7 @@ std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8
     if (g.columnBegin >= g.columnEnd) return -1;
   }
   const bool blocks = g.columnEnd - g.columnBegin >= kBlock;
+  const std::uint8_t* screen = pass.screen != nullptr ? pass.screen + (rowStart - gray) : nullptr;
   float estimates[kBlock];
   bool alive[kBlock];
   // Under other light, what each centre's bands so far leave: all of them
@@ -316,7 +317,6 @@ std::int64_t scanRow(RadiusTables& t, const TemplateView& view, const std::uint8
     // centres it repeats are skipped.
     const std::int64_t start = blocks ? std::min(j0, g.columnEnd - kBlock) : j0;
     const std::int64_t stop = std::min(g.columnEnd, start + kBlock);
-    const std::uint8_t* screen = pass.screen != nullptr ? pass.screen + (rowStart - gray) : nullptr;
     if (screen != nullptr && stop - start == kBlock && blockCleared(screen + start)) continue;
     int alives = 0;
     for (std::int64_t j = start; j < stop; ++j) {
